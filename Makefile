@@ -1,0 +1,55 @@
+# Thin wrappers over the CMake presets. `make test` and `make demo` install
+# what they need first (scripts/bootstrap), so they work on a fresh machine.
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+SMOKE_RUNS ?= 20000
+
+.PHONY: all bootstrap native release win32 win64 test test-native test-win64 fuzz fuzz-smoke bench demo clean fuzz-build
+
+all: native
+
+bootstrap:
+	@scripts/bootstrap
+
+native: bootstrap
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+
+release: bootstrap
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+win32: bootstrap
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j $(JOBS)
+
+win64: bootstrap
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j $(JOBS)
+
+test-native: native
+	ctest --preset native -j $(JOBS)
+
+test-win64: win64
+	ctest --preset win64
+
+# The whole suite: native (ASan+UBSan), a short run of every fuzz harness, the
+# portable suites under wine64, and the i686 deliverable compiled.
+test: test-native fuzz-smoke test-win64 win32
+	@echo "make test: all suites passed"
+
+fuzz-build: bootstrap
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz-smoke: fuzz-build
+	@scripts/run-fuzzers build/fuzz $(SMOKE_RUNS) 0
+
+fuzz: fuzz-build
+	@scripts/run-fuzzers build/fuzz 0 $(FUZZ_SECONDS)
+
+bench: release
+	@scripts/run-benchmarks build/release
+
+clean:
+	rm -rf build

@@ -1,0 +1,5 @@
+if(TF_SANITIZE)
+  set(TF_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${TF_SAN_FLAGS})
+  add_link_options(${TF_SAN_FLAGS})
+endif()

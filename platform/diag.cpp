@@ -1,0 +1,72 @@
+#include "platform/diag.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/text.h"
+#endif
+
+namespace {
+
+void DefaultSink(DiagStream stream, const char* text, void*) {
+#ifdef _WIN32
+  // Wide output to a console; UTF-8 bytes to a pipe or file, so that
+  // redirected output stays readable and byte-exact.
+  HANDLE h = GetStdHandle(stream == DiagStream::Err ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode)) {
+    const WString wide = WidenUtf8(text);
+    DWORD written = 0;
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+#endif
+  FILE* f = stream == DiagStream::Err ? stderr : stdout;
+  std::fputs(text, f);
+  std::fflush(f);
+}
+
+DiagSink g_sink = DefaultSink;
+void* g_context = nullptr;
+
+}  // namespace
+
+DiagSink DiagSetSink(DiagSink sink, void* context) {
+  DiagSink previous = g_sink;
+  g_sink = sink != nullptr ? sink : DefaultSink;
+  g_context = sink != nullptr ? context : nullptr;
+  return previous;
+}
+
+void DiagVPrintf(DiagStream stream, const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return;
+  if (static_cast<size_t>(n) < sizeof small) {
+    g_sink(stream, small, g_context);
+    return;
+  }
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(big.data(), big.size(), format, args);
+  big.resize(static_cast<size_t>(n));
+  g_sink(stream, big.c_str(), g_context);
+}
+
+void DiagPrintf(DiagStream stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  DiagVPrintf(stream, format, args);
+  va_end(args);
+}
+
+void DiagAssertFailed(const char* expression, const char* file, int line) {
+  DiagPrintf(DiagStream::Err, "Assertion failed: %s, file %s, line %d\n", expression, file, line);
+  std::abort();
+}

@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+TEST(Text, RoundTripsAcrossAllEncodedLengths) {
+  const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // A é € 😀
+  const WString wide = WidenUtf8(utf8);
+  ASSERT_EQ(wide.size(), 5u);  // the emoji is a surrogate pair
+  EXPECT_EQ(wide[0], u'A');
+  EXPECT_EQ(wide[1], 0xE9);
+  EXPECT_EQ(wide[2], 0x20AC);
+  EXPECT_EQ(wide[3], 0xD83D);
+  EXPECT_EQ(wide[4], 0xDE00);
+  EXPECT_EQ(NarrowToUtf8(wide), utf8);
+}
+
+TEST(Text, IllFormedInputBecomesReplacementCharacters) {
+  struct Case {
+    std::string in;
+    size_t units;
+  } cases[] = {
+      {"\xC3", 1},              // cut short
+      {"\xC0\x80", 2},          // overlong NUL
+      {"\xED\xA0\x80", 3},      // encoded surrogate
+      {"\xFF" "a", 2},          // invalid lead byte
+  };
+  for (const Case& c : cases) {
+    const WString w = WidenUtf8(c.in);
+    EXPECT_EQ(w.size(), c.units) << c.in;
+    EXPECT_EQ(w[0], 0xFFFD) << c.in;
+  }
+  const WCHAR lone[] = {0xD800, u'x'};
+  EXPECT_EQ(NarrowToUtf8(WStringView(lone, 2)), "\xEF\xBF\xBDx");
+}
