@@ -48,12 +48,14 @@ class Walk {
     return callback_(data, size, context_);
   }
 
-  // Reads into `buffer`, sized only once the range is known to be readable.
+  // Reads into `buffer`, sized only once the range is known to be readable,
+  // with room for the reader to look ahead at the headers that follow.
   static const BYTE* ReadInto(GrowingBuffer& buffer, DWORD address, DWORD size) {
     ImageReadPlan plan;
     if (!LocateImageRead(address, size, true, &plan)) return nullptr;
-    BYTE* data = buffer.Reserve(size);
-    if (data == nullptr || !ReadLocated(plan, data)) return nullptr;
+    const DWORD room = size <= 0xFFFFFFFFu - kImageReadAhead ? size + kImageReadAhead : size;
+    BYTE* data = buffer.Reserve(room);
+    if (data == nullptr || !ReadLocated(plan, data, room)) return nullptr;
     return data;
   }
 

@@ -134,6 +134,37 @@ TEST_F(TraverseTest, SectionDataRule) {
   }
 }
 
+// Parts of every size around the reader's small-read and read-ahead limits,
+// laid out back to back, in whole and in cut files: each part is exactly the
+// builder's bytes, and a cut ends the walk at the first part it reaches.
+TEST_F(TraverseTest, PartsAroundReadAheadLimits) {
+  RomImage spec;
+  spec.modules = {Module{.sections = {Section{.virtualSize = 600, .physicalSize = 600},
+                                      Section{.virtualSize = 8, .physicalSize = 8},
+                                      Section{.virtualSize = 5000, .physicalSize = 4097}}}};
+  for (uint32_t size : {1u, 511u, 512u, 513u, 4080u, 4095u, 4096u, 4097u, 9000u, 20u})
+    spec.files.push_back(File{.storedSize = size});
+  spec.tocFirst = true;  // the tables first: a cut takes away data only
+  const BuiltImage whole = Build(spec);
+  ASSERT_TRUE(Open(whole, "_whole"));
+  ExpectParts(Traverse(true), whole, whole.parts.size());
+
+  for (const std::string what : {"module 0 section 2 data", "file 5 data", "file 8 data"}) {
+    const imagebuilder::Placed* item = whole.Find(what);
+    for (const uint32_t into : {0u, 1u, item->length / 2, item->length - 1}) {
+      RomImage cut = spec;
+      cut.cutAt = *whole.FileOffsetOf(item->virtualAddress + into);
+      const BuiltImage img = Build(cut);
+      ASSERT_TRUE(Open(img, "_cut"));
+      TakeLines();
+      size_t before = 0;
+      while (img.parts[before].what != what) ++before;
+      ExpectParts(Traverse(false), img, before);
+      EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: ReadFile failed: 38"}) << what << " " << into;
+    }
+  }
+}
+
 TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
   const BuiltImage img = Build(RomImage{});
   ASSERT_TRUE(Open(img));

@@ -206,8 +206,30 @@ bool FillSpan(std::vector<uint8_t>& bytes, const FileSpan& span, const std::vect
 // Returns false with a message naming the line on a malformed description.
 bool ParseDescription(std::string_view text, RomImage* image, std::string* error);
 
+// ---------------------------------------------------------------------------
+// Existing files (e.g. to sign an image after it was built and saved)
+
+// Finds the payload of the ROM extension `name` in a ".bin" file's bytes, the
+// way a reader finds it: the record table (at most 1024 records, up to the end
+// record), the ROM header pointer (second word at image start + 0x40), the first 84-byte
+// record whose ROM header fits the file header (its offset to the pointer is
+// the ROM offset), then the extension chain after its head (at most 1024
+// records), comparing the name and its terminating NUL. The payload's range
+// is resolved to file offsets through the first record that holds all of it.
+// Independent of the reader, so that the two can check each other.
+//
+// Returns the span (file offset, length, virtual address) or nullopt with a
+// reason in `*error` (optional): not a ".bin" file, no ROM header, no such
+// extension, or a payload that no single record holds whole inside the file.
+// Filling the span with FillSpan changes no part that a traversal hands out.
+std::optional<FileSpan> LocateExtensionPayload(const std::vector<uint8_t>& bytes, std::string_view name,
+                                               std::string* error = nullptr);
+
 // Writes bytes to a file (UTF-8 path), replacing it.
 bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Reads a whole file (UTF-8 path) into `*bytes`; false when it cannot be read.
+bool LoadFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // The pattern bytes used for open content: deterministic in (seed, stream).
 std::vector<uint8_t> PatternBytes(uint32_t seed, uint32_t stream, size_t length);
