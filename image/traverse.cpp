@@ -39,6 +39,14 @@ class Walk {
  public:
   Walk(TraverseCallback callback, void* context) : callback_(callback), context_(context) {}
 
+  // Counts `count` more sections; false past the bound.
+  bool AddSections(DWORD count) {
+    sections_ += count;
+    if (sections_ <= kMaxImageSections) return true;
+    DiagPrintf(DiagStream::Out, "section count exceeds the limit of %u\n", static_cast<unsigned>(kMaxImageSections));
+    return false;
+  }
+
   bool Hand(const BYTE* data, DWORD size) {
     handedOut_ += size;
     if (handedOut_ > kMaxTraversalBytes) {
@@ -63,6 +71,7 @@ class Walk {
   TraverseCallback callback_;
   void* context_;
   ULONGLONG handedOut_ = 0;
+  ULONGLONG sections_ = 0;
 };
 
 struct RomBounds {
@@ -100,8 +109,9 @@ bool WalkModules(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, const Ro
     BYTE header[romimage::kModuleHeaderSize];
     if (!ReadImage(header, Load32(entry + romimage::kModuleHeaderAddress), sizeof header, true)) return false;
     if (!walk.Hand(entry, romimage::kModuleEntrySize) || !walk.Hand(header, sizeof header)) return false;
-    if (!WalkSections(walk, data, rom, Load32(entry + romimage::kModuleSectionTable),
-                      Load16(header + romimage::kModuleSectionCount))) {
+    const DWORD sections = Load16(header + romimage::kModuleSectionCount);
+    if (!walk.AddSections(sections) ||
+        !WalkSections(walk, data, rom, Load32(entry + romimage::kModuleSectionTable), sections)) {
       return false;
     }
   }

@@ -241,6 +241,33 @@ TEST_F(TraverseTest, CountsAreBounded) {
   }
 }
 
+TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
+  // One header claims 65535 sections; the headers past the one described read
+  // as zeros (the in-place section's data), so each costs a read and nothing
+  // more. Sixteen modules stay within the bound, a seventeenth does not.
+  constexpr uint32_t kZeros = 65535 * 24;
+  for (const size_t modules : {16u, 17u}) {
+    RomImage spec;
+    spec.modules = {Module{.sections = {Section{.virtualSize = kZeros,
+                                                .physicalSize = kZeros,
+                                                .realInRom = true,
+                                                .data = std::vector<uint8_t>(kZeros, 0)}},
+                           .sectionCount = 65535}};
+    for (size_t i = 1; i < modules; ++i) spec.modules.push_back(Module{.sharesWith = 0});
+    ResetImageReaderForTest();
+    ASSERT_TRUE(Open(Build(spec)));
+    TakeLines();
+    size_t calls = 0;
+    EXPECT_EQ(TraverseImage([](const BYTE*, DWORD, void* n) { return ++*static_cast<size_t*>(n) != 0; }, &calls),
+              modules == 16)
+        << modules;
+    EXPECT_EQ(TakeLines(), modules == 16 ? std::vector<std::string>{}
+                                         : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
+    // The seventeenth module's entry and header are handed out before its count is refused.
+    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + (modules == 17 ? 2 : 0)) << modules;
+  }
+}
+
 TEST_F(TraverseTest, SharedDataCannotMakeTheWalkEndless) {
   // 4097 sections all pointing at the same MiB: more than a 32-bit address
   // space can hold, so the walk gives up instead of hashing on.

@@ -238,8 +238,9 @@ BuiltImage Build(const RomImage& spec) {
     std::copy(time.begin(), time.end(), rom.begin() + static_cast<std::ptrdiff_t>(e + 4));
     Put32(rom, e + 12, moduleSize);
     Put32(rom, e + 16, va(at.name));
-    Put32(rom, e + 20, va(at.header));
-    Put32(rom, e + 24, va(at.table));
+    const ModuleAt& shared = m.sharesWith && *m.sharesWith < modules.size() ? modules[*m.sharesWith] : at;
+    Put32(rom, e + 20, va(shared.header));
+    Put32(rom, e + 24, va(shared.table));
     Put32(rom, e + 28, 0x10000u * static_cast<uint32_t>(i + 1));  // load offset
   }
 
@@ -365,7 +366,8 @@ BuiltImage Build(const RomImage& spec) {
   out.rom = std::move(rom);
   out.recordRomOffsets = std::move(romOffsets);
   out.partsExact = spec.romHeaderWords.empty() && !spec.tocPointer &&
-                   std::none_of(spec.modules.begin(), spec.modules.end(), [](const Module& m) { return m.sectionCount; });
+                   std::none_of(spec.modules.begin(), spec.modules.end(),
+                                [](const Module& m) { return m.sectionCount || m.sharesWith; });
 
   for (size_t k = 0; k < spec.extensions.size(); ++k) {
     if (spec.extensions[k].name != "cat_sig") continue;

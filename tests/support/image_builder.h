@@ -73,6 +73,9 @@ struct Module {
   std::string name;  // default "module<i>.dll"
   std::vector<Section> sections;
   std::optional<uint16_t> sectionCount;  // the header's count; default sections.size()
+  // Point the module table entry at another module's header and section
+  // table (by index), e.g. for many modules sharing one.
+  std::optional<size_t> sharesWith;
 };
 
 struct File {
@@ -161,8 +164,9 @@ struct BuiltImage {
   std::vector<RawRecord> records;  // in file order, extra records included
   std::vector<uint64_t> dataOffsets;  // file offset of each record's data
   std::vector<int64_t> recordRomOffsets;  // where each record starts in `rom`; -1 for extra records
-  // False when ROM header words, the header pointer or a section count were
-  // overridden: `parts` then lists what was described, not what a reader finds.
+  // False when ROM header words, the header pointer, a section count or a
+  // module's header (sharesWith) were overridden: `parts` then lists what was
+  // described, not what a reader finds.
   bool partsExact = true;
   // Where the payload of the extension named "cat_sig" lies in the file, when
   // it is there and inside one record: a signer fills it in place.
