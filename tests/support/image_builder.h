@@ -20,6 +20,21 @@
 // Bytes that the description leaves open (names aside) come from a pattern
 // seeded by `seed` and the item, so no two items are alike and the same
 // description always gives the same file.
+//
+// Typical use (library tf_image_builder, no test framework needed):
+//
+//   imagebuilder::RomImage spec;                    // or ParseDescription(text, &spec, &error)
+//   spec.modules.push_back({.name = "nk.exe", .sections = {{.virtualSize = 0x2000, .physicalSize = 0x1800}}});
+//   spec.files.push_back({.name = "boot.txt", .storedSize = 0x300});
+//   spec.extensions.push_back({.name = "cat_sig", .length = 2048});   // zero-filled placeholder
+//   imagebuilder::BuiltImage img = imagebuilder::Build(spec);
+//   // img.parts: what a traversal hands out (hash these to sign);
+//   // img.catSig: where the placeholder lies in img.bytes.
+//   imagebuilder::FillSpan(img.bytes, *img.catSig, signedCatalog);   // exactly catSig->length bytes
+//   imagebuilder::SaveFile("nk.bin", img.bytes);
+//
+// Signing a file that was saved earlier: LoadFile, LocateExtensionPayload(bytes,
+// "cat_sig"), FillSpan, SaveFile. Filling the payload changes no traversed part.
 #pragma once
 
 #include <cstdint>
