@@ -1,0 +1,3 @@
+tf_add_gtest(asn1_tests
+  SOURCES asn1_decode_test.cpp asn1_values_test.cpp asn1_structures_test.cpp asn1_lists_test.cpp
+  LIBS tf_mincrypt tf_der_builder)
