@@ -42,7 +42,7 @@ const BYTE rgbMd5Prefixes[] = {
 
 constexpr DWORD kMaxModulusBytes = 512;
 constexpr DWORD kMaxExponentBytes = 4;
-constexpr DWORD kBSafeBytes = 528;
+constexpr DWORD kBSafeBytes = RSA_MODULUS_FIELD_BYTES;
 
 // Drops the one leading zero octet that DER puts before an INTEGER whose top
 // bit is set.
@@ -116,14 +116,14 @@ LONG MinCryptImportRsaPublicKey(const DerBlob rgRsaPubKeyBlob[], RsaPublicKeyRec
   if (exponent.cbData == 0 || exponent.cbData > kMaxExponentBytes) return NTE_BAD_PUBLIC_KEY;
 
   std::memset(pKey, 0, sizeof(*pKey));
-  pKey->magic = RSA_PUBLIC_KEY_MAGIC;
-  pKey->keylen = ((modulus.cbData + 7) & ~7u) + 8;
-  pKey->bitlen = modulus.cbData * 8;
-  pKey->datalen = modulus.cbData - 1;
+  pKey->dwMagic = RSA_PUBLIC_KEY_MAGIC;
+  pKey->dwKeyLength = ((modulus.cbData + 7) & ~7u) + 8;
+  pKey->dwBitLength = modulus.cbData * 8;
+  pKey->dwDataLength = modulus.cbData - 1;
   DWORD dwExponent = 0;
   for (DWORD i = 0; i < exponent.cbData; i++) dwExponent = (dwExponent << 8) | exponent.pbData[i];
-  pKey->pubexp = dwExponent;
-  for (DWORD i = 0; i < modulus.cbData; i++) pKey->modulus[i] = modulus.pbData[modulus.cbData - 1 - i];
+  pKey->dwPubExp = dwExponent;
+  for (DWORD i = 0; i < modulus.cbData; i++) pKey->rgbModulus[i] = modulus.pbData[modulus.cbData - 1 - i];
   return 0;
 }
 
@@ -140,14 +140,16 @@ LONG MinCryptVerifyHashSignature(DWORD AlgId, const BYTE* pbHash, DWORD cbHash, 
   if (lErr != 0) return lErr;
 
   const DWORD cbSignature = pSignatureBlob->cbData;
-  if (cbSignature != key.bitlen / 8) return NTE_BAD_SIGNATURE;
-  BYTE rgbBSafeIn[kBSafeBytes];
-  BYTE rgbBSafeOut[kBSafeBytes];
-  TF_ASSERT(sizeof(rgbBSafeIn) >= cbSignature);
-  std::memset(rgbBSafeIn, 0, sizeof(rgbBSafeIn));
-  std::memset(rgbBSafeOut, 0, sizeof(rgbBSafeOut));
+  if (cbSignature != key.dwBitLength / 8) return NTE_BAD_SIGNATURE;
+  // Digit buffers double as little-endian byte strings (crypto/digit.h).
+  Digit rgBSafeIn[kBSafeBytes / sizeof(Digit)];
+  Digit rgBSafeOut[kBSafeBytes / sizeof(Digit)];
+  TF_ASSERT(sizeof(rgBSafeIn) >= cbSignature);
+  std::memset(rgBSafeIn, 0, sizeof(rgBSafeIn));
+  std::memset(rgBSafeOut, 0, sizeof(rgBSafeOut));
+  BYTE* rgbBSafeIn = reinterpret_cast<BYTE*>(rgBSafeIn);
   for (DWORD i = 0; i < cbSignature; i++) rgbBSafeIn[i] = pSignatureBlob->pbData[cbSignature - 1 - i];
 
-  if (!RsaPublicOp(&key, rgbBSafeIn, rgbBSafeOut)) return NTE_BAD_SIGNATURE;
-  return CheckSignatureBlock(AlgId, pbHash, cbHash, rgbBSafeOut, key.datalen + 1);
+  if (!RsaPublicOp(&key, rgBSafeIn, rgBSafeOut)) return NTE_BAD_SIGNATURE;
+  return CheckSignatureBlock(AlgId, pbHash, cbHash, reinterpret_cast<const BYTE*>(rgBSafeOut), key.dwDataLength + 1);
 }
