@@ -105,7 +105,7 @@ LONG MinCryptFindHashInCatalogs(DWORD /*AlgId*/, const DerBlob* pHashBlob, DWORD
   return ERROR_FILE_NOT_FOUND;
 }
 
-LONG MinCryptFindHashesInCatalogs(DWORD AlgId, DWORD cHash, const DerBlob rgHashBlob[], DWORD cMapCatInfo,
+LONG MinCryptFindHashesInCatalogs(ALG_ID AlgId, DWORD cHash, const DerBlob rgHashBlob[], DWORD cMapCatInfo,
                                   MapCatInfo rgMapCatInfo[], BOOL fAcceptOdm, LONG rglErr[]) {
   for (DWORD i = 0; i < cHash; i++) rglErr[i] = 0;
   MinCryptVerifyCatalogs(cMapCatInfo, rgMapCatInfo, fAcceptOdm);

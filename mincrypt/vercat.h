@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mincrypt/derblob.h"
+#include "mincrypt/hashmem.h"
 #include "mincrypt/verstatus.h"
 
 // One catalog. The caller zero-fills the record and sets EncodedBlob; the
@@ -38,13 +39,13 @@ void MinCryptVerifyCatalogs(DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[], BOOL f
 // held the hash, or -1, and *pMemberInfoBlob the matching member's attribute
 // SET, or {0, null}. Returns 0 (found) or ERROR_FILE_NOT_FOUND. AlgId is not
 // used: the member's digest bytes are compared as they stand.
-LONG MinCryptFindHashInCatalogs(DWORD AlgId, const DerBlob* pHashBlob, DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[],
-                                LONG* plMapCatIdx, DerBlob* pMemberInfoBlob);
+LONG MinCryptFindHashInCatalogs(ALG_ID AlgId, const DerBlob* pHashBlob, DWORD cMapCatInfo,
+                                MapCatInfo rgMapCatInfo[], LONG* plMapCatIdx, DerBlob* pMemberInfoBlob);
 
 // Verifies every catalog, then looks each hash up in catalog 0 and stores 0
 // or ERROR_FILE_NOT_FOUND per hash in rglErr[0..cHash). Always returns 0: the
 // per-hash codes are the answer. With no catalogs every hash is not found.
-LONG MinCryptFindHashesInCatalogs(DWORD AlgId, DWORD cHash, const DerBlob rgHashBlob[], DWORD cMapCatInfo,
+LONG MinCryptFindHashesInCatalogs(ALG_ID AlgId, DWORD cHash, const DerBlob rgHashBlob[], DWORD cMapCatInfo,
                                   MapCatInfo rgMapCatInfo[], BOOL fAcceptOdm, LONG rglErr[]);
 
 // 0 when one of the first three extensions of the catalog has type

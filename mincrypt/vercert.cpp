@@ -74,10 +74,10 @@ LONG MinCryptVerifyCertificateChain(const DerBlob rgSignerCertBlob[], DWORD cCer
   BOOL fKeyUsage = FALSE;
 
   for (DWORD cStep = 0; cStep <= MINCRYPT_MAX_CHAIN_STEPS; cStep++) {
-    const DWORD AlgId = MinCryptDecodeHashAlgorithm(&rgCurrent[MINASN1_CERT_SIGN_ALGID_IDX]);
+    const ALG_ID AlgId = MinCryptDecodeHashAlgorithm(&rgCurrent[MINASN1_CERT_SIGN_ALGID_IDX]);
     if (AlgId == 0) return CRYPT_E_UNKNOWN_ALGO;
 
-    BYTE rgbHash[MINCRYPT_HASH_BUFFER_BYTES];
+    BYTE rgbHash[MINCRYPT_MAX_HASH_LEN];
     DWORD cbHash = 0;
     LONG lErr = MinCryptHashMemory(AlgId, 1, &rgCurrent[MINASN1_CERT_TO_BE_SIGNED_IDX], rgbHash, &cbHash);
     if (lErr != 0) return lErr;

@@ -21,7 +21,7 @@ constexpr BYTE kSetTag = 0x31;
 // Checks the message-digest attribute against the content hash and replaces
 // the hash with that of the attributes re-tagged as a SET, which is what the
 // signer signed.
-LONG HashAuthenticatedAttributes(DWORD AlgId, const DerBlob& authAttrs, BYTE* rgbHash, DWORD* pcbHash) {
+LONG HashAuthenticatedAttributes(ALG_ID AlgId, const DerBlob& authAttrs, BYTE* rgbHash, DWORD* pcbHash) {
   DerBlob rgrgAttrBlob[kMaxAuthAttrs][MINASN1_ATTR_BLOB_CNT];
   DWORD cAttr = kMaxAuthAttrs;
   if (MinAsn1ParseAttributes(&authAttrs, &cAttr, rgrgAttrBlob) <= 0 || cAttr == 0) return CRYPT_E_AUTH_ATTR_MISSING;
@@ -77,7 +77,7 @@ LONG MinCryptVerifySignedMessage(const BYTE* pbEncoded, DWORD cbEncoded, BOOL fA
   LONG lErr = MinCryptVerifyCertificateChain(rgSignerCertBlob, cCert, rgrgCertBlob, fAcceptOdm);
   if (lErr != 0) return lErr;
 
-  const DWORD AlgId = MinCryptDecodeHashAlgorithm(&rgSignedDataBlob[MINASN1_SIGNED_DATA_SIGNER_INFO_DIGEST_ALGID_IDX]);
+  const ALG_ID AlgId = MinCryptDecodeHashAlgorithm(&rgSignedDataBlob[MINASN1_SIGNED_DATA_SIGNER_INFO_DIGEST_ALGID_IDX]);
   if (AlgId == 0) return CRYPT_E_UNKNOWN_ALGO;
 
   // The signer hashed the content octets of the inner content, not its tag
@@ -86,7 +86,7 @@ LONG MinCryptVerifySignedMessage(const BYTE* pbEncoded, DWORD cbEncoded, BOOL fA
   if (MinAsn1ParseTagLength(content.pbData, content.cbData, &contentOctets.cbData, &contentOctets.pbData) <= 0) {
     return CRYPT_E_BAD_MSG;
   }
-  BYTE rgbHash[MINCRYPT_HASH_BUFFER_BYTES];
+  BYTE rgbHash[MINCRYPT_MAX_HASH_LEN];
   DWORD cbHash = 0;
   lErr = MinCryptHashMemory(AlgId, 1, &contentOctets, rgbHash, &cbHash);
   if (lErr != 0) return lErr;

@@ -12,7 +12,7 @@ namespace {
 struct HashAlgorithmOid {
   BYTE cbOid;
   BYTE rgbOid[9];
-  DWORD AlgId;
+  ALG_ID AlgId;
 };
 
 const HashAlgorithmOid HashAlgorithmOids[] = {
@@ -57,7 +57,7 @@ DerBlob StripLeadingZero(const DerBlob& integer) {
 
 // Checks the little-endian RSA output B of a k-byte modulus against
 // 00 01 FF..FF 00 [DigestInfo prefix] hash (big-endian view).
-LONG CheckSignatureBlock(DWORD AlgId, const BYTE* pbHash, DWORD cbHash, const BYTE* B, DWORD k) {
+LONG CheckSignatureBlock(ALG_ID AlgId, const BYTE* pbHash, DWORD cbHash, const BYTE* B, DWORD k) {
   const BYTE* pbPrefixes;
   if (AlgId == CALG_SHA1) {
     pbPrefixes = rgbSha1Prefixes;
@@ -99,7 +99,7 @@ LONG CheckSignatureBlock(DWORD AlgId, const BYTE* pbHash, DWORD cbHash, const BY
 
 }  // namespace
 
-DWORD MinCryptDecodeHashAlgorithm(const DerBlob* pAlgIdBlob) {
+ALG_ID MinCryptDecodeHashAlgorithm(const DerBlob* pAlgIdBlob) {
   DerBlob rgAlgIdBlob[MINASN1_ALGID_BLOB_CNT];
   if (MinAsn1ParseAlgorithmIdentifier(pAlgIdBlob, rgAlgIdBlob) <= 0) return 0;
   const DerBlob& oid = rgAlgIdBlob[MINASN1_ALGID_OID_IDX];
@@ -127,7 +127,7 @@ LONG MinCryptImportRsaPublicKey(const DerBlob rgRsaPubKeyBlob[], RsaPublicKeyRec
   return 0;
 }
 
-LONG MinCryptVerifyHashSignature(DWORD AlgId, const BYTE* pbHash, DWORD cbHash, const DerBlob* pSignatureBlob,
+LONG MinCryptVerifyHashSignature(ALG_ID AlgId, const BYTE* pbHash, DWORD cbHash, const DerBlob* pSignatureBlob,
                                  const DerBlob* pPubKeyInfoBlob) {
   DerBlob rgPubKeyInfoBlob[MINASN1_PUBKEY_INFO_BLOB_CNT];
   if (MinAsn1ParsePublicKeyInfo(pPubKeyInfoBlob, rgPubKeyInfoBlob) <= 0) return NTE_BAD_PUBLIC_KEY;

@@ -3,17 +3,15 @@
 #pragma once
 
 #include "crypto/rsa.h"
+#include "mincrypt/hashmem.h"
 #include "mincrypt/derblob.h"
 #include "mincrypt/verstatus.h"
-
-// Room for the longest digest the library computes (SHA-1).
-#define MINCRYPT_HASH_BUFFER_BYTES 20
 
 // Maps an encoded AlgorithmIdentifier to CALG_SHA1 or CALG_MD5. Returns 0 when
 // the identifier does not parse or names no algorithm that the library knows
 // (the table accepts the hash identifiers and the RSA-with-hash signature
 // identifiers of both algorithms, plus the old OIW variants).
-DWORD MinCryptDecodeHashAlgorithm(const DerBlob* pAlgIdBlob);
+ALG_ID MinCryptDecodeHashAlgorithm(const DerBlob* pAlgIdBlob);
 
 // Builds *pKey from the slots of a parsed RSAPublicKey
 // (rgRsaPubKeyBlob[MINASN1_RSA_PUBKEY_BLOB_CNT]). One leading zero byte of
@@ -29,5 +27,5 @@ LONG MinCryptImportRsaPublicKey(const DerBlob rgRsaPubKeyBlob[], RsaPublicKeyRec
 // hash right after the 00 separator is accepted too. Returns 0,
 // NTE_BAD_PUBLIC_KEY, NTE_BAD_SIGNATURE or NTE_BAD_ALGID. Uses only the
 // stack (two 528-byte buffers and the key record).
-LONG MinCryptVerifyHashSignature(DWORD AlgId, const BYTE* pbHash, DWORD cbHash, const DerBlob* pSignatureBlob,
+LONG MinCryptVerifyHashSignature(ALG_ID AlgId, const BYTE* pbHash, DWORD cbHash, const DerBlob* pSignatureBlob,
                                  const DerBlob* pPubKeyInfoBlob);

@@ -21,7 +21,7 @@ DerBlob Blob(const Bytes& b) { return DerBlob{static_cast<DWORD>(b.size()), b.da
 TEST(DecodeHashAlgorithm, TableRowsWithAndWithoutParameters) {
   struct Row {
     const char* oid;
-    DWORD algId;
+    ALG_ID algId;
   };
   const Row rows[] = {
       {"1.3.14.3.2.26", CALG_SHA1},        {"1.3.14.3.2.18", CALG_SHA1},        {"1.2.840.113549.2.5", CALG_MD5},
@@ -147,7 +147,7 @@ Bytes Block(size_t k, const Bytes& payload, uint8_t type = 0x01) {
   return Cat({b, payload});
 }
 
-LONG Verify(DWORD algId, const Bytes& hash, const Bytes& signature, size_t cbModulus = 64) {
+LONG Verify(ALG_ID algId, const Bytes& hash, const Bytes& signature, size_t cbModulus = 64) {
   const Bytes keyInfo = IdentityKeyInfo(cbModulus);
   DerBlob sig = Blob(signature), key = Blob(keyInfo);
   return MinCryptVerifyHashSignature(algId, hash.data(), static_cast<DWORD>(hash.size()), &sig, &key);
@@ -157,7 +157,7 @@ TEST(VerifyHashSignature, AcceptsEachPrefixFormAndTheBareHash) {
   const Bytes sha1 = HashOf(20), md5 = HashOf(16);
   struct Case {
     const char* what;
-    DWORD algId;
+    ALG_ID algId;
     Bytes hash, payload;
   };
   const Case cases[] = {
@@ -189,7 +189,7 @@ TEST(VerifyHashSignature, RefusesMalformedBlocks) {
   };
   struct Case {
     const char* what;
-    DWORD algId;
+    ALG_ID algId;
     Bytes signature;
     LONG expected;
   };

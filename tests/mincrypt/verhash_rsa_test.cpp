@@ -29,7 +29,7 @@ TEST_P(RsaSizes, OpenSslSignaturesVerifyAndDamagedOnesDoNot) {
   const Bytes message = der::FromString("the catalog content");
   struct Alg {
     const EVP_MD* md;
-    DWORD algId;
+    ALG_ID algId;
   };
   for (const Alg& alg : {Alg{EVP_sha1(), CALG_SHA1}, Alg{EVP_md5(), CALG_MD5}}) {
     const Bytes hash = Digest(alg.md, message);
