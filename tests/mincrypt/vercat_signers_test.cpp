@@ -1,0 +1,253 @@
+// Catalogs crossing signers and verifiers: the catalog builder's one-call
+// signing (keys and certificates from PEM files, as the image tool reads them)
+// checked by OpenSSL's PKCS #7 verification and by ours, and a catalog signed
+// by osslsigncode checked by ours.
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "mincrypt/rootlevel.h"
+#include "mincrypt/vercat.h"
+#include "tests/mincrypt/ver_fixture.h"
+
+namespace {
+
+using namespace verfix;
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    char pattern[] = "/tmp/tf_vercat_XXXXXX";
+    const char* made = mkdtemp(pattern);
+    EXPECT_NE(made, nullptr);
+    path = made ? made : "/tmp";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string LogText(const std::string& path) {
+  const Bytes b = ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+void WriteKeyPem(const std::string& path, EVP_PKEY* key) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr), 1);
+  std::fclose(f);
+}
+
+X509* ToX509(const Bytes& der) {
+  const unsigned char* p = der.data();
+  return d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+}
+
+void WriteCertsPem(const std::string& path, const std::vector<Bytes>& certs) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  for (const Bytes& der : certs) {
+    X509* x = ToX509(der);
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(PEM_write_X509(f, x), 1);
+    X509_free(x);
+  }
+  std::fclose(f);
+}
+
+// The signer's key and certificates as PEM files: key.pem, and chain.pem
+// with the signer certificate first.
+void WriteSignerPems(const TempDir& dir, const Chain& chain) {
+  WriteKeyPem(dir / "key.pem", chain.signerKey.get());
+  WriteCertsPem(dir / "chain.pem", chain.certs);
+}
+
+Bytes Sha1Of(const char* text) { return Digest(EVP_sha1(), der::FromString(text)); }
+
+// Verifies `catalog` as the acceptance front does: one hash, accept-ODM, then
+// make and model.
+struct Acceptance {
+  LONG lFound = -1;
+  LONG lErrCode = -1;
+  DWORD rootLevel = 0;
+  LONG lMake = -1, lModel = -1;
+};
+Acceptance Accept(const Bytes& catalog, const Bytes& imageSha1, std::u16string_view make, std::u16string_view model) {
+  Acceptance a;
+  MapCatInfo info = {};
+  info.EncodedBlob = Blob(catalog);
+  const DerBlob hash = Blob(imageSha1);
+  RootLevel = 0;
+  MinCryptFindHashesInCatalogs(CALG_SHA1, 1, &hash, 1, &info, TRUE, &a.lFound);
+  a.lErrCode = info.lErrCode;
+  a.rootLevel = RootLevel;
+  const Bytes oid = der::OidContent(catalog::kNameValueOid);
+  auto check = [&](std::u16string_view name, std::u16string_view value) {
+    Bytes nameBytes = der::BmpString(name);
+    nameBytes.erase(nameBytes.begin(), nameBytes.begin() + 2);
+    const Bytes valueBytes = Utf16LeWithTerminator(value);
+    return MinCryptCheckCatalogNameValue(info, static_cast<DWORD>(oid.size()), oid.data(),
+                                         static_cast<DWORD>(nameBytes.size()), nameBytes.data(),
+                                         static_cast<DWORD>(valueBytes.size()), valueBytes.data());
+  };
+  a.lMake = check(u"Manufacturer", make);
+  a.lModel = check(u"Model", model);
+  return a;
+}
+
+// OpenSSL's verdict on a catalog: the signature over the trust list and the
+// certificate chain up to the anchor's self-signed certificate.
+bool OpenSslVerifies(const Bytes& catalog, const Bytes& anchorCert) {
+  const unsigned char* p = catalog.data();
+  PKCS7* p7 = d2i_PKCS7(nullptr, &p, static_cast<long>(catalog.size()));
+  if (!p7) return false;
+  // The signed bytes are the trust list's content octets; OpenSSL only finds
+  // OCTET STRING content by itself.
+  const ASN1_TYPE* other = p7->d.sign->contents->d.other;
+  bool ok = other && other->type == V_ASN1_SEQUENCE;
+  BIO* content = ok ? BIO_new_mem_buf(other->value.sequence->data, other->value.sequence->length) : nullptr;
+  X509_STORE* store = X509_STORE_new();
+  X509* anchor = ToX509(anchorCert);
+  ok = ok && anchor && X509_STORE_add_cert(store, anchor) == 1 && X509_STORE_set_purpose(store, X509_PURPOSE_ANY) == 1;
+  if (ok) {
+    // Strip the SEQUENCE header: the digest covers the content octets.
+    const unsigned char* q = other->value.sequence->data;
+    long cb = 0;
+    int tag = 0, cls = 0;
+    ok = (ASN1_get_object(&q, &cb, &tag, &cls, other->value.sequence->length) & 0x80) == 0;
+    BIO_free(content);
+    content = BIO_new_mem_buf(q, static_cast<int>(cb));
+    ok = ok && PKCS7_verify(p7, nullptr, store, content, nullptr, PKCS7_NOVERIFY | PKCS7_BINARY) == 1;
+  }
+  if (ok) {
+    // PKCS7_verify checks chains for S/MIME use; check this one for any purpose.
+    STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
+    X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+    ok = signers && sk_X509_num(signers) == 1 &&
+         X509_STORE_CTX_init(ctx, store, sk_X509_value(signers, 0), p7->d.sign->cert) == 1 &&
+         X509_verify_cert(ctx) == 1;
+    X509_STORE_CTX_free(ctx);
+    sk_X509_free(signers);
+  }
+  X509_free(anchor);
+  X509_STORE_free(store);
+  BIO_free(content);
+  PKCS7_free(p7);
+  return ok;
+}
+
+Bytes AnchorCertificate(int level) {
+  return MakeCertificate({.issuer = AnchorName(level),
+                          .subject = AnchorName(level),
+                          .publicKeyInfo = AnchorPublicKeyInfo(level),
+                          .signer = AnchorKey(level).get(),
+                          .ca = true});
+}
+
+TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
+  TempDir dir;
+  const Chain chain = StandardChain(ROOT_LEVEL_PRODUCT);
+  WriteSignerPems(dir, chain);
+  // The chain may also come in a file of its own.
+  WriteCertsPem(dir / "signer.pem", {chain.certs[0]});
+  WriteCertsPem(dir / "intermediate.pem", {chain.certs[1]});
+  const catalog::Signer together = catalog::LoadSigner(dir / "key.pem", dir / "chain.pem");
+  const catalog::Signer apart = catalog::LoadSigner(dir / "key.pem", dir / "signer.pem", {dir / "intermediate.pem"});
+  EXPECT_EQ(together.certificate, apart.certificate);
+  EXPECT_EQ(together.chain, apart.chain);
+
+  const Bytes image = Sha1Of("image bytes");
+  const Bytes cat = catalog::MakeSignedImageCatalog(
+      {.imageSha1 = image, .attributes = {{u"Manufacturer", u"Corvane"}, {u"Model", u"ZR-7"}}}, together);
+
+  const Acceptance a = Accept(cat, image, u"Corvane", u"ZR-7");
+  EXPECT_EQ(a.lErrCode, 0);
+  EXPECT_EQ(a.lFound, 0);
+  EXPECT_EQ(a.rootLevel, static_cast<DWORD>(ROOT_LEVEL_PRODUCT));
+  EXPECT_EQ(a.lMake, 0);
+  EXPECT_EQ(a.lModel, 0);
+  EXPECT_EQ(Accept(cat, Sha1Of("other image"), u"Corvane", u"ZR-7").lFound, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Accept(cat, image, u"Corvane", u"ZR-8").lModel, ERROR_FILE_NOT_FOUND);
+
+  EXPECT_TRUE(OpenSslVerifies(cat, AnchorCertificate(ROOT_LEVEL_PRODUCT)));
+  Bytes flipped = cat;
+  const auto at = std::search(flipped.begin(), flipped.end(), image.begin(), image.end());
+  ASSERT_NE(at, flipped.end());
+  *at ^= 1;
+  EXPECT_FALSE(OpenSslVerifies(flipped, AnchorCertificate(ROOT_LEVEL_PRODUCT)));
+}
+
+TEST(CatalogSigners, BuilderRefusesWhatWouldNotVerify) {
+  TempDir dir;
+  const Chain chain = StandardChain(ROOT_LEVEL_PRODUCT);
+  WriteCertsPem(dir / "chain.pem", chain.certs);
+  WriteKeyPem(dir / "other.pem", RsaKey(2048, 9).get());
+  EXPECT_THROW(catalog::LoadSigner(dir / "other.pem", dir / "chain.pem"), catalog::BuildError);
+  EXPECT_THROW(catalog::LoadSigner(dir / "missing.pem", dir / "chain.pem"), catalog::BuildError);
+  EXPECT_THROW(catalog::MakeImageCtl({.imageSha1 = Bytes(19, 1)}), catalog::BuildError);
+}
+
+TEST(CatalogSigners, OsslsigncodeCatalogVerifiesAtEachLevel) {
+  const char* tool = TF_OSSLSIGNCODE;
+  if (!*tool) GTEST_SKIP() << "osslsigncode not installed";
+  const Bytes image = Sha1Of("firmware");
+  const Bytes ctl = catalog::MakeCtl(
+      {catalog::Member("image", {catalog::OtherAttribute(1), MemberHashAttribute(image)})},
+      {NameValueExtension(u"Manufacturer", Utf16LeWithTerminator(u"Corvane")),
+       NameValueExtension(u"Model", Utf16LeWithTerminator(u"ZR-7"))});
+  // osslsigncode signs a catalog that is already a signed-data message; it is
+  // handed one without signer or certificates.
+  SignedDataSpec unsignedSpec;
+  unsignedSpec.content = ctl;
+  unsignedSpec.noSignerInfo = true;
+  for (int level : {ROOT_LEVEL_TEST, ROOT_LEVEL_ODM, ROOT_LEVEL_PRODUCT}) {
+    SCOPED_TRACE(testing::Message() << "level " << level);
+    TempDir dir;
+    WriteFile(dir / "unsigned.cat", MakeSignedData(unsignedSpec));
+    WriteSignerPems(dir, StandardChain(level));
+    const std::string command = std::string(tool) + " sign -h sha1 -certs " + (dir / "chain.pem") + " -key " +
+                                (dir / "key.pem") + " -in " + (dir / "unsigned.cat") + " -out " +
+                                (dir / "signed.cat") + " > " + (dir / "log.txt") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n" << LogText(dir / "log.txt");
+    const Bytes cat = ReadFile(dir / "signed.cat");
+    ASSERT_FALSE(cat.empty());
+    const Acceptance a = Accept(cat, image, u"Corvane", u"ZR-7");
+    EXPECT_EQ(a.lErrCode, 0);
+    EXPECT_EQ(a.lFound, 0);
+    EXPECT_EQ(a.rootLevel, static_cast<DWORD>(level));
+    EXPECT_EQ(a.lMake, 0);
+    EXPECT_EQ(a.lModel, 0);
+
+    Bytes flipped = cat;
+    const auto at = std::search(flipped.begin(), flipped.end(), image.begin(), image.end());
+    ASSERT_NE(at, flipped.end());
+    *at ^= 1;
+    EXPECT_EQ(Accept(flipped, image, u"Corvane", u"ZR-7").lErrCode, CRYPT_E_HASH_VALUE);
+  }
+}
+
+}  // namespace
