@@ -1,7 +1,8 @@
-// Catalogs crossing signers and verifiers: the catalog builder's one-call
+// Catalogs crossing signers and verifiers, over the development chains that
+// the openssl command line made (keys/dev): the catalog builder's one-call
 // signing (keys and certificates from PEM files, as the image tool reads them)
-// checked by OpenSSL's PKCS #7 verification and by ours, and a catalog signed
-// by osslsigncode checked by ours.
+// checked by OpenSSL's PKCS #7 verification and by ours, and catalogs signed by
+// osslsigncode checked by ours.
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs7.h>
@@ -55,13 +56,6 @@ std::string LogText(const std::string& path) {
   return std::string(b.begin(), b.end());
 }
 
-void WriteKeyPem(const std::string& path, EVP_PKEY* key) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr), 1);
-  std::fclose(f);
-}
-
 X509* ToX509(const Bytes& der) {
   const unsigned char* p = der.data();
   return d2i_X509(nullptr, &p, static_cast<long>(der.size()));
@@ -79,12 +73,16 @@ void WriteCertsPem(const std::string& path, const std::vector<Bytes>& certs) {
   std::fclose(f);
 }
 
-// The signer's key and certificates as PEM files: key.pem, and chain.pem
-// with the signer certificate first.
-void WriteSignerPems(const TempDir& dir, const Chain& chain) {
-  WriteKeyPem(dir / "key.pem", chain.signerKey.get());
-  WriteCertsPem(dir / "chain.pem", chain.certs);
+// The development chains of keys/dev, made with the openssl command line:
+// <level>-signer.key, <level>-signer.pem, <level>-ca.pem, <level>-root.pem.
+std::string DevFile(const std::string& name) {
+  const char* src = std::getenv("TF_SOURCE_DIR");
+  return std::string(src ? src : ".") + "/keys/dev/" + name;
 }
+const char* DevLevelName(int level) {
+  return level == ROOT_LEVEL_TEST ? "test" : level == ROOT_LEVEL_ODM ? "odm" : "product";
+}
+std::string DevFile(int level, const char* suffix) { return DevFile(std::string(DevLevelName(level)) + suffix); }
 
 Bytes Sha1Of(const char* text) { return Digest(EVP_sha1(), der::FromString(text)); }
 
@@ -160,29 +158,24 @@ bool OpenSslVerifies(const Bytes& catalog, const Bytes& anchorCert) {
   return ok;
 }
 
-Bytes AnchorCertificate(int level) {
-  return MakeCertificate({.issuer = AnchorName(level),
-                          .subject = AnchorName(level),
-                          .publicKeyInfo = AnchorPublicKeyInfo(level),
-                          .signer = AnchorKey(level).get(),
-                          .ca = true});
-}
-
 TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
+  // The chain may come in the signer's certificate file or in files of its own.
   TempDir dir;
-  const Chain chain = StandardChain(ROOT_LEVEL_PRODUCT);
-  WriteSignerPems(dir, chain);
-  // The chain may also come in a file of its own.
-  WriteCertsPem(dir / "signer.pem", {chain.certs[0]});
-  WriteCertsPem(dir / "intermediate.pem", {chain.certs[1]});
-  const catalog::Signer together = catalog::LoadSigner(dir / "key.pem", dir / "chain.pem");
-  const catalog::Signer apart = catalog::LoadSigner(dir / "key.pem", dir / "signer.pem", {dir / "intermediate.pem"});
+  const std::string signerPem = DevFile(ROOT_LEVEL_PRODUCT, "-signer.pem");
+  const std::string caPem = DevFile(ROOT_LEVEL_PRODUCT, "-ca.pem");
+  std::vector<Bytes> both = catalog::LoadCertificatesPem(signerPem);
+  both.push_back(catalog::LoadCertificatesPem(caPem).at(0));
+  WriteCertsPem(dir / "chain.pem", both);
+  const std::string key = DevFile(ROOT_LEVEL_PRODUCT, "-signer.key");
+  const catalog::Signer together = catalog::LoadSigner(key, dir / "chain.pem");
+  const catalog::Signer apart = catalog::LoadSigner(key, signerPem, {caPem});
   EXPECT_EQ(together.certificate, apart.certificate);
   EXPECT_EQ(together.chain, apart.chain);
+  ASSERT_EQ(apart.chain.size(), 1u);
 
   const Bytes image = Sha1Of("image bytes");
   const Bytes cat = catalog::MakeSignedImageCatalog(
-      {.imageSha1 = image, .attributes = {{u"Manufacturer", u"Corvane"}, {u"Model", u"ZR-7"}}}, together);
+      {.imageSha1 = image, .attributes = {{u"Manufacturer", u"Corvane"}, {u"Model", u"ZR-7"}}}, apart);
 
   const Acceptance a = Accept(cat, image, u"Corvane", u"ZR-7");
   EXPECT_EQ(a.lErrCode, 0);
@@ -193,21 +186,21 @@ TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
   EXPECT_EQ(Accept(cat, Sha1Of("other image"), u"Corvane", u"ZR-7").lFound, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Accept(cat, image, u"Corvane", u"ZR-8").lModel, ERROR_FILE_NOT_FOUND);
 
-  EXPECT_TRUE(OpenSslVerifies(cat, AnchorCertificate(ROOT_LEVEL_PRODUCT)));
+  const Bytes root = catalog::LoadCertificatesPem(DevFile(ROOT_LEVEL_PRODUCT, "-root.pem")).at(0);
+  EXPECT_TRUE(OpenSslVerifies(cat, root));
   Bytes flipped = cat;
   const auto at = std::search(flipped.begin(), flipped.end(), image.begin(), image.end());
   ASSERT_NE(at, flipped.end());
   *at ^= 1;
-  EXPECT_FALSE(OpenSslVerifies(flipped, AnchorCertificate(ROOT_LEVEL_PRODUCT)));
+  EXPECT_FALSE(OpenSslVerifies(flipped, root));
 }
 
 TEST(CatalogSigners, BuilderRefusesWhatWouldNotVerify) {
-  TempDir dir;
-  const Chain chain = StandardChain(ROOT_LEVEL_PRODUCT);
-  WriteCertsPem(dir / "chain.pem", chain.certs);
-  WriteKeyPem(dir / "other.pem", RsaKey(2048, 9).get());
-  EXPECT_THROW(catalog::LoadSigner(dir / "other.pem", dir / "chain.pem"), catalog::BuildError);
-  EXPECT_THROW(catalog::LoadSigner(dir / "missing.pem", dir / "chain.pem"), catalog::BuildError);
+  const std::string signerPem = DevFile(ROOT_LEVEL_PRODUCT, "-signer.pem");
+  EXPECT_THROW(catalog::LoadSigner(DevFile(ROOT_LEVEL_PRODUCT, "-ca.key"), signerPem), catalog::BuildError);
+  EXPECT_THROW(catalog::LoadSigner(DevFile("missing.key"), signerPem), catalog::BuildError);
+  EXPECT_THROW(catalog::LoadSigner(DevFile(ROOT_LEVEL_PRODUCT, "-signer.key"), DevFile("README.md")),
+               catalog::BuildError);
   EXPECT_THROW(catalog::MakeImageCtl({.imageSha1 = Bytes(19, 1)}), catalog::BuildError);
 }
 
@@ -228,9 +221,10 @@ TEST(CatalogSigners, OsslsigncodeCatalogVerifiesAtEachLevel) {
     SCOPED_TRACE(testing::Message() << "level " << level);
     TempDir dir;
     WriteFile(dir / "unsigned.cat", MakeSignedData(unsignedSpec));
-    WriteSignerPems(dir, StandardChain(level));
+    WriteCertsPem(dir / "chain.pem", {catalog::LoadCertificatesPem(DevFile(level, "-signer.pem")).at(0),
+                                      catalog::LoadCertificatesPem(DevFile(level, "-ca.pem")).at(0)});
     const std::string command = std::string(tool) + " sign -h sha1 -certs " + (dir / "chain.pem") + " -key " +
-                                (dir / "key.pem") + " -in " + (dir / "unsigned.cat") + " -out " +
+                                DevFile(level, "-signer.key") + " -in " + (dir / "unsigned.cat") + " -out " +
                                 (dir / "signed.cat") + " > " + (dir / "log.txt") + " 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n" << LogText(dir / "log.txt");
     const Bytes cat = ReadFile(dir / "signed.cat");
