@@ -5,10 +5,7 @@
 // osslsigncode checked by ours.
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
-#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
-#include <openssl/x509_vfy.h>
-#include <openssl/x509v3.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -117,47 +114,6 @@ Acceptance Accept(const Bytes& catalog, const Bytes& imageSha1, std::u16string_v
   return a;
 }
 
-// OpenSSL's verdict on a catalog: the signature over the trust list and the
-// certificate chain up to the anchor's self-signed certificate.
-bool OpenSslVerifies(const Bytes& catalog, const Bytes& anchorCert) {
-  const unsigned char* p = catalog.data();
-  PKCS7* p7 = d2i_PKCS7(nullptr, &p, static_cast<long>(catalog.size()));
-  if (!p7) return false;
-  // The signed bytes are the trust list's content octets; OpenSSL only finds
-  // OCTET STRING content by itself.
-  const ASN1_TYPE* other = p7->d.sign->contents->d.other;
-  bool ok = other && other->type == V_ASN1_SEQUENCE;
-  BIO* content = ok ? BIO_new_mem_buf(other->value.sequence->data, other->value.sequence->length) : nullptr;
-  X509_STORE* store = X509_STORE_new();
-  X509* anchor = ToX509(anchorCert);
-  ok = ok && anchor && X509_STORE_add_cert(store, anchor) == 1 && X509_STORE_set_purpose(store, X509_PURPOSE_ANY) == 1;
-  if (ok) {
-    // Strip the SEQUENCE header: the digest covers the content octets.
-    const unsigned char* q = other->value.sequence->data;
-    long cb = 0;
-    int tag = 0, cls = 0;
-    ok = (ASN1_get_object(&q, &cb, &tag, &cls, other->value.sequence->length) & 0x80) == 0;
-    BIO_free(content);
-    content = BIO_new_mem_buf(q, static_cast<int>(cb));
-    ok = ok && PKCS7_verify(p7, nullptr, store, content, nullptr, PKCS7_NOVERIFY | PKCS7_BINARY) == 1;
-  }
-  if (ok) {
-    // PKCS7_verify checks chains for S/MIME use; check this one for any purpose.
-    STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
-    X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-    ok = signers && sk_X509_num(signers) == 1 &&
-         X509_STORE_CTX_init(ctx, store, sk_X509_value(signers, 0), p7->d.sign->cert) == 1 &&
-         X509_verify_cert(ctx) == 1;
-    X509_STORE_CTX_free(ctx);
-    sk_X509_free(signers);
-  }
-  X509_free(anchor);
-  X509_STORE_free(store);
-  BIO_free(content);
-  PKCS7_free(p7);
-  return ok;
-}
-
 TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
   // The chain may come in the signer's certificate file or in files of its own.
   TempDir dir;
@@ -187,12 +143,13 @@ TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
   EXPECT_EQ(Accept(cat, image, u"Corvane", u"ZR-8").lModel, ERROR_FILE_NOT_FOUND);
 
   const Bytes root = catalog::LoadCertificatesPem(DevFile(ROOT_LEVEL_PRODUCT, "-root.pem")).at(0);
-  EXPECT_TRUE(OpenSslVerifies(cat, root));
+  const catalog::ReferenceVerifier openssl(root);
+  EXPECT_TRUE(openssl.Verify(cat));
   Bytes flipped = cat;
   const auto at = std::search(flipped.begin(), flipped.end(), image.begin(), image.end());
   ASSERT_NE(at, flipped.end());
   *at ^= 1;
-  EXPECT_FALSE(OpenSslVerifies(flipped, root));
+  EXPECT_FALSE(openssl.Verify(flipped));
 }
 
 TEST(CatalogSigners, BuilderRefusesWhatWouldNotVerify) {
@@ -235,6 +192,8 @@ TEST(CatalogSigners, OsslsigncodeCatalogVerifiesAtEachLevel) {
     EXPECT_EQ(a.rootLevel, static_cast<DWORD>(level));
     EXPECT_EQ(a.lMake, 0);
     EXPECT_EQ(a.lModel, 0);
+    const catalog::ReferenceVerifier openssl(catalog::LoadCertificatesPem(DevFile(level, "-root.pem")).at(0));
+    EXPECT_TRUE(openssl.Verify(cat));
 
     Bytes flipped = cat;
     const auto at = std::search(flipped.begin(), flipped.end(), image.begin(), image.end());

@@ -2,8 +2,11 @@
 
 #include <openssl/bn.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs7.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include <cstdio>
 #include <ctime>
@@ -356,6 +359,53 @@ Bytes MakeImageCtl(const ImageCatalog& catalog) {
 
 Bytes MakeSignedImageCatalog(const ImageCatalog& catalog, const Signer& signer) {
   return MakeSignedData(SignedDataFor(signer, MakeImageCtl(catalog)));
+}
+
+// --- independent check -------------------------------------------------------
+
+ReferenceVerifier::ReferenceVerifier(const Bytes& anchorCertificate) : store_(X509_STORE_new()) {
+  Check(store_ != nullptr, "creating a certificate store");
+  const unsigned char* p = anchorCertificate.data();
+  X509* anchor = d2i_X509(nullptr, &p, static_cast<long>(anchorCertificate.size()));
+  const bool ok = anchor && X509_STORE_add_cert(store_, anchor) == 1 &&
+                  X509_STORE_set_purpose(store_, X509_PURPOSE_ANY) == 1 &&
+                  X509_STORE_set_flags(store_, X509_V_FLAG_NO_CHECK_TIME) == 1;
+  // The test anchor's 512-bit key and the SHA-1 and MD5 signatures are what
+  // the catalogs use, whatever today's security level says.
+  if (ok) X509_VERIFY_PARAM_set_auth_level(X509_STORE_get0_param(store_), 0);
+  X509_free(anchor);
+  if (!ok) X509_STORE_free(store_);
+  Check(ok, "reading the anchor certificate");
+}
+
+ReferenceVerifier::~ReferenceVerifier() { X509_STORE_free(store_); }
+
+bool ReferenceVerifier::Verify(const Bytes& catalog) const {
+  const unsigned char* p = catalog.data();
+  std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(d2i_PKCS7(nullptr, &p, static_cast<long>(catalog.size())),
+                                                   PKCS7_free);
+  if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign->contents) return false;
+  // OpenSSL finds only OCTET STRING content by itself; a trust list is a
+  // SEQUENCE whose content octets are what the signer hashed.
+  const ASN1_TYPE* other = p7->d.sign->contents->d.other;
+  if (!other || other->type != V_ASN1_SEQUENCE) return false;
+  const unsigned char* q = other->value.sequence->data;
+  long cb = 0;
+  int tag = 0, cls = 0;
+  if (ASN1_get_object(&q, &cb, &tag, &cls, other->value.sequence->length) & 0x80) return false;
+  std::unique_ptr<BIO, decltype(&BIO_free)> content(BIO_new_mem_buf(q, static_cast<int>(cb)), BIO_free);
+  // The chain is checked below, for any purpose rather than PKCS7_verify's S/MIME one.
+  if (!content || PKCS7_verify(p7.get(), nullptr, store_, content.get(), nullptr, PKCS7_NOVERIFY | PKCS7_BINARY) != 1) {
+    return false;
+  }
+  struct StackFree {
+    void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
+  };
+  std::unique_ptr<STACK_OF(X509), StackFree> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
+  std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> ctx(X509_STORE_CTX_new(), X509_STORE_CTX_free);
+  return signers && ctx && sk_X509_num(signers.get()) == 1 &&
+         X509_STORE_CTX_init(ctx.get(), store_, sk_X509_value(signers.get(), 0), p7->d.sign->cert) == 1 &&
+         X509_verify_cert(ctx.get()) == 1;
 }
 
 }  // namespace catalog

@@ -185,4 +185,23 @@ Bytes MakeImageCtl(const ImageCatalog& catalog);
 // MakeImageCtl signed by `signer` with SHA-1: the catalog file's bytes.
 Bytes MakeSignedImageCatalog(const ImageCatalog& catalog, const Signer& signer);
 
+// ---------------------------------------------------------------------------
+// Independent check: libcrypto's verdict on a catalog, for tests, benchmarks
+// and a signing tool's self-check. It checks the signer's signature over the
+// trust list's content octets (through the authenticated attributes) and the
+// certificate chain from the signer up to the anchor certificate, for any
+// purpose and at any time. The anchor's own signature is not checked.
+class ReferenceVerifier {
+ public:
+  explicit ReferenceVerifier(const Bytes& anchorCertificate);  // DER; throws BuildError if unreadable
+  ~ReferenceVerifier();
+  ReferenceVerifier(const ReferenceVerifier&) = delete;
+  ReferenceVerifier& operator=(const ReferenceVerifier&) = delete;
+  // True when the catalog verifies; false for anything else, malformed input included.
+  bool Verify(const Bytes& catalog) const;
+
+ private:
+  X509_STORE* store_;
+};
+
 }  // namespace catalog
