@@ -80,7 +80,7 @@ void MinCryptVerifyCatalogs(DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[], BOOL f
   for (DWORD i = 0; i < cMapCatInfo; i++) MinCryptVerifyCatalog(&rgMapCatInfo[i], fAcceptOdm);
 }
 
-LONG MinCryptFindHashInCatalogs(DWORD /*AlgId*/, const DerBlob* pHashBlob, DWORD cMapCatInfo,
+LONG MinCryptFindHashInCatalogs(ALG_ID /*AlgId*/, const DerBlob* pHashBlob, DWORD cMapCatInfo,
                                 MapCatInfo rgMapCatInfo[], LONG* plMapCatIdx, DerBlob* pMemberInfoBlob) {
   const LONG lMapCatIdx = *plMapCatIdx;
   if (lMapCatIdx >= 0) {
