@@ -6,13 +6,16 @@ endif()
 
 tf_add_gtest(wmdm_layout_tests SOURCES wmdm_layout_test.cpp LIBS tf_platform)
 
-# Until the image folder provides the reader and the acceptance, the device
-# layer's calls into them are answered by pending_image.cpp.
-set(TF_DEVICE_PENDING "")
-if(NOT EXISTS ${CMAKE_SOURCE_DIR}/image/binutils.cpp OR NOT EXISTS ${CMAKE_SOURCE_DIR}/image/accept.cpp)
-  set(TF_DEVICE_PENDING pending_image.cpp)
-endif()
-
+# fake_image.cpp answers the transfer's calls into the image reader and the
+# acceptance; being an object of the test program, it is linked ahead of the
+# real libraries.
 tf_add_gtest(device_unit_tests
-  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp ${TF_TEST_WINDOW} ${TF_DEVICE_PENDING}
+  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
   LIBS tf_device)
+
+# The device layer against the simulated service, reached through CoCreateInstance.
+if(TARGET tf_sim)
+  tf_add_gtest(device_sim_tests
+    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_sim)
+endif()

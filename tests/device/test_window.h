@@ -5,6 +5,7 @@
 // and closes each box; elsewhere they sit on the platform stand-ins.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,12 @@ class TestWindow {
   const std::vector<WindowMessage>& messages() const { return messages_; }
   void Clear() { messages_.clear(); }
 
-  void Record(UINT msg, WPARAM wParam, LPARAM lParam) { messages_.push_back({msg, wParam, lParam, pumping_}); }
+  void Record(UINT msg, WPARAM wParam, LPARAM lParam) {
+    messages_.push_back({msg, wParam, lParam, pumping_});
+    if (onMessage) onMessage(messages_.back());
+  }
+  // Called for each message as it arrives, to look at the world at that moment.
+  std::function<void(const WindowMessage&)> onMessage;
 
  private:
   HWND hwnd_ = nullptr;
