@@ -22,3 +22,11 @@ fs::path SimPathFromWide(const WCHAR* path) {
   return SimPathFromUtf8(utf8);
 #endif
 }
+
+WString SimWideFromPath(const fs::path& path) {
+#ifdef _WIN32
+  return path.wstring();
+#else
+  return WidenUtf8(SimUtf8FromPath(path));
+#endif
+}

@@ -13,3 +13,5 @@ std::string SimUtf8FromPath(const std::filesystem::path& path);
 // A path as the service's callers pass it. Elsewhere than on Windows a
 // backslash separates folders too, as in the platform's file stand-in.
 std::filesystem::path SimPathFromWide(const WCHAR* path);
+// A host path as the service's callers pass it (for Insert3's source).
+WString SimWideFromPath(const std::filesystem::path& path);

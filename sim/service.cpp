@@ -99,7 +99,7 @@ HRESULT SimUnadviseSink(const void* owner, DWORD cookie) {
       }
     }
   }
-  if (sink == nullptr) return CONNECT_E_NOCONNECTION;
+  if (sink == nullptr) return kSimNoConnection;
   SimDrop(sink);  // outside the lock: the sink may call back in
   return S_OK;
 }

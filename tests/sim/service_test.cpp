@@ -171,12 +171,7 @@ class SimService : public ::testing::Test {
     EXPECT_EQ(storage->CreateEmptyMetadataObject(&metadata), S_OK);
     DWORD code = 0xB802;
     EXPECT_EQ(metadata->AddItem(WMDM_TYPE_DWORD, g_wszWMDMFormatCode, reinterpret_cast<BYTE*>(&code), 4), S_OK);
-    const fs::path src = source_;
-#ifdef _WIN32
-    WString source(src.wstring().begin(), src.wstring().end());
-#else
-    WString source = WidenUtf8(SimUtf8FromPath(src));
-#endif
+    WString source = SimWideFromPath(source_);
     IWMDMStorage* created = nullptr;
     const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(),
                                         const_cast<LPWSTR>(destination), nullptr, progress, metadata, nullptr, &created);
