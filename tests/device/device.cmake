@@ -19,3 +19,11 @@ if(TARGET tf_sim)
     SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
     LIBS tf_device tf_sim)
 endif()
+
+# Under Wine a message box needs a display: give the suite a private Xvfb.
+if(CMAKE_CROSSCOMPILING AND TARGET device_sim_tests)
+  find_program(TF_XVFB_RUN xvfb-run)
+  if(TF_XVFB_RUN)
+    set_property(TARGET device_sim_tests PROPERTY CROSSCOMPILING_EMULATOR ${TF_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR})
+  endif()
+endif()

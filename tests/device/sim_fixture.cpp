@@ -48,7 +48,9 @@ std::vector<std::string> Snapshot(const fs::path& root) {
     std::string entry = fs::relative(e.path(), root).generic_string();
     if (e.is_regular_file()) {
       std::ifstream in(e.path(), std::ios::binary);
-      entry += "=" + std::string(std::istreambuf_iterator<char>(in), {});
+      const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      entry.push_back('=');
+      entry.append(content);
     }
     entries.push_back(entry);
   }

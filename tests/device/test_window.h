@@ -1,8 +1,8 @@
 // What a user of the main window would see, for device-layer tests on both
 // platforms: a window that records every message it gets (and whether it came
 // through the queue), and a log of message boxes that answers them at once.
-// On Windows these are a real message-only window and a CBT hook that reads
-// and closes each box; elsewhere they sit on the platform stand-ins.
+// On Windows these are a real message-only window and a window-procedure hook
+// that reads and closes each box; elsewhere they sit on the platform stand-ins.
 #pragma once
 
 #include <functional>
@@ -50,7 +50,7 @@ struct ShownBox {
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
   bool ownerless;
-  bool topmost;
+  bool topmost;  // only where kBoxTopmostObservable
   bool hasIcon;
 };
 
@@ -71,3 +71,5 @@ class MessageBoxLog {
 std::vector<int> CursorHistory();
 void ClearCursorHistory();
 extern const bool kCursorsObservable;
+// Whether ShownBox::topmost reflects MB_TOPMOST (not under Wine).
+extern const bool kBoxTopmostObservable;
