@@ -1,6 +1,6 @@
 // The description file of one simulated player ("player.ini" in the player's
 // folder): what the device reports to the service's callers and which of its
-// storages are ready. The format is documented in docs/SIM.md.
+// storages are ready. The format is documented in sim/README.md.
 #pragma once
 
 #include <cstdint>

@@ -1,12 +1,14 @@
 // The simulated service as an in-process COM server, for programs that find
 // it through the registry (the GUI suite and the demo under Wine). Its
 // player folder and faults come from the environment: TESSFOLD_SIM_PLAYERS
-// and TESSFOLD_SIM_FAULTS (see docs/SIM.md).
+// and TESSFOLD_SIM_FAULTS (see sim/README.md). Test programs drive it
+// through the exported control table instead (tf_simclient).
 #include <mutex>
 #include <string>
 
 #include "platform/diag.h"
 #include "platform/wmdm.h"
+#include "sim/control.h"
 #include "sim/factory.h"
 #include "sim/simservice.h"
 
@@ -18,18 +20,21 @@ constexpr HRESULT kSelfRegClassError = static_cast<HRESULT>(0x80040201u);  // SE
 constexpr WCHAR kClassKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}";
 constexpr WCHAR kServerKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\\InprocServer32";
 
-// The environment is read once, when the first class object is asked for.
+std::once_flag g_configured;
+HRESULT g_configuration = S_OK;
+
+// The environment is read once, when the first class object is asked for,
+// unless a test program has taken the control table first: it then sets the
+// service up itself.
 HRESULT Configure() {
-  static std::once_flag once;
-  static HRESULT result = S_OK;
-  std::call_once(once, [] {
+  std::call_once(g_configured, [] {
     std::string error;
     if (!SimConfigureFromEnvironment(&error)) {
-      DiagPrintf(DiagStream::Err, "tfsimwmdm: TESSFOLD_SIM_FAULTS: %s\n", error.c_str());
-      result = E_INVALIDARG;
+      DiagPrintf(DiagStream::Err, "tfsimwmdm: %s\n", error.c_str());
+      g_configuration = E_INVALIDARG;
     }
   });
-  return result;
+  return g_configuration;
 }
 
 std::wstring ModulePath() {
@@ -117,4 +122,10 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   if (!SamePath(current, ModulePath())) return kSelfRegClassError;
   const LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
   return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+// The test-facing operations, for tf_simclient.
+extern "C" const SimControlTable* WINAPI TfSimControl() {
+  std::call_once(g_configured, [] {});
+  return SimGetControlTable();
 }
