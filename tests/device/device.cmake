@@ -20,10 +20,21 @@ if(TARGET tf_sim)
     LIBS tf_device tf_sim)
 endif()
 
-# Under Wine a message box needs a display: give the suite a private Xvfb.
-if(CMAKE_CROSSCOMPILING AND TARGET device_sim_tests)
+# On Windows the same suite once more against the COM server DLL that the
+# registry names, driven through tf_simclient.
+if(WIN32 AND TARGET tf_simclient)
+  tf_add_gtest(device_sim_dll_tests
+    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_simclient)
+  set_tests_properties(device_sim_dll_tests PROPERTIES FIXTURES_REQUIRED tf_sim_dll)
+endif()
+
+# Under Wine a message box needs a display: give these suites a private Xvfb.
+if(CMAKE_CROSSCOMPILING)
   find_program(TF_XVFB_RUN xvfb-run)
-  if(TF_XVFB_RUN)
-    set_property(TARGET device_sim_tests PROPERTY CROSSCOMPILING_EMULATOR ${TF_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR})
-  endif()
+  foreach(suite device_sim_tests device_sim_dll_tests)
+    if(TF_XVFB_RUN AND TARGET ${suite})
+      set_property(TARGET ${suite} PROPERTY CROSSCOMPILING_EMULATOR ${TF_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR})
+    endif()
+  endforeach()
 endif()
