@@ -165,17 +165,17 @@ Bytes MakeCertificate(const CertSpec& spec) {
   return Seq({tbs, sigAlg, BitString(SignData(spec.signer, spec.md, tbs))});
 }
 
-Chain StandardChain(int level, const EVP_MD* md) {
+Chain StandardChain(int level, const EVP_MD* md, int bits) {
   Chain chain;
   const Bytes caName = NameWithCommonName("Dev Intermediate CA " + std::to_string(level));
-  Pkey caKey = RsaKey(2048, 100 + level);
+  Pkey caKey = RsaKey(bits, 100 + level);
   const Bytes caCert = MakeCertificate({.issuer = AnchorName(level),
                                         .subject = caName,
                                         .serial = {0x10, static_cast<uint8_t>(level)},
                                         .publicKeyInfo = PublicKeyInfo(caKey.get()),
                                         .signer = AnchorKey(level).get(),
                                         .md = md});
-  chain.signerKey = RsaKey(2048, 200 + level);
+  chain.signerKey = RsaKey(bits, 200 + level);
   chain.signerIssuer = caName;
   chain.signerSerial = {0x20, static_cast<uint8_t>(level)};
   chain.signerCert = MakeCertificate({.issuer = caName,

@@ -77,8 +77,9 @@ struct Chain {
   Pkey signerKey;
   std::vector<Bytes> certs;  // every certificate the message carries, signer first
 };
-// signer (with the catalog purpose) <- intermediate CA <- anchor `level`.
-Chain StandardChain(int level, const EVP_MD* md = EVP_sha1());
+// signer (with the catalog purpose) <- intermediate CA <- anchor `level`; the
+// intermediate and signer keys have `bits` bits.
+Chain StandardChain(int level, const EVP_MD* md = EVP_sha1(), int bits = 2048);
 
 // PKCS #7 signed data.
 constexpr const char* kCtlOid = "1.3.6.1.4.1.311.10.1";

@@ -20,3 +20,10 @@ if(TF_HAVE_OPENSSL)
             ${CMAKE_CURRENT_LIST_DIR}/vercat_test.cpp
     LIBS tf_ver_fixture)
 endif()
+
+# Seed writer for the verification fuzzers (not a test).
+if(TF_HAVE_OPENSSL AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(ver_seedgen ${CMAKE_CURRENT_LIST_DIR}/ver_seedgen.cpp)
+  tf_strict(ver_seedgen)
+  target_link_libraries(ver_seedgen PRIVATE tf_ver_fixture)
+endif()
