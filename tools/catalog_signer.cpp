@@ -120,8 +120,8 @@ Bytes TrustList(const CatalogContent& content) {
       Tlv(0x17, Ascii("250101000000Z")),
       Seq({CatalogMemberHashAlgOid(), Null()}),
       Seq({DigestMember(content.digest)}),
-      Explicit0(Seq({NameValueExtension(u"Manufacturer", AttributeValue(content.make)),
-                     NameValueExtension(u"Model", AttributeValue(content.model))})),
+      Explicit0(Seq({NameValueExtension(u"Manufacturer", content.makeValue.value_or(AttributeValue(content.make))),
+                     NameValueExtension(u"Model", content.modelValue.value_or(AttributeValue(content.model)))})),
   });
 }
 

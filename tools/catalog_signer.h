@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct CatalogContent {
   uint8_t digest[20] = {};  // SHA-1 of the image's signed parts
   std::u16string make;      // stored as little-endian UTF-16 with one NUL unit
   std::u16string model;
+  // Stored as given instead of the texts' encoding (for catalogs that a
+  // device must refuse, e.g. a value without its NUL unit).
+  std::optional<Bytes> makeValue;
+  std::optional<Bytes> modelValue;
 };
 
 // A signing key with its certificate and the certificates above it, loaded
