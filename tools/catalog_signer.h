@@ -1,12 +1,13 @@
-// Signed catalogs for ROM images, made with OpenSSL: a certificate trust list
-// with one member (the image digest) and the "Manufacturer" and "Model"
-// name-value attributes, wrapped in PKCS #7 signed data by the holder of a
-// catalog-signing certificate. Native tool code: needs libcrypto.
+// Signing ROM image catalogs from PEM files: loads the signer's key and
+// certificates, checks them before anything is signed (key against
+// certificate, chain up to a built-in anchor), and has the catalog builder
+// (tests/support/catalog_builder.h) write the signed catalog: a certificate
+// trust list with one member (the image digest) and the "Manufacturer" and
+// "Model" name-value attributes. Native tool code: needs libcrypto.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,6 @@ struct CatalogContent {
   uint8_t digest[20] = {};  // SHA-1 of the image's signed parts
   std::u16string make;      // stored as little-endian UTF-16 with one NUL unit
   std::u16string model;
-  // Stored as given instead of the texts' encoding (for catalogs that a
-  // device must refuse, e.g. a value without its NUL unit).
-  std::optional<Bytes> makeValue;
-  std::optional<Bytes> modelValue;
 };
 
 // A signing key with its certificate and the certificates above it, loaded
@@ -50,7 +47,7 @@ class Signer {
   bool ReachesBuiltInAnchor(unsigned* pdwLevel, std::string* error) const;
 
   // The signed catalog (DER), signed with SHA-1 over authenticated
-  // attributes. False with a reason when OpenSSL refuses to sign.
+  // attributes. False with a reason when libcrypto refuses to sign.
   bool Sign(const CatalogContent& content, Bytes* catalog, std::string* error) const;
 
  private:
@@ -58,8 +55,5 @@ class Signer {
   explicit Signer(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
-
-// Little-endian UTF-16 code units followed by one NUL unit.
-Bytes AttributeValue(const std::u16string& text);
 
 }  // namespace catalogsign

@@ -14,12 +14,12 @@
 #include "image/romimage.h"
 #include "mincrypt/rootlevel.h"
 #include "tests/image/image_test_util.h"
-#include "tools/catalog_signer.h"
+#include "tests/support/catalog_builder.h"
 #include "tools/image_stamp.h"
 
 namespace {
 
-using catalogsign::Bytes;
+using catalog::Bytes;
 using imagebuilder::BuiltImage;
 using imagebuilder::RomImage;
 using imagetest::ImageTest;
@@ -31,19 +31,25 @@ std::string DevKeyPath(const std::string& file) {
 }
 
 // The signer of each development chain, loaded once.
-const catalogsign::Signer& DevSigner(const std::string& chain) {
-  static std::map<std::string, std::unique_ptr<catalogsign::Signer>> signers;
-  std::unique_ptr<catalogsign::Signer>& signer = signers[chain];
-  if (!signer) {
-    std::string error;
-    signer = catalogsign::Signer::Load(DevKeyPath(chain + "-signer.key"), DevKeyPath(chain + "-signer.pem"),
-                                       {DevKeyPath(chain + "-ca.pem")}, &error);
-    if (!signer) {
-      ADD_FAILURE() << error;
-      std::abort();
-    }
+const catalog::Signer& DevSigner(const std::string& chain) {
+  static std::map<std::string, catalog::Signer> signers;
+  auto it = signers.find(chain);
+  if (it == signers.end()) {
+    it = signers
+             .emplace(chain, catalog::LoadSigner(DevKeyPath(chain + "-signer.key"), DevKeyPath(chain + "-signer.pem"),
+                                                 {DevKeyPath(chain + "-ca.pem")}))
+             .first;
   }
-  return *signer;
+  return it->second;
+}
+
+// What a catalog says about the device: the stored attribute values.
+struct Device {
+  Bytes make;
+  Bytes model;
+};
+Device Values(std::u16string_view make = u"Corvane", std::u16string_view model = u"ZR-410") {
+  return {catalog::Utf16LeWithTerminator(make), catalog::Utf16LeWithTerminator(model)};
 }
 
 const WCHAR* W(const char16_t* text) { return reinterpret_cast<const WCHAR*>(text); }
@@ -68,27 +74,22 @@ class AcceptSignedTest : public ImageTest {
     return image;
   }
 
-  // Signs `built` through `chain` with `content` (its digest filled in here)
-  // and returns the stamped file.
-  std::vector<uint8_t> Stamp(const BuiltImage& built, const std::string& chain,
-                             catalogsign::CatalogContent content) {
+  // Signs a catalog for `built` through `chain` naming `device`, and returns
+  // the file stamped with it.
+  std::vector<uint8_t> Stamp(const BuiltImage& built, const std::string& chain, const Device& device) {
     EXPECT_TRUE(Open(built, "_unsigned"));
-    EXPECT_TRUE(ComputeImageDigest(content.digest));
-    Bytes catalog;
-    std::string error;
-    EXPECT_TRUE(DevSigner(chain).Sign(content, &catalog, &error)) << error;
+    Bytes digest(kImageDigestSize);
+    EXPECT_TRUE(ComputeImageDigest(digest.data()));
+    const Bytes ctl = catalog::MakeCtl({catalog::Member("image", {catalog::MemberHashAttribute(digest)})},
+                                       {catalog::NameValueExtension(u"Manufacturer", device.make),
+                                        catalog::NameValueExtension(u"Model", device.model)});
+    const Bytes signedCatalog = catalog::MakeSignedData(catalog::SignedDataFor(DevSigner(chain), ctl));
     imagestamp::StampResult stamped;
-    EXPECT_TRUE(imagestamp::StampCatalog(built.bytes, catalog, &stamped, &error)) << error;
+    std::string error;
+    EXPECT_TRUE(imagestamp::StampCatalog(built.bytes, signedCatalog, &stamped, &error)) << error;
     CloseImage();
     TakeLines();
     return stamped.bytes;
-  }
-
-  static catalogsign::CatalogContent Content(std::u16string make = u"Corvane", std::u16string model = u"ZR-410") {
-    catalogsign::CatalogContent content;
-    content.make = std::move(make);
-    content.model = std::move(model);
-    return content;
   }
 
   // Opens `bytes`, runs the acceptance and returns its lines (the reader's
@@ -137,7 +138,7 @@ TEST_F(AcceptSignedTest, EachDevelopmentChainIsAcceptedWithItsTrustLevel) {
     if (built.records[r].data.size() == romimage::kRomHeaderSize) tocRecord = static_cast<int>(r);
   for (const auto& c : chains) {
     SCOPED_TRACE(c.chain);
-    const std::vector<uint8_t> stamped = Stamp(built, c.chain, Content());
+    const std::vector<uint8_t> stamped = Stamp(built, c.chain, Values());
     // The whole sequence a transfer prints, the reader's lines included.
     ASSERT_TRUE(Open(stamped));
     SetExpectedDevice(W(u"Corvane"), W(u"ZR-410"));
@@ -154,7 +155,7 @@ TEST_F(AcceptSignedTest, EachDevelopmentChainIsAcceptedWithItsTrustLevel) {
 }
 
 TEST_F(AcceptSignedTest, CatalogAddedAsANewExtensionRecordIsAccepted) {
-  const std::vector<uint8_t> stamped = Stamp(imagebuilder::Build(Layout(false)), "odm", Content());
+  const std::vector<uint8_t> stamped = Stamp(imagebuilder::Build(Layout(false)), "odm", Values());
   bool accepted = false;
   EXPECT_EQ(Accept(stamped, W(u"Corvane"), W(u"ZR-410"), &accepted),
             Join({"out: Verifying Signature...\r\n", "out: ODM Signature PASSED.\r\n"},
@@ -163,36 +164,35 @@ TEST_F(AcceptSignedTest, CatalogAddedAsANewExtensionRecordIsAccepted) {
 }
 
 TEST_F(AcceptSignedTest, MakeAndModelMustMatchByteForByte) {
-  const Bytes noNul = {'C', 0, 'o', 0, 'r', 0, 'v', 0, 'a', 0, 'n', 0, 'e', 0};
+  Device withoutNul = Values();
+  withoutNul.make.resize(withoutNul.make.size() - 2);
   struct Case {
     const char* name;
-    catalogsign::CatalogContent catalog;
+    Device catalog;
     std::optional<std::u16string> make, model;  // expected; none: not checked
     std::vector<std::string> lines;             // after the trust level line
     bool accepted;
   };
-  catalogsign::CatalogContent withoutNul = Content();
-  withoutNul.makeValue = noNul;
   const Case cases[] = {
-      {"make in another case", Content(), u"CORVANE", u"ZR-410", AttributeLines("CORVANE", false, "ZR-410", true),
+      {"make in another case", Values(), u"CORVANE", u"ZR-410", AttributeLines("CORVANE", false, "ZR-410", true),
        false},
       {"make stored without its NUL", withoutNul, u"Corvane", u"ZR-410",
        AttributeLines("Corvane", false, "ZR-410", true), false},
-      {"make with a trailing blank", Content(u"Corvane "), u"Corvane", u"ZR-410",
+      {"make with a trailing blank", Values(u"Corvane "), u"Corvane", u"ZR-410",
        AttributeLines("Corvane", false, "ZR-410", true), false},
-      {"model in another case", Content(), u"Corvane", u"zr-410", AttributeLines("Corvane", true, "zr-410", false),
+      {"model in another case", Values(), u"Corvane", u"zr-410", AttributeLines("Corvane", true, "zr-410", false),
        false},
-      {"model with a trailing blank", Content(u"Corvane", u"ZR-410 "), u"Corvane", u"ZR-410",
+      {"model with a trailing blank", Values(u"Corvane", u"ZR-410 "), u"Corvane", u"ZR-410",
        AttributeLines("Corvane", true, "ZR-410", false), false},
-      {"both differ", Content(), u"Corvan", u"ZR-41", AttributeLines("Corvan", false, "ZR-41", false), false},
+      {"both differ", Values(), u"Corvan", u"ZR-41", AttributeLines("Corvan", false, "ZR-41", false), false},
       // No device connected: both texts are empty, so only values of one NUL
       // unit match.
-      {"empty texts against empty values", Content(u"", u""), u"", u"", AttributeLines("", true, "", true), true},
-      {"empty texts against real values", Content(), u"", u"", AttributeLines("", false, "", false), false},
-      {"make not checked", Content(u"Other"), std::nullopt, u"ZR-410",
+      {"empty texts against empty values", Values(u"", u""), u"", u"", AttributeLines("", true, "", true), true},
+      {"empty texts against real values", Values(), u"", u"", AttributeLines("", false, "", false), false},
+      {"make not checked", Values(u"Other"), std::nullopt, u"ZR-410",
        {"out: Verifying Device Model Attribute 'ZR-410'...\r\n", "out: Device Model Attribute passed...\r\n"}, true},
-      {"nothing checked", Content(u"Other", u"Other"), std::nullopt, std::nullopt, {}, true},
-      {"non-ASCII make", Content(u"Corvan\u00e9"), u"Corvan\u00e9", u"ZR-410",
+      {"nothing checked", Values(u"Other", u"Other"), std::nullopt, std::nullopt, {}, true},
+      {"non-ASCII make", Values(u"Corvan\u00e9"), u"Corvan\u00e9", u"ZR-410",
        AttributeLines("Corvan\xc3\xa9", true, "ZR-410", true), true},
   };
   const BuiltImage built = imagebuilder::Build(Layout());
@@ -212,7 +212,7 @@ TEST_F(AcceptSignedTest, TamperingWithAnyHashedByteIsRefused) {
   RomImage layout = Layout();
   layout.recordPerItem = true;
   const BuiltImage built = imagebuilder::Build(layout);
-  const std::vector<uint8_t> stamped = Stamp(built, "product", Content());
+  const std::vector<uint8_t> stamped = Stamp(built, "product", Values());
   const WCHAR* make = W(u"Corvane");
   const WCHAR* model = W(u"ZR-410");
 
@@ -262,7 +262,7 @@ TEST_F(AcceptSignedTest, TamperingWithAnyHashedByteIsRefused) {
 
 TEST_F(AcceptSignedTest, DamagedCatalogIsRefused) {
   const BuiltImage built = imagebuilder::Build(Layout());
-  const std::vector<uint8_t> stamped = Stamp(built, "odm", Content());
+  const std::vector<uint8_t> stamped = Stamp(built, "odm", Values());
   // A byte of the signed trust list, well inside the catalog.
   std::vector<uint8_t> bytes = stamped;
   bytes[built.catSig->fileOffset + 80] ^= 0x01;
