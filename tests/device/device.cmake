@@ -38,3 +38,14 @@ if(CMAKE_CROSSCOMPILING)
     endif()
   endforeach()
 endif()
+
+# The real image reader and acceptance on the way to the simulated player;
+# images are signed here with the development chain (OpenSSL), so natively only.
+if(TARGET tf_sim AND TARGET tf_catalog_builder AND TARGET tf_image_stamp)
+  tf_add_gtest(device_end_to_end_tests NATIVE_ONLY OPENSSL
+    SOURCES end_to_end_test.cpp sim_fixture.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_sim tf_image_builder tf_image_stamp tf_catalog_builder)
+  if(TARGET device_end_to_end_tests)
+    target_compile_options(device_end_to_end_tests PRIVATE -Wno-missing-field-initializers)
+  endif()
+endif()

@@ -62,7 +62,6 @@ void SimDeviceTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   ASSERT_EQ(SimRegisterService(), S_OK);
   SimReset();
-  FakeImageReset();
   ClearCursorHistory();
   baselineObjects_ = SimLiveObjects();
   baselineTaskMemory_ = TaskMemory();
@@ -83,7 +82,6 @@ void SimDeviceTest::TearDown() {
   EXPECT_EQ(SimHeldClientReferences(), 0) << "the service still holds the sink";
   EXPECT_EQ(SimAdvisedSinks(), 0u);
   EXPECT_EQ(TaskMemory(), baselineTaskMemory_);
-  EXPECT_FALSE(FakeImageIsOpen());
   SimReset();
   SimUnregisterService();
   CoUninitialize();

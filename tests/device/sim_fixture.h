@@ -1,8 +1,8 @@
 // A DeviceManager talking to the simulated WMDM service, for the device-layer
 // suites: a fresh player folder per test, the service reached through
-// CoCreateInstance, a window that records the notifications, the message
-// boxes and the image checks' log. After each test every object and
-// reference of the service must be gone again.
+// CoCreateInstance, a window that records the notifications, and the message
+// boxes. After each test every object and reference of the service must be
+// gone again.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include "device/devicemanager.h"
 #include "platform/text.h"
 #include "sim/simservice.h"
-#include "tests/device/fake_image.h"
 #include "tests/device/test_window.h"
 
 // The player that the tests mostly talk to.

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "device/transfer.h"
+#include "tests/device/fake_image.h"
 #include "tests/device/sim_fixture.h"
 
 #ifdef _WIN32
@@ -27,6 +28,14 @@ std::string ReadAll(const fs::path& path) {
 
 class Transfer : public SimDeviceTest {
  protected:
+  void SetUp() override {
+    SimDeviceTest::SetUp();
+    FakeImageReset();
+  }
+  void TearDown() override {
+    EXPECT_FALSE(FakeImageIsOpen());
+    SimDeviceTest::TearDown();
+  }
   // One connected player with one storage, and a signed image of each size.
   void Attach(SimPlayerDescription player = Player(kMake, kModel, 1)) {
     AddPlayer("p1", player);
