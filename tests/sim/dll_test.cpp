@@ -125,11 +125,30 @@ TEST_F(SimDll, IsRegisteredAsAnApartmentServer) {
   const auto canUnload = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
   const auto getClassObject =
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-  ASSERT_TRUE(registerServer && canUnload && getClassObject && GetProcAddress(dll, "DllUnregisterServer"));
+  ASSERT_TRUE(registerServer && canUnload && getClassObject);
+
+  const auto unregisterServer =
+      reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
+  ASSERT_NE(unregisterServer, nullptr);
 
   // Registering again over itself changes nothing.
   EXPECT_EQ(registerServer(), S_OK);
   EXPECT_EQ(fs::path(RegisteredValue(nullptr)), server);
+  // Another server registered for the class is neither displaced nor removed,
+  // unless registration is forced.
+  constexpr HRESULT kSelfRegClass = static_cast<HRESULT>(0x80040201u);
+  const std::wstring other = L"C:\\windows\\system32\\other.dll";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, kClassKey, nullptr, REG_SZ, other.c_str(),
+                            static_cast<DWORD>((other.size() + 1) * sizeof(WCHAR))),
+            ERROR_SUCCESS);
+  EXPECT_EQ(registerServer(), kSelfRegClass);
+  EXPECT_EQ(unregisterServer(), kSelfRegClass);
+  EXPECT_EQ(RegisteredValue(nullptr), other);
+  SetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", L"1");
+  EXPECT_EQ(registerServer(), S_OK);
+  SetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", nullptr);
+  EXPECT_EQ(fs::path(RegisteredValue(nullptr)), server);
+  EXPECT_EQ(RegisteredValue(L"ThreadingModel"), L"Apartment");
 
   IClassFactory* factory = reinterpret_cast<IClassFactory*>(1);
   EXPECT_EQ(getClassObject(IID_IWMDMDevice, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
