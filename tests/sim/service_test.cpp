@@ -390,3 +390,72 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
   ReleaseAndClear(point);
 }
+
+// Each query that a description names fails alone; a player that is pulled
+// out answers every query as gone.
+TEST_F(SimService, DeviceQueriesFailAsDescribedOrWhenRemoved) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IWMDeviceManager2* manager = Manager();
+  ASSERT_NE(manager, nullptr);
+  // What each query gives: S_OK, or the failure it was set up for.
+  auto queries = [&](std::vector<HRESULT>* results, bool* device2) {
+    IWMDMEnumDevice* devices = nullptr;
+    IWMDMDevice* device = nullptr;
+    IWMDMDevice2* second = nullptr;
+    IWMDMEnumStorage* storages = nullptr;
+    ULONG fetched = 0;
+    ASSERT_EQ(manager->EnumDevices2(&devices), S_OK);
+    ASSERT_EQ(devices->Next(1, &device, &fetched), S_OK);
+    ReleaseAndClear(devices);
+    WCHAR text[260];
+    DWORD number = 0;
+    *results = {device->GetType(&number), device->GetManufacturer(text, 260), device->GetName(text, 260),
+                device->GetVersion(&number), device->GetStatus(&number), device->EnumStorage(&storages)};
+    *device2 = device->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&second)) == S_OK;
+    ReleaseAndClear(second);
+    ReleaseAndClear(storages);
+    ReleaseAndClear(device);
+  };
+  const uint32_t bits[] = {kSimQueryType,   kSimQueryManufacturer, kSimQueryName,
+                           kSimQueryVersion, kSimQueryStatus,       kSimQueryStorages};
+  SimPlayerDescription d;
+  d.manufacturer = "Corvane";
+  d.name = "ZR-410";
+  d.storages = {{"Internal", true}};
+  std::vector<HRESULT> results;
+  bool device2 = false;
+  for (size_t i = 0; i < std::size(bits); ++i) {
+    d.failingQueries = bits[i];
+    ASSERT_TRUE(SimAddPlayer("zr410", d));
+    queries(&results, &device2);
+    std::vector<HRESULT> want(std::size(bits), S_OK);
+    want[i] = WMDM_E_PROCESSFAILED;
+    EXPECT_EQ(results, want) << "failing query " << i;
+    EXPECT_TRUE(device2);
+  }
+  d.failingQueries = kSimQueryDevice2;
+  ASSERT_TRUE(SimAddPlayer("zr410", d));
+  queries(&results, &device2);
+  EXPECT_EQ(results, std::vector<HRESULT>(std::size(bits), S_OK));
+  EXPECT_FALSE(device2);
+
+  // Removed while the caller holds its device: every query says so.
+  d.failingQueries = 0;
+  ASSERT_TRUE(SimAddPlayer("zr410", d));
+  IWMDMDevice* device = nullptr;
+  ASSERT_EQ(manager->GetDeviceFromCanonicalName(SimCanonicalName("zr410"), &device), S_OK);
+  SimUnplugPlayer("zr410");
+  WCHAR text[260];
+  DWORD status = 0;
+  IWMDMEnumStorage* storages = nullptr;
+  EXPECT_EQ(device->GetName(text, 260), WMDM_E_INTERFACEDEAD);
+  EXPECT_EQ(device->EnumStorage(&storages), WMDM_E_INTERFACEDEAD);
+  EXPECT_EQ(device->GetStatus(&status), S_OK);
+  EXPECT_EQ(status, WMDM_STATUS_DEVICE_NOTPRESENT);
+  DWORD count = 9;
+  EXPECT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  ReleaseAndClear(device);
+  ReleaseAndClear(manager);
+}
