@@ -47,8 +47,10 @@ HRESULT Load() {
 const SimControlTable& Table() {
   const HRESULT hr = Load();
   if (FAILED(hr)) {
-    DiagPrintf(DiagStream::Err, "sim client: the simulated service's DLL is not registered (0x%08lX); run "
-                                "scripts/wine-register-sim\n", static_cast<unsigned long>(hr));
+    DiagPrintf(DiagStream::Err,
+               "sim client: the simulated service's DLL is not registered (0x%08lX); run "
+               "scripts/wine-register-sim\n",
+               static_cast<unsigned long>(hr));
   }
   TF_ASSERT(g_table != nullptr);
   return *g_table;

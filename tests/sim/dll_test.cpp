@@ -3,7 +3,6 @@
 // way the product and the GUI suite reach it: registration, the class object
 // exports, and a program that takes its players from the environment.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <filesystem>
@@ -121,7 +120,8 @@ TEST_F(SimDll, IsRegisteredAsAnApartmentServer) {
   ASSERT_NE(dll, nullptr);
   using Register = HRESULT(STDAPICALLTYPE*)();
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  const auto registerServer = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+  const auto registerServer =
+      reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
   const auto canUnload = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
   const auto getClassObject =
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));

@@ -173,8 +173,9 @@ class SimService : public ::testing::Test {
     EXPECT_EQ(metadata->AddItem(WMDM_TYPE_DWORD, g_wszWMDMFormatCode, reinterpret_cast<BYTE*>(&code), 4), S_OK);
     WString source = SimWideFromPath(source_);
     IWMDMStorage* created = nullptr;
-    const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(),
-                                        const_cast<LPWSTR>(destination), nullptr, progress, metadata, nullptr, &created);
+    const HRESULT hr =
+        control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), const_cast<LPWSTR>(destination),
+                         nullptr, progress, metadata, nullptr, &created);
     EXPECT_EQ(created != nullptr, SUCCEEDED(hr));
     ReleaseAndClear(created);
     ReleaseAndClear(metadata);
@@ -351,7 +352,9 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
     const char* faults;
     HRESULT result;
     std::vector<std::string> calls;
-  } cases[] = {
+  };
+  // clang-format off
+  const Case cases[] = {
       {"fails part-way", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=5000", static_cast<HRESULT>(0x8007001Fu),
        {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
       {"fails at the last byte", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=99999",
@@ -363,6 +366,8 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
       {"player not ready", "Internal", WSTR("NK.bin"), "players-not-ready", WMDM_E_BUSY, {}},
       {"name leaving the folder", "Internal", WSTR("..\\NK.bin"), "", E_INVALIDARG, {}},
   };
+  // clang-format on
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimFaults f;
@@ -410,14 +415,14 @@ TEST_F(SimService, DeviceQueriesFailAsDescribedOrWhenRemoved) {
     ReleaseAndClear(devices);
     WCHAR text[260];
     DWORD number = 0;
-    *results = {device->GetType(&number), device->GetManufacturer(text, 260), device->GetName(text, 260),
-                device->GetVersion(&number), device->GetStatus(&number), device->EnumStorage(&storages)};
+    *results = {device->GetType(&number),    device->GetManufacturer(text, 260), device->GetName(text, 260),
+                device->GetVersion(&number), device->GetStatus(&number),         device->EnumStorage(&storages)};
     *device2 = device->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&second)) == S_OK;
     ReleaseAndClear(second);
     ReleaseAndClear(storages);
     ReleaseAndClear(device);
   };
-  const uint32_t bits[] = {kSimQueryType,   kSimQueryManufacturer, kSimQueryName,
+  const uint32_t bits[] = {kSimQueryType,    kSimQueryManufacturer, kSimQueryName,
                            kSimQueryVersion, kSimQueryStatus,       kSimQueryStorages};
   SimPlayerDescription d;
   d.manufacturer = "Corvane";
