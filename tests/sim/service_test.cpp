@@ -299,6 +299,39 @@ TEST_F(SimService, ConnectionPointHoldsSinksUntilUnadvised) {
   EXPECT_EQ(sink.references, 1);
 }
 
+TEST_F(SimService, WatchingThePlayerFolderAnnouncesPlayersThatCameOrWent) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
+  ReleaseAndClear(container);
+  Callback sink;
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+
+  SimWatchPlayerFolder();  // takes note of zr410
+  SimPlayerDescription d;
+  d.manufacturer = "Corvane";
+  d.name = "ZR-411";
+  ASSERT_TRUE(SimAddPlayer("zr411", d));
+  ASSERT_TRUE(SimAddPlayer("a-first", d));
+  fs::remove_all(SimGetPlayerFolder() / "zr410");
+  SimWatchPlayerFolder();
+  SimWatchPlayerFolder();  // nothing new
+  auto name = [](const char* id) { return NarrowToUtf8(SimCanonicalName(id)); };
+  EXPECT_EQ(sink.calls,
+            (std::vector<std::string>{"Message(1," + name("zr410") + ")", "Message(0," + name("a-first") + ")",
+                                      "Message(0," + name("zr411") + ")"}));
+  // A new folder is taken note of, not announced.
+  SimSetPlayerFolder(root_dir_);
+  SimWatchPlayerFolder();
+  EXPECT_EQ(sink.calls.size(), 3u);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  ReleaseAndClear(point);
+}
+
 TEST_F(SimService, Insert3CopiesInChunksWithProgress) {
   ASSERT_EQ(Create(), S_OK);
   ASSERT_EQ(Authenticate(), S_OK);
