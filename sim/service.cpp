@@ -238,7 +238,10 @@ void SimWatchPlayerFolder() {
     std::lock_guard<std::mutex> g(S().lock);
     if (S().watching && S().watchedFolder == folder) {
       for (const std::string& id : S().watched) {
-        if (!now.count(id)) gone.push_back(id);
+        if (now.count(id)) continue;
+        // A player pulled out before has been announced already; with its
+        // folder gone it can come back later as a new one.
+        if (S().unplugged.erase(id) == 0) gone.push_back(id);
       }
       for (const std::string& id : now) {
         if (!S().watched.count(id)) came.push_back(id);

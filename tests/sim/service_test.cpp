@@ -324,6 +324,21 @@ TEST_F(SimService, WatchingThePlayerFolderAnnouncesPlayersThatCameOrWent) {
   EXPECT_EQ(sink.calls,
             (std::vector<std::string>{"Message(1," + name("zr410") + ")", "Message(0," + name("a-first") + ")",
                                       "Message(0," + name("zr411") + ")"}));
+  // A player pulled out and then deleted is not announced twice, and comes
+  // back plugged in with a new folder.
+  SimUnplugPlayer("zr411");
+  fs::remove_all(SimGetPlayerFolder() / "zr411");
+  SimWatchPlayerFolder();
+  ASSERT_TRUE(SimAddPlayer("zr411", d));
+  SimWatchPlayerFolder();
+  EXPECT_EQ(std::vector<std::string>(sink.calls.begin() + 3, sink.calls.end()),
+            (std::vector<std::string>{"Message(1," + name("zr411") + ")", "Message(0," + name("zr411") + ")"}));
+  IWMDeviceManager2* manager = Manager();
+  DWORD count = 0;
+  EXPECT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 2u);
+  ReleaseAndClear(manager);
+  sink.calls.resize(3);
   // A new folder is taken note of, not announced.
   SimSetPlayerFolder(root_dir_);
   SimWatchPlayerFolder();
