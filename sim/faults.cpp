@@ -81,9 +81,9 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
       ok = count(0xFFFFFFFFu, &n);
       if (ok && n == 0) ok = fail("must be at least 1");
       f.chunkBytes = static_cast<uint32_t>(n);
-    } else if (name == "chunk-delay-ms") {
+    } else if (name == "chunk-delay-ms" || name == "watch-ms") {
       ok = count(60000, &n);
-      f.chunkDelayMs = static_cast<uint32_t>(n);
+      (name == "watch-ms" ? f.watchMs : f.chunkDelayMs) = static_cast<uint32_t>(n);
     } else {
       return fail("unknown switch");
     }

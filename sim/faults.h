@@ -24,12 +24,15 @@ struct SimFaults {
   uint64_t removeAfter = kSimHalfway;
   uint32_t chunkBytes = 64 * 1024;  // bytes copied between two progress reports
   uint32_t chunkDelayMs = 0;        // pause after each chunk, to watch progress
+  // How often the COM server DLL looks for players that came or went (see
+  // SimWatchPlayerFolder); 0: never.
+  uint32_t watchMs = 0;
 };
 
 // Parses the switch list of the TESSFOLD_SIM_FAULTS variable: words separated
 // by commas or blanks, some with "=number" (decimal or 0x hex):
 //   reject-auth  no-protocols  players-not-ready  storages-not-ready
 //   insert-fail[=BYTES]  remove-during-transfer[=BYTES]  chunk=BYTES
-//   chunk-delay-ms=N
+//   chunk-delay-ms=N  watch-ms=N
 // Starts from the defaults. On failure returns false with a one-line `error`.
 bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error);

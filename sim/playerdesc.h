@@ -33,7 +33,7 @@ struct SimPlayerDescription {
   uint32_t version = 0;
   uint32_t type = 0x11;  // WMDM_DEVICE_TYPE_PLAYBACK | WMDM_DEVICE_TYPE_STORAGE
   bool ready = true;
-  uint32_t failingQueries = 0;  // SimQuery bits
+  uint32_t failingQueries = 0;                  // SimQuery bits
   std::vector<SimStorageDescription> storages;  // in enumeration order
 };
 

@@ -21,8 +21,7 @@ class Root final : public IComponentAuthenticate,
     *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IComponentAuthenticate) {
       *ppv = static_cast<IComponentAuthenticate*>(this);
-    } else if (riid == IID_IWMDeviceManager || riid == IID_IWMDeviceManager2 ||
-               riid == IID_IConnectionPointContainer) {
+    } else if (riid == IID_IWMDeviceManager || riid == IID_IWMDeviceManager2 || riid == IID_IConnectionPointContainer) {
       // The device manager is withheld until the caller has proven itself.
       if (!responder_.authenticated()) return WMDM_E_NOTCERTIFIED;
       if (riid == IID_IConnectionPointContainer) {
@@ -96,9 +95,7 @@ class Root final : public IComponentAuthenticate,
 
   // Players are read afresh at every enumeration, so there is nothing to
   // rebuild here.
-  HRESULT STDMETHODCALLTYPE Reinitialize() override {
-    return responder_.authenticated() ? S_OK : WMDM_E_NOTCERTIFIED;
-  }
+  HRESULT STDMETHODCALLTYPE Reinitialize() override { return responder_.authenticated() ? S_OK : WMDM_E_NOTCERTIFIED; }
 
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override {

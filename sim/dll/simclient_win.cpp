@@ -47,8 +47,10 @@ HRESULT Load() {
 const SimControlTable& Table() {
   const HRESULT hr = Load();
   if (FAILED(hr)) {
-    DiagPrintf(DiagStream::Err, "sim client: the simulated service's DLL is not registered (0x%08lX); run "
-                                "scripts/wine-register-sim\n", static_cast<unsigned long>(hr));
+    DiagPrintf(DiagStream::Err,
+               "sim client: the simulated service's DLL is not registered (0x%08lX); run "
+               "scripts/wine-register-sim\n",
+               static_cast<unsigned long>(hr));
   }
   TF_ASSERT(g_table != nullptr);
   return *g_table;
@@ -121,6 +123,7 @@ void SimFireDeviceArrival(const std::string& id) { SimFireMessage(WMDM_MSG_DEVIC
 void SimFireDeviceRemoval(const std::string& id) { SimFireMessage(WMDM_MSG_DEVICE_REMOVAL, id); }
 void SimUnplugPlayer(const std::string& id) { Table().unplugPlayer(id.c_str()); }
 void SimPlugPlayer(const std::string& id) { Table().plugPlayer(id.c_str()); }
+void SimWatchPlayerFolder() { Table().watchPlayerFolder(); }
 
 void SimSetFaults(const SimFaults& faults) { Table().setFaults(&faults); }
 

@@ -1,10 +1,11 @@
+#include "sim/playerdesc.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "sim/faults.h"
 #include "sim/paths.h"
-#include "sim/playerdesc.h"
 #include "sim/playerfolder.h"
 
 namespace fs = std::filesystem;
@@ -183,7 +184,8 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_TRUE(f.rejectAuth && f.noProtocols && f.playersNotReady && f.storagesNotReady);
   EXPECT_FALSE(f.insertFails || f.removeDuringTransfer);
 
-  ASSERT_TRUE(SimParseFaults("insert-fail remove-during-transfer=0x1000 chunk=512 chunk-delay-ms=5", &f, &error));
+  ASSERT_TRUE(
+      SimParseFaults("insert-fail remove-during-transfer=0x1000 chunk=512 chunk-delay-ms=5 watch-ms=250", &f, &error));
   EXPECT_FALSE(f.rejectAuth);  // every parse starts from the defaults
   EXPECT_TRUE(f.insertFails);
   EXPECT_EQ(f.insertFailAfter, kSimHalfway);
@@ -191,6 +193,7 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_EQ(f.removeAfter, 0x1000u);
   EXPECT_EQ(f.chunkBytes, 512u);
   EXPECT_EQ(f.chunkDelayMs, 5u);
+  EXPECT_EQ(f.watchMs, 250u);
 
   ASSERT_TRUE(SimParseFaults("", &f, &error));
   EXPECT_EQ(f.chunkBytes, 64u * 1024);
@@ -202,6 +205,7 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
       {"insert-fail=", "fault switch 'insert-fail=': expects a number"},
       {"insert-fail=18446744073709551615", "fault switch 'insert-fail=18446744073709551615': expects a number"},
       {"chunk-delay-ms=60001", "fault switch 'chunk-delay-ms=60001': expects a number"},
+      {"watch-ms=-1", "fault switch 'watch-ms=-1': expects a number"},
       {"explode", "fault switch 'explode': unknown switch"},
   };
   for (const auto& b : bad) {
