@@ -23,6 +23,13 @@ fs::path StoragePath(const SimPlayer& player, size_t storage) {
   return player.folder / SimPathFromUtf8(player.description.storages.at(storage).folder);
 }
 
+// Folders are told apart as descriptions tell them apart: ASCII case-blind.
+bool SameFolderName(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 // Temporary files of copies under way are no storages of their own.
 bool IsPartial(const fs::path& name) {
   const std::string s = SimUtf8FromPath(name);
@@ -336,6 +343,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (ppMetadata == nullptr) return E_INVALIDARG;
     *ppMetadata = nullptr;
     if (!SimStillPresent(player_)) return kSimDeviceGone;
+    if (SimCurrentFaults().metadataCreateFails) return kSimCallFailed;
     return SimNewMetadata(ppMetadata);
   }
 
@@ -372,6 +380,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (pwszFileSource != nullptr) record.source = pwszFileSource;
     record.hadOperation = pOperation != nullptr;
     record.hadProgress = pProgress != nullptr;
+    record.hadMetadata = pMetaData != nullptr;
     record.result =
         insert(fuMode, pwszFileSource, pwszFileDest, pOperation, pProgress, pMetaData, ppNewObject, &record);
     SimRecordInsert(record);
@@ -415,7 +424,11 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
       if (FAILED(hr)) return hr;
     }
 
-    const SimFaults faults = SimCurrentFaults();
+    SimFaults faults = SimCurrentFaults();
+    if (faults.insertFails && faults.insertFailStorage[0] != 0 &&
+        !SameFolderName(faults.insertFailStorage, player_->description.storages[storage_].folder)) {
+      faults.insertFails = false;
+    }
     const fs::path folder = StoragePath(*player_, storage_);
     std::error_code ec;
     fs::create_directories(folder, ec);
