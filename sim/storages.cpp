@@ -2,6 +2,7 @@
 // enumerator and their globals; Insert3 copies a file into a storage folder.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "sim/comobject.h"
@@ -425,8 +426,10 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     }
 
     SimFaults faults = SimCurrentFaults();
-    if (faults.insertFails && faults.insertFailStorage[0] != 0 &&
-        !SameFolderName(faults.insertFailStorage, player_->description.storages[storage_].folder)) {
+    // Bounded: a caller of SimSetFaults may have filled the array to the brim.
+    const std::string_view failing(faults.insertFailStorage,
+                                   strnlen(faults.insertFailStorage, sizeof faults.insertFailStorage));
+    if (!failing.empty() && !SameFolderName(failing, player_->description.storages[storage_].folder)) {
       faults.insertFails = false;
     }
     const fs::path folder = StoragePath(*player_, storage_);
