@@ -119,6 +119,7 @@ struct SimInsertRecord {
   WString destination;  // the name the file got (or would have got)
   bool hadOperation = false;
   bool hadProgress = false;
+  bool hadMetadata = false;  // a metadata object was passed, even an empty one
   std::vector<SimMetadataItem> metadata;
   // Calls made on the progress object, in order: "Begin(n)", "Progress(n)", "End()".
   std::vector<std::string> progressCalls;

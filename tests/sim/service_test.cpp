@@ -405,6 +405,8 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   const Case cases[] = {
       {"fails part-way", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=5000", static_cast<HRESULT>(0x8007001Fu),
        {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
+      {"fails on the storage named", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail-storage=INTERNAL",
+       static_cast<HRESULT>(0x8007001Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
       {"fails at the last byte", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=99999",
        static_cast<HRESULT>(0x8007001Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", "Progress(10000)", "End()"}},
       {"pulled out half way", "Internal", WSTR("NK.bin"), "chunk=4096 remove-during-transfer",
