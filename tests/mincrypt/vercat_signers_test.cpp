@@ -39,8 +39,8 @@ struct TempDir {
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::string& path) {
@@ -125,8 +125,15 @@ TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
   const std::string key = DevFile(ROOT_LEVEL_PRODUCT, "-signer.key");
   const catalog::Signer together = catalog::LoadSigner(key, dir / "chain.pem");
   const catalog::Signer apart = catalog::LoadSigner(key, signerPem, {caPem});
-  EXPECT_EQ(together.certificate, apart.certificate);
-  EXPECT_EQ(together.chain, apart.chain);
+  X509* signerX509 = ToX509(apart.certificate);
+  X509* caX509 = ToX509(apart.chain.at(0));
+  const catalog::Signer objects = catalog::MakeSigner(apart.key.get(), signerX509, {caX509});
+  X509_free(signerX509);
+  X509_free(caX509);
+  for (const catalog::Signer* s : {&together, &objects}) {
+    EXPECT_EQ(s->certificate, apart.certificate);
+    EXPECT_EQ(s->chain, apart.chain);
+  }
   ASSERT_EQ(apart.chain.size(), 1u);
 
   const Bytes image = Sha1Of("image bytes");
@@ -165,10 +172,10 @@ TEST(CatalogSigners, OsslsigncodeCatalogVerifiesAtEachLevel) {
   const char* tool = TF_OSSLSIGNCODE;
   if (!*tool) GTEST_SKIP() << "osslsigncode not installed";
   const Bytes image = Sha1Of("firmware");
-  const Bytes ctl = catalog::MakeCtl(
-      {catalog::Member("image", {catalog::OtherAttribute(1), MemberHashAttribute(image)})},
-      {NameValueExtension(u"Manufacturer", Utf16LeWithTerminator(u"Corvane")),
-       NameValueExtension(u"Model", Utf16LeWithTerminator(u"ZR-7"))});
+  const Bytes ctl =
+      catalog::MakeCtl({catalog::Member("image", {catalog::OtherAttribute(1), MemberHashAttribute(image)})},
+                       {NameValueExtension(u"Manufacturer", Utf16LeWithTerminator(u"Corvane")),
+                        NameValueExtension(u"Model", Utf16LeWithTerminator(u"ZR-7"))});
   // osslsigncode signs a catalog that is already a signed-data message; it is
   // handed one without signer or certificates.
   SignedDataSpec unsignedSpec;

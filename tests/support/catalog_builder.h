@@ -19,6 +19,11 @@
 // Every failure (libcrypto refusing a step, a file that cannot be read, a
 // malformed argument) throws catalog::BuildError; nothing is reported any
 // other way. Native only (needs libcrypto).
+//
+// Library tf_catalog_builder (tests/support/catalog_builder.cmake). Programs
+// built without the test tree (release tools, benchmarks) include
+// tests/support/der_builder.cmake and then that fragment, as
+// bench/verify.cmake does.
 #pragma once
 
 #include <openssl/evp.h>
@@ -163,6 +168,10 @@ struct Signer {
 // `chainPems` adds its certificates in order.
 Signer LoadSigner(const std::string& keyPem, const std::string& certPem,
                   const std::vector<std::string>& chainPems = {});
+// The same from libcrypto objects: the key is shared (its reference count
+// raised), the certificates are encoded. Refuses a key that does not belong
+// to the certificate.
+Signer MakeSigner(EVP_PKEY* key, X509* certificate, const std::vector<X509*>& chain = {});
 
 // The usual spec for `signer` around `content` (issuer and serial number
 // taken from its certificate; certificates: signer, then chain).
