@@ -104,8 +104,8 @@ void BM_PlainRead(benchmark::State& state) {
     // Like the walk, each pass opens the file and takes its buffer afresh;
     // 1 MiB reads keep the system-call count far below the walk's.
     const std::unique_ptr<BYTE[]> buffer(new BYTE[kChunk]);
-    const HANDLE h =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     uint64_t total = 0;
     DWORD got = 0;
     while (ReadFile(h, buffer.get(), kChunk, &got, nullptr) && got != 0) total += got;

@@ -196,8 +196,8 @@ void ResetImageReaderForTest() {
 
 bool OpenImage(LPCWSTR path) {
   CloseImage();
-  const HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+  const HANDLE h =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     const std::string name = path != nullptr ? NarrowToUtf8(WStringView(path, WideLength(path))) : std::string();
