@@ -20,14 +20,15 @@ struct Kind {
   uint32_t minSize;  // both included
   uint32_t maxSize;
   bool binding;  // false: the file is sent whatever the image checks find
+  const char* window;
 };
 
 // The size windows a transfer applies per kind, on the low 32 bits of the size.
 const Kind kKinds[] = {
-    {"bootloader", 0, 0x80000, true},
-    {"recovery", 0x80000, 0x180000, true},
-    {"os", 0x180000, 0xFFFFFFFF, true},
-    {"font", 0, 0xFFFFFFFF, false},
+    {"bootloader", 0, 0x80000, true, "at most 0x80000 bytes"},
+    {"recovery", 0x80000, 0x180000, true, "0x80000 to 0x180000 bytes"},
+    {"os", 0x180000, 0xFFFFFFFF, true, "at least 0x180000 bytes"},
+    {"font", 0, 0xFFFFFFFF, false, "none"},
 };
 
 const char* LevelName(DWORD level) {
@@ -159,6 +160,8 @@ int RunVerify(const Args& args) {
   std::unique_ptr<DiagCapture> toErr;
   if (o.json) toErr = std::make_unique<DiagCapture>(true);
   AcceptReport report{};
+  report.lMakeResult = kAttributeNotChecked;
+  report.lModelResult = kAttributeNotChecked;
   const bool opened = OpenImage(WidenUtf8(o.path).c_str());
   bool accepted = false;
   const WString make = WidenUtf8(o.make.value_or(""));
@@ -192,8 +195,7 @@ int RunVerify(const Args& args) {
   }
   std::string window;
   if (o.kind != nullptr && o.kind->binding) {
-    window = std::to_string(size) + " bytes " + (inWindow ? "inside" : "outside") + " the " + o.kind->name +
-             " window";
+    window = std::to_string(size) + " bytes " + (inWindow ? "inside" : "outside") + " the " + o.kind->name + " window";
   }
 
   if (o.json) {
@@ -204,8 +206,9 @@ int RunVerify(const Args& args) {
     j += std::string(",\"imageAccepted\":") + (accepted ? "true" : "false");
     const bool signatureChecked = report.stage >= AcceptStage::kSignature;
     const bool signaturePassed = report.stage > AcceptStage::kSignature;
-    j += std::string(",\"signature\":") +
-         (signaturePassed ? "\"passed\"" : signatureChecked ? "\"failed\"" : "\"not checked\"");
+    j += std::string(",\"signature\":") + (signaturePassed    ? "\"passed\""
+                                           : signatureChecked ? "\"failed\""
+                                                              : "\"not checked\"");
     j += ",\"reason\":" + JsonString(sent ? "" : !accepted ? verdict : window);
     j += ",\"trustLevel\":" + (signaturePassed ? JsonString(LevelName(report.dwRootLevel)) : std::string("null"));
     j += ",\"rootLevel\":" + std::to_string(report.dwRootLevel);
@@ -220,8 +223,7 @@ int RunVerify(const Args& args) {
     if (o.kind != nullptr) {
       j += ",\"kind\":" + JsonString(o.kind->name);
       j += ",\"size\":" + std::to_string(size);
-      j += std::string(",\"sizeWindow\":") +
-           (!o.kind->binding ? "\"none\"" : inWindow ? "\"inside\"" : "\"outside\"");
+      j += std::string(",\"sizeWindow\":") + (!o.kind->binding ? "\"none\"" : inWindow ? "\"inside\"" : "\"outside\"");
     }
     j += "}\n";
     DiagPrintf(DiagStream::Out, "%s", j.c_str());
@@ -231,13 +233,9 @@ int RunVerify(const Args& args) {
     DiagPrintf(DiagStream::Out, "SENT ANYWAY: font files are not bound by the image checks (%s%s)\n",
                accepted ? "accepted: " : "refused: ", verdict.c_str());
   } else if (sent) {
-    DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", verdict.c_str(), window.empty() ? "" : "; ",
-               window.c_str());
+    DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", verdict.c_str(), window.empty() ? "" : "; ", window.c_str());
   } else if (opened && accepted) {
-    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", window.c_str(),
-               o.kind->name == std::string("recovery") ? "0x80000 to 0x180000 bytes"
-               : o.kind->name == std::string("os")     ? "at least 0x180000 bytes"
-                                                       : "at most 0x80000 bytes");
+    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", window.c_str(), o.kind->window);
   } else {
     DiagPrintf(DiagStream::Out, "REFUSED: %s\n", verdict.c_str());
   }
