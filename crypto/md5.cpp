@@ -1,22 +1,12 @@
 // MD5 after RFC 1321: 64 straight-line steps per block.
 #include "crypto/md5.h"
 
-#include <cstring>
+#include "crypto/md_stream.h"
 
 namespace {
 
-inline DWORD Rotl(DWORD x, int n) { return (x << n) | (x >> (32 - n)); }
-
-inline DWORD LoadLe32(const BYTE* p) {
-  return DWORD{p[0]} | (DWORD{p[1]} << 8) | (DWORD{p[2]} << 16) | (DWORD{p[3]} << 24);
-}
-
-inline void StoreLe32(BYTE* p, DWORD v) {
-  p[0] = static_cast<BYTE>(v);
-  p[1] = static_cast<BYTE>(v >> 8);
-  p[2] = static_cast<BYTE>(v >> 16);
-  p[3] = static_cast<BYTE>(v >> 24);
-}
+using md_stream::LoadLe32;
+using md_stream::Rotl;
 
 inline DWORD F(DWORD b, DWORD c, DWORD d) { return d ^ (b & (c ^ d)); }
 inline DWORD H(DWORD b, DWORD c, DWORD d) { return b ^ c ^ d; }
@@ -122,8 +112,6 @@ void MD5Block(DWORD rgdwState[4], const BYTE* pbBlock) {
 #undef MD5_STEP_G
 #undef MD5_STEP
 
-const BYTE kPadding[64] = {0x80};
-
 }  // namespace
 
 void MD5Init(MD5Context* pCtx) {
@@ -136,34 +124,7 @@ void MD5Init(MD5Context* pCtx) {
 }
 
 void MD5Update(MD5Context* pCtx, const BYTE* pbData, DWORD cbData) {
-  if (cbData == 0) return;
-  const DWORD cbPending = (pCtx->dwBitsLow >> 3) & 63;
-  const DWORD dwBitsAdded = cbData << 3;
-  pCtx->dwBitsLow += dwBitsAdded;
-  if (pCtx->dwBitsLow < dwBitsAdded) ++pCtx->dwBitsHigh;
-  pCtx->dwBitsHigh += cbData >> 29;
-
-  if (cbPending != 0) {
-    const DWORD cbMissing = 64 - cbPending;
-    if (cbData < cbMissing) {
-      std::memcpy(pCtx->rgbBuffer + cbPending, pbData, cbData);
-      return;
-    }
-    std::memcpy(pCtx->rgbBuffer + cbPending, pbData, cbMissing);
-    MD5Block(pCtx->dwState, pCtx->rgbBuffer);
-    pbData += cbMissing;
-    cbData -= cbMissing;
-  }
-  for (; cbData >= 64; pbData += 64, cbData -= 64) MD5Block(pCtx->dwState, pbData);
-  if (cbData != 0) std::memcpy(pCtx->rgbBuffer, pbData, cbData);
+  md_stream::Update<MD5Context, MD5Block>(pCtx, pbData, cbData);
 }
 
-void MD5Final(MD5Context* pCtx) {
-  BYTE rgbBits[8];
-  StoreLe32(rgbBits, pCtx->dwBitsLow);
-  StoreLe32(rgbBits + 4, pCtx->dwBitsHigh);
-  const DWORD cbPending = (pCtx->dwBitsLow >> 3) & 63;
-  MD5Update(pCtx, kPadding, cbPending < 56 ? 56 - cbPending : 120 - cbPending);
-  MD5Update(pCtx, rgbBits, 8);
-  for (int i = 0; i < 4; ++i) StoreLe32(pCtx->rgbDigest + 4 * i, pCtx->dwState[i]);
-}
+void MD5Final(MD5Context* pCtx) { md_stream::Final<MD5Context, MD5Block>(pCtx); }
