@@ -3,6 +3,7 @@
 // the WMDM calling conventions. Internal to sim/.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -54,6 +55,38 @@ HRESULT SimHandOut(T* object, REFIID riid, void** out) {
 // E_INVALIDARG for a null buffer; WMDM_E_BUFFERTOOSMALL (with an empty text
 // written when there is room for the NUL) when it does not fit.
 HRESULT SimCopyText(const WString& text, LPWSTR buffer, UINT capacity);
+
+// Next and Skip of an enumerator over `count` items whose cursor is `*next`.
+// Next checks its arguments, then asks `ready` (a failure is returned as it
+// is), then hands out `make(index, &ppItems[i])` for up to `celt` items; when
+// one fails, those already handed out are released and nothing is fetched.
+template <typename Item, typename Ready, typename Make>
+HRESULT SimEnumNext(ULONG celt, Item** ppItems, ULONG* pceltFetched, size_t count, size_t* next, Ready ready,
+                    Make make) {
+  if (pceltFetched != nullptr) *pceltFetched = 0;
+  if (ppItems == nullptr || (pceltFetched == nullptr && celt != 1)) return E_INVALIDARG;
+  const HRESULT hrReady = ready();
+  if (FAILED(hrReady)) return hrReady;
+  ULONG fetched = 0;
+  while (fetched < celt && *next < count) {
+    const HRESULT hr = make(*next, &ppItems[fetched]);
+    if (FAILED(hr)) {
+      while (fetched > 0) ppItems[--fetched]->Release();
+      return hr;
+    }
+    ++*next;
+    ++fetched;
+  }
+  if (pceltFetched != nullptr) *pceltFetched = fetched;
+  return fetched == celt ? S_OK : S_FALSE;
+}
+
+inline HRESULT SimEnumSkip(ULONG celt, ULONG* pceltFetched, size_t count, size_t* next) {
+  const size_t n = std::min<size_t>(celt, count - *next);
+  *next += n;
+  if (pceltFetched != nullptr) *pceltFetched = static_cast<ULONG>(n);
+  return n == celt ? S_OK : S_FALSE;
+}
 
 // Results that the service gives in the situations the real one meets.
 constexpr HRESULT kSimQueryFailed = WMDM_E_PROCESSFAILED;                      // a device query set to fail

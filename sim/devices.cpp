@@ -19,27 +19,13 @@ class DeviceEnum final : public IWMDMEnumDevice, public SimObject {
   SIM_REFCOUNTING
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMDevice** ppDevice, ULONG* pceltFetched) override {
-    if (pceltFetched != nullptr) *pceltFetched = 0;
-    if (ppDevice == nullptr || (pceltFetched == nullptr && celt != 1)) return E_INVALIDARG;
-    ULONG fetched = 0;
-    while (fetched < celt && next_ < players_.size()) {
-      const HRESULT hr = SimNewDevice(players_[next_], &ppDevice[fetched]);
-      if (FAILED(hr)) {
-        while (fetched > 0) ppDevice[--fetched]->Release();
-        return hr;
-      }
-      ++next_;
-      ++fetched;
-    }
-    if (pceltFetched != nullptr) *pceltFetched = fetched;
-    return fetched == celt ? S_OK : S_FALSE;
+    return SimEnumNext(
+        celt, ppDevice, pceltFetched, players_.size(), &next_, [] { return S_OK; },
+        [&](size_t i, IWMDMDevice** out) { return SimNewDevice(players_[i], out); });
   }
 
   HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
-    const size_t n = std::min<size_t>(celt, players_.size() - next_);
-    next_ += n;
-    if (pceltFetched != nullptr) *pceltFetched = static_cast<ULONG>(n);
-    return n == celt ? S_OK : S_FALSE;
+    return SimEnumSkip(celt, pceltFetched, players_.size(), &next_);
   }
 
   HRESULT STDMETHODCALLTYPE Reset() override {

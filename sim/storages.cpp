@@ -53,29 +53,17 @@ class StorageEnum final : public IWMDMEnumStorage, public SimObject {
   SIM_REFCOUNTING
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMStorage** ppStorage, ULONG* pceltFetched) override {
-    if (pceltFetched != nullptr) *pceltFetched = 0;
-    if (ppStorage == nullptr || (pceltFetched == nullptr && celt != 1)) return E_INVALIDARG;
-    if (!SimStillPresent(player_)) return kSimDeviceGone;
-    ULONG fetched = 0;
-    while (fetched < celt && next_ < entries_.size()) {
-      const StorageEntry& e = entries_[next_];
-      const HRESULT hr = SimNewStorage(player_, e.storage, e.file, &ppStorage[fetched]);
-      if (FAILED(hr)) {
-        while (fetched > 0) ppStorage[--fetched]->Release();
-        return hr;
-      }
-      ++next_;
-      ++fetched;
-    }
-    if (pceltFetched != nullptr) *pceltFetched = fetched;
-    return fetched == celt ? S_OK : S_FALSE;
+    return SimEnumNext(
+        celt, ppStorage, pceltFetched, entries_.size(), &next_,
+        [&] { return SimStillPresent(player_) ? S_OK : kSimDeviceGone; },
+        [&](size_t i, IWMDMStorage** out) {
+          const StorageEntry& e = entries_[i];
+          return SimNewStorage(player_, e.storage, e.file, out);
+        });
   }
 
   HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
-    const size_t n = std::min<size_t>(celt, entries_.size() - next_);
-    next_ += n;
-    if (pceltFetched != nullptr) *pceltFetched = static_cast<ULONG>(n);
-    return n == celt ? S_OK : S_FALSE;
+    return SimEnumSkip(celt, pceltFetched, entries_.size(), &next_);
   }
 
   HRESULT STDMETHODCALLTYPE Reset() override {
