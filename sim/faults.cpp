@@ -8,32 +8,6 @@ namespace {
 
 bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-bool ParseCount(std::string_view s, uint64_t limit, uint64_t* out) {
-  unsigned base = 10;
-  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
-  uint64_t v = 0;
-  for (char c : s) {
-    unsigned d;
-    if (c >= '0' && c <= '9') {
-      d = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      d = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      d = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return false;
-    }
-    if (v > (limit - d) / base) return false;
-    v = v * base + d;
-  }
-  *out = v;
-  return true;
-}
-
 }  // namespace
 
 bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
@@ -74,7 +48,7 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
       return true;
     };
     auto count = [&](uint64_t limit, uint64_t* v) {
-      if (!ParseCount(value, limit, v)) return fail("expects a number");
+      if (!SimParseNumber(value, limit, v)) return fail("expects a number");
       return true;
     };
     uint64_t n = 0;

@@ -78,27 +78,8 @@ bool CheckFolder(const char* key, std::string_view value, std::string* error) {
 }
 
 bool ParseNumber(std::string_view s, uint32_t* out) {
-  unsigned base = 10;
-  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
   uint64_t v = 0;
-  for (char c : s) {
-    unsigned d;
-    if (c >= '0' && c <= '9') {
-      d = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      d = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      d = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return false;
-    }
-    v = v * base + d;
-    if (v > 0xFFFFFFFFu) return false;
-  }
+  if (!SimParseNumber(s, 0xFFFFFFFFu, &v)) return false;
   *out = static_cast<uint32_t>(v);
   return true;
 }
@@ -149,6 +130,32 @@ std::string Hex(uint32_t v) {
 }
 
 }  // namespace
+
+bool SimParseNumber(std::string_view s, uint64_t limit, uint64_t* out) {
+  unsigned base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return false;
+  uint64_t v = 0;
+  for (char c : s) {
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      d = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      d = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    if (d > limit || v > (limit - d) / base) return false;
+    v = v * base + d;
+  }
+  *out = v;
+  return true;
+}
 
 bool SimParsePlayerDescription(std::string_view text, SimPlayerDescription* out, std::string* error) {
   if (text.size() > kSimMaxDescriptionBytes) return Fail(error, "description is larger than 64 KiB");

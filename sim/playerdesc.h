@@ -63,3 +63,8 @@ bool SimCheckPlayerDescription(const SimPlayerDescription& description, std::str
 // Whether `name` is a plain folder name that stays inside its parent on every
 // host (no separators, no "." or "..", no characters Windows refuses).
 bool SimCheckFolderName(std::string_view name, std::string* error);
+
+// A number as descriptions and fault switches write it: decimal, or hex after
+// "0x"/"0X", no sign, no blanks, at most `limit`. False for anything else,
+// leaving `out` alone.
+bool SimParseNumber(std::string_view s, uint64_t limit, uint64_t* out);
