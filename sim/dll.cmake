@@ -17,6 +17,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/faults.cpp
     ${CMAKE_CURRENT_LIST_DIR}/paths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/playerdesc.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/playerfiles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/playerfolder.cpp)
   tf_strict(tf_simclient)
   target_link_libraries(tf_simclient PUBLIC tf_platform advapi32)

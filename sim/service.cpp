@@ -168,19 +168,6 @@ fs::path SimGetPlayerFolder() {
   return S().folder;
 }
 
-bool SimAddPlayer(const std::string& id, const SimPlayerDescription& description, std::string* error) {
-  const fs::path folder = SimGetPlayerFolder();
-  if (folder.empty()) {
-    if (error) *error = "no player folder set";
-    return false;
-  }
-  return SimWritePlayer(folder, id, description, error);
-}
-
-fs::path SimStorageFolder(const std::string& id, const std::string& storage) {
-  return SimGetPlayerFolder() / SimPathFromUtf8(id) / SimPathFromUtf8(storage);
-}
-
 const WCHAR* SimCanonicalName(const std::string& id) {
   std::lock_guard<std::mutex> g(S().lock);
   std::unique_ptr<WString>& name = S().names[id];

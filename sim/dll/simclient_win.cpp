@@ -10,7 +10,6 @@
 #include "platform/diag.h"
 #include "sim/control.h"
 #include "sim/paths.h"
-#include "sim/playerfolder.h"
 
 namespace fs = std::filesystem;
 
@@ -90,19 +89,6 @@ void SimSetPlayerFolder(const fs::path& folder) { Table().setPlayerFolder(folder
 fs::path SimGetPlayerFolder() {
   const SimControlTable& t = Table();
   return fs::path(Fetch<WCHAR>([&](WCHAR* b, size_t n) { return t.getPlayerFolder(b, n); }));
-}
-
-bool SimAddPlayer(const std::string& id, const SimPlayerDescription& description, std::string* error) {
-  const fs::path folder = SimGetPlayerFolder();
-  if (folder.empty()) {
-    if (error) *error = "no player folder set";
-    return false;
-  }
-  return SimWritePlayer(folder, id, description, error);
-}
-
-fs::path SimStorageFolder(const std::string& id, const std::string& storage) {
-  return SimGetPlayerFolder() / SimPathFromUtf8(id) / SimPathFromUtf8(storage);
 }
 
 const WCHAR* SimCanonicalName(const std::string& id) { return Table().canonicalName(id.c_str()); }
