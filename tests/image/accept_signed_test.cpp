@@ -22,6 +22,7 @@ namespace {
 using catalog::Bytes;
 using imagebuilder::BuiltImage;
 using imagebuilder::RomImage;
+using imagetest::FlipInPart;
 using imagetest::ImageTest;
 
 std::string DevKeyPath(const std::string& file) {
@@ -237,14 +238,10 @@ TEST_F(AcceptSignedTest, TamperingWithAnyHashedByteIsRefused) {
   };
   for (const auto& h : hashed) {
     SCOPED_TRACE(h.part);
-    const imagebuilder::Part* part = nullptr;
-    for (const imagebuilder::Part& p : built.parts)
-      if (p.what == h.part) part = &p;
-    ASSERT_NE(part, nullptr);
-    std::vector<uint8_t> bytes = stamped;
-    bytes[*built.FileOffsetOf(part->virtualAddress + h.offset)] ^= 0x80;
+    const auto bytes = FlipInPart(built, stamped, h.part, h.offset, 0x80);
+    ASSERT_TRUE(bytes);
     bool accepted = true;
-    EXPECT_EQ(Accept(bytes, make, model, &accepted), kSignatureFailed);
+    EXPECT_EQ(Accept(*bytes, make, model, &accepted), kSignatureFailed);
     EXPECT_FALSE(accepted);
   }
 

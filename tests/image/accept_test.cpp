@@ -16,6 +16,7 @@ namespace {
 
 using imagebuilder::BuiltImage;
 using imagebuilder::RomImage;
+using imagetest::FlipInPart;
 using imagetest::ImageTest;
 
 class AcceptTest : public ImageTest {
@@ -188,14 +189,10 @@ TEST_F(AcceptTest, DigestCoversTheHandedOutPartsAndNotTheRecordFraming) {
   };
   for (const auto& h : hashed) {
     SCOPED_TRACE(h.part);
-    const imagebuilder::Part* part = nullptr;
-    for (const imagebuilder::Part& p : built.parts)
-      if (p.what == h.part) part = &p;
-    ASSERT_NE(part, nullptr);
-    std::vector<uint8_t> bytes = built.bytes;
-    bytes[*built.FileOffsetOf(part->virtualAddress + h.offset)] ^= 0x01;
+    const auto bytes = FlipInPart(built, built.bytes, h.part, h.offset, 0x01);
+    ASSERT_TRUE(bytes);
     std::array<BYTE, 20> changed{};
-    ASSERT_TRUE(digestOf(bytes, &changed));
+    ASSERT_TRUE(digestOf(*bytes, &changed));
     EXPECT_NE(changed, original);
   }
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/binutils.h"
@@ -61,6 +63,21 @@ class ImageTest : public ::testing::Test {
 
   std::vector<std::string> lines;
 };
+
+// A copy of `bytes` (a file laid out as `built`) with `mask` flipped in the
+// byte at `offset` into the part named `what`; nullopt when the image has no
+// such part or the byte lies in no record.
+inline std::optional<std::vector<uint8_t>> FlipInPart(const imagebuilder::BuiltImage& built, std::vector<uint8_t> bytes,
+                                                      std::string_view what, uint32_t offset, uint8_t mask) {
+  for (const imagebuilder::Part& p : built.parts) {
+    if (p.what != what) continue;
+    const std::optional<uint64_t> at = built.FileOffsetOf(p.virtualAddress + offset);
+    if (!at || *at >= bytes.size()) return std::nullopt;
+    bytes[*at] ^= mask;
+    return bytes;
+  }
+  return std::nullopt;
+}
 
 inline std::string Hex8(uint32_t v) {
   char buf[16];
