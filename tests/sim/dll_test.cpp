@@ -74,16 +74,22 @@ std::vector<std::string> Devices(IWMDeviceManager2* manager) {
   return found;
 }
 
+// CoCreateInstance as the product makes it, then the channel exchange: 0, or
+// the exit code of the step that failed (2 creating, 3 authenticating).
+int ConnectAsAProgram(IComponentAuthenticate** root, IWMDeviceManager2** manager) {
+  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_ALL, IID_IComponentAuthenticate,
+                              reinterpret_cast<void**>(root)))) {
+    return 2;
+  }
+  return FAILED(Authenticate(*root, manager)) ? 3 : 0;
+}
+
 // What a program without the test API sees: CoCreateInstance as the product
 // makes it, the players taken from TESSFOLD_SIM_PLAYERS.
 int EnumerateAsAProgram() {
   IComponentAuthenticate* root = nullptr;
   IWMDeviceManager2* manager = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_ALL, IID_IComponentAuthenticate,
-                              reinterpret_cast<void**>(&root)))) {
-    return 2;
-  }
-  if (FAILED(Authenticate(root, &manager))) return 3;
+  if (const int failed = ConnectAsAProgram(&root, &manager)) return failed;
   const std::vector<std::string> devices = Devices(manager);
   ReleaseAndClear(manager);
   ReleaseAndClear(root);
@@ -117,11 +123,7 @@ int WatchAsAProgram(const fs::path& newPlayer) {
   IWMDeviceManager2* manager = nullptr;
   IConnectionPointContainer* container = nullptr;
   IConnectionPoint* point = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_ALL, IID_IComponentAuthenticate,
-                              reinterpret_cast<void**>(&root)))) {
-    return 2;
-  }
-  if (FAILED(Authenticate(root, &manager))) return 3;
+  if (const int failed = ConnectAsAProgram(&root, &manager)) return failed;
   if (FAILED(manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) ||
       FAILED(container->FindConnectionPoint(IID_IWMDMNotification, &point))) {
     return 5;

@@ -140,6 +140,22 @@ class SimService : public ::testing::Test {
     return m;
   }
 
+  // The root's notification connection point with `sink` advised on it
+  // (nullptr, with the failure reported, when either step fails).
+  IConnectionPoint* AdviseNotifications(Callback* sink, DWORD* cookie) {
+    IConnectionPointContainer* container = nullptr;
+    IConnectionPoint* point = nullptr;
+    EXPECT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+    if (container == nullptr) return nullptr;
+    EXPECT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
+    ReleaseAndClear(container);
+    if (point == nullptr) return nullptr;
+    const HRESULT hr = point->Advise(sink->unknown(), cookie);
+    EXPECT_EQ(hr, S_OK);
+    if (FAILED(hr)) ReleaseAndClear(point);
+    return point;
+  }
+
   // The first storage named `folder` of the first device, as IWMDMStorageControl3.
   IWMDMStorageControl3* StorageControl(const char* folder) {
     IWMDeviceManager2* manager = Manager();
@@ -302,14 +318,10 @@ TEST_F(SimService, ConnectionPointHoldsSinksUntilUnadvised) {
 TEST_F(SimService, WatchingThePlayerFolderAnnouncesPlayersThatCameOrWent) {
   ASSERT_EQ(Create(), S_OK);
   ASSERT_EQ(Authenticate(), S_OK);
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
-  ReleaseAndClear(container);
   Callback sink;
   DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+  IConnectionPoint* point = AdviseNotifications(&sink, &cookie);
+  ASSERT_NE(point, nullptr);
 
   SimWatchPlayerFolder();  // takes note of zr410
   SimPlayerDescription d;
@@ -383,14 +395,10 @@ TEST_F(SimService, Insert3CopiesInChunksWithProgress) {
 TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   ASSERT_EQ(Create(), S_OK);
   ASSERT_EQ(Authenticate(), S_OK);
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
-  ReleaseAndClear(container);
   Callback sink;
   DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+  IConnectionPoint* point = AdviseNotifications(&sink, &cookie);
+  ASSERT_NE(point, nullptr);
 
   const std::string removed = "Message(1," + NarrowToUtf8(SimCanonicalName("zr410")) + ")";
   struct Case {
