@@ -30,14 +30,6 @@ namespace {
 // Sent by the main window to the open device selector: rebuild the list.
 constexpr UINT WM_REFRESHDEVICES = WM_USER + 1;
 
-// WM_DEVICENOTIFY: wParam says what happened; for transfers lParam is the
-// percentage, with 0 and 100 doubling as the begin and end codes.
-constexpr WPARAM kNotifyTransfer = 0;
-constexpr WPARAM kNotifyDeviceRemoved = 1;
-constexpr WPARAM kNotifyDeviceArrived = 2;
-constexpr LPARAM kTransferBegins = 0;
-constexpr LPARAM kTransferEnds = 100;
-
 constexpr int kTextMax = 100;
 constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size
 constexpr int kMainWindowWidth = 350;
@@ -83,7 +75,7 @@ struct ShellState {
   HWND mainWindow = nullptr;
   HWND statusBar = nullptr;
   HWND progressBar = nullptr;  // exists only while a transfer runs
-  DeviceManager devices = INVALID_DEVICE_MANAGER;
+  DeviceManager* devices = INVALID_DEVICE_MANAGER;
   bool connected = false;
   bool selectorOpen = false;
   HWND selector = nullptr;
@@ -369,9 +361,9 @@ void CreateProgressBar() {
 }
 
 void OnTransferNotify(LPARAM percent) {
-  if (percent == kTransferBegins) {
+  if (percent == DEVICENOTIFY_BEGIN) {
     if (g_shell.progressBar == nullptr) CreateProgressBar();
-  } else if (percent == kTransferEnds) {
+  } else if (percent == DEVICENOTIFY_END) {
     if (g_shell.progressBar != nullptr) DestroyWindow(g_shell.progressBar);
     g_shell.progressBar = nullptr;
   } else if (g_shell.progressBar != nullptr) {
@@ -399,13 +391,13 @@ void OnDeviceArrived(HWND window) {
 
 void OnDeviceNotify(HWND window, WPARAM event, LPARAM value) {
   switch (event) {
-    case kNotifyTransfer:
+    case DEVICENOTIFY_PROGRESS:
       OnTransferNotify(value);
       break;
-    case kNotifyDeviceRemoved:
+    case DEVICENOTIFY_REMOVED:
       OnDeviceRemoved(window);
       break;
-    case kNotifyDeviceArrived:
+    case DEVICENOTIFY_ARRIVED:
       OnDeviceArrived(window);
       break;
     default:
