@@ -1,0 +1,29 @@
+// Player description files and fault switch lists come from files and
+// environment variables that tests and users write by hand.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/diag.h"
+#include "sim/faults.h"
+#include "sim/playerdesc.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  SimPlayerDescription d;
+  std::string error;
+  if (SimParsePlayerDescription(text, &d, &error)) {
+    // What parses must be valid, and must read back the same through its
+    // formatted form.
+    TF_ASSERT(SimCheckPlayerDescription(d, &error));
+    SimPlayerDescription back;
+    TF_ASSERT(SimParsePlayerDescription(SimFormatPlayerDescription(d), &back, &error));
+    TF_ASSERT(SimFormatPlayerDescription(back) == SimFormatPlayerDescription(d));
+  } else {
+    TF_ASSERT(!error.empty());
+  }
+  SimFaults f;
+  if (!SimParseFaults(text, &f, &error)) TF_ASSERT(!error.empty());
+  return 0;
+}

@@ -1,0 +1,63 @@
+// What every object of the simulated service shares: COM reference counting,
+// a process-wide count of live objects for leak checks, and small helpers for
+// the WMDM calling conventions. Internal to sim/.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/text.h"
+#include "platform/wmdm.h"
+
+// Objects start with one reference, owned by whoever created them, and delete
+// themselves when the last one is released.
+class SimObject {
+ public:
+  SimObject(const SimObject&) = delete;
+  SimObject& operator=(const SimObject&) = delete;
+
+ protected:
+  SimObject();
+  virtual ~SimObject();
+  ULONG addRef();
+  ULONG release();
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// AddRef and Release of a class with one or more interfaces over SimObject.
+#define SIM_REFCOUNTING                                             \
+  ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }   \
+  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+long SimObjectsAlive();
+
+// References that the service holds on its callers' objects (advised sinks,
+// the progress object of a running transfer). Every AddRef that the service
+// makes on a caller's object goes through SimHold and its Release through
+// SimDrop, so that tests can see that nothing is left held.
+void SimHold(IUnknown* object);
+void SimDrop(IUnknown* object);
+long SimHeldReferences();
+
+// Hands out `object` as `riid` through its QueryInterface and drops the
+// creator's reference: the usual ending of a method that creates an object.
+template <typename T>
+HRESULT SimHandOut(T* object, REFIID riid, void** out) {
+  const HRESULT hr = object->QueryInterface(riid, out);
+  object->Release();
+  return hr;
+}
+
+// Copies `text` and its NUL into a caller's buffer of `capacity` units.
+// E_INVALIDARG for a null buffer; WMDM_E_BUFFERTOOSMALL (with an empty text
+// written when there is room for the NUL) when it does not fit.
+HRESULT SimCopyText(const WString& text, LPWSTR buffer, UINT capacity);
+
+// Results that the service gives in the situations the real one meets.
+constexpr HRESULT kSimQueryFailed = WMDM_E_PROCESSFAILED;  // a device query set to fail
+constexpr HRESULT kSimDeviceGone = WMDM_E_INTERFACEDEAD;   // the player has been removed
+constexpr HRESULT kSimNotReady = WMDM_E_BUSY;              // player or storage not ready
+constexpr HRESULT kSimGeneralFailure = static_cast<HRESULT>(0x8007001Fu);     // ERROR_GEN_FAILURE
+constexpr HRESULT kSimDeviceNotConnected = static_cast<HRESULT>(0x8007048Fu);  // ERROR_DEVICE_NOT_CONNECTED

@@ -1,0 +1,94 @@
+#include "sim/faults.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool ParseCount(std::string_view s, uint64_t limit, uint64_t* out) {
+  unsigned base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return false;
+  uint64_t v = 0;
+  for (char c : s) {
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      d = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      d = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    if (v > (limit - d) / base) return false;
+    v = v * base + d;
+  }
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
+  SimFaults f;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (IsSeparator(text[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < text.size() && !IsSeparator(text[j])) ++j;
+    const std::string_view word = text.substr(i, j - i);
+    i = j;
+    const size_t eq = word.find('=');
+    const std::string_view name = word.substr(0, eq);
+    const bool hasValue = eq != std::string_view::npos;
+    const std::string_view value = hasValue ? word.substr(eq + 1) : std::string_view();
+    auto fail = [&](const std::string& why) {
+      if (error) *error = "fault switch '" + std::string(word) + "': " + why;
+      return false;
+    };
+    auto flag = [&](bool* b) {
+      if (hasValue) return fail("takes no value");
+      *b = true;
+      return true;
+    };
+    auto count = [&](uint64_t limit, uint64_t* v) {
+      if (!ParseCount(value, limit, v)) return fail("expects a number");
+      return true;
+    };
+    uint64_t n = 0;
+    bool ok;
+    if (name == "reject-auth") {
+      ok = flag(&f.rejectAuth);
+    } else if (name == "no-protocols") {
+      ok = flag(&f.noProtocols);
+    } else if (name == "players-not-ready") {
+      ok = flag(&f.playersNotReady);
+    } else if (name == "storages-not-ready") {
+      ok = flag(&f.storagesNotReady);
+    } else if (name == "insert-fail" || name == "remove-during-transfer") {
+      const bool insert = name == "insert-fail";
+      uint64_t at = kSimHalfway;
+      ok = !hasValue || count(UINT64_MAX - 1, &at);
+      (insert ? f.insertFails : f.removeDuringTransfer) = true;
+      (insert ? f.insertFailAfter : f.removeAfter) = at;
+    } else if (name == "chunk") {
+      ok = count(0xFFFFFFFFu, &n);
+      if (ok && n == 0) ok = fail("must be at least 1");
+      f.chunkBytes = static_cast<uint32_t>(n);
+    } else if (name == "chunk-delay-ms") {
+      ok = count(60000, &n);
+      f.chunkDelayMs = static_cast<uint32_t>(n);
+    } else {
+      return fail("unknown switch");
+    }
+    if (!ok) return false;
+  }
+  *out = f;
+  return true;
+}

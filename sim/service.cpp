@@ -1,0 +1,242 @@
+#include "sim/service.h"
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/diag.h"
+#include "sim/comobject.h"
+#include "sim/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sink {
+  DWORD cookie;
+  const void* owner;
+  IWMDMNotification* sink;
+};
+
+struct State {
+  std::mutex lock;
+  fs::path folder;
+  SimFaults faults;
+  std::set<std::string> unplugged;
+  std::vector<std::string> scanErrors;
+  std::vector<Sink> sinks;
+  DWORD nextCookie = 1;
+  // Canonical names are handed to callers who may keep them past the call
+  // (a posted window message), so they are never freed.
+  std::map<std::string, std::unique_ptr<WString>> names;
+  bool haveInsert = false;
+  SimInsertRecord lastInsert;
+};
+
+State& S() {
+  static State* state = new State;  // never destroyed: objects may outlive static destruction
+  return *state;
+}
+
+}  // namespace
+
+SimFaults SimCurrentFaults() {
+  std::lock_guard<std::mutex> g(S().lock);
+  return S().faults;
+}
+
+std::vector<SimPlayerRef> SimPresentPlayers() {
+  fs::path folder;
+  std::set<std::string> unplugged;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    folder = S().folder;
+    unplugged = S().unplugged;
+  }
+  std::vector<SimPlayerRef> present;
+  std::vector<std::string> errors;
+  if (!folder.empty()) {
+    for (SimPlayer& p : SimScanPlayers(folder, &errors)) {
+      if (!unplugged.count(p.id)) present.push_back(std::make_shared<const SimPlayer>(std::move(p)));
+    }
+  }
+  for (const std::string& e : errors) DiagPrintf(DiagStream::Err, "sim: %s\n", e.c_str());
+  std::lock_guard<std::mutex> g(S().lock);
+  S().scanErrors = std::move(errors);
+  return present;
+}
+
+bool SimPlayerPresent(const std::string& id) {
+  fs::path folder;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    if (S().unplugged.count(id) || S().folder.empty()) return false;
+    folder = S().folder;
+  }
+  std::error_code ec;
+  return fs::exists(folder / SimPathFromUtf8(id) / kSimDescriptionFile, ec);
+}
+
+DWORD SimAdviseSink(const void* owner, IWMDMNotification* sink) {
+  SimHold(sink);
+  std::lock_guard<std::mutex> g(S().lock);
+  const DWORD cookie = S().nextCookie++;
+  if (S().nextCookie == 0) S().nextCookie = 1;  // 0 is never a valid cookie
+  S().sinks.push_back({cookie, owner, sink});
+  return cookie;
+}
+
+HRESULT SimUnadviseSink(const void* owner, DWORD cookie) {
+  IWMDMNotification* sink = nullptr;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    for (auto it = S().sinks.begin(); it != S().sinks.end(); ++it) {
+      if (it->cookie == cookie && it->owner == owner) {
+        sink = it->sink;
+        S().sinks.erase(it);
+        break;
+      }
+    }
+  }
+  if (sink == nullptr) return CONNECT_E_NOCONNECTION;
+  SimDrop(sink);  // outside the lock: the sink may call back in
+  return S_OK;
+}
+
+void SimUnadviseAll(const void* owner) {
+  std::vector<IWMDMNotification*> dropped;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    auto& sinks = S().sinks;
+    for (auto it = sinks.begin(); it != sinks.end();) {
+      if (it->owner == owner) {
+        dropped.push_back(it->sink);
+        it = sinks.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (IWMDMNotification* s : dropped) SimDrop(s);
+}
+
+void SimRecordInsert(const SimInsertRecord& record) {
+  std::lock_guard<std::mutex> g(S().lock);
+  S().lastInsert = record;
+  S().haveInsert = true;
+}
+
+// --- Test-facing API ---------------------------------------------------------------
+
+void SimReset() {
+  std::lock_guard<std::mutex> g(S().lock);
+  S().folder.clear();
+  S().faults = SimFaults{};
+  S().unplugged.clear();
+  S().scanErrors.clear();
+  S().haveInsert = false;
+  S().lastInsert = SimInsertRecord{};
+}
+
+bool SimConfigureFromEnvironment(std::string* error) {
+  const char* folder = std::getenv("TESSFOLD_SIM_PLAYERS");
+  const char* faults = std::getenv("TESSFOLD_SIM_FAULTS");
+  SimFaults parsed;
+  if (faults != nullptr && !SimParseFaults(faults, &parsed, error)) return false;
+  std::lock_guard<std::mutex> g(S().lock);
+  if (folder != nullptr) S().folder = SimPathFromUtf8(folder);
+  if (faults != nullptr) S().faults = parsed;
+  return true;
+}
+
+void SimSetPlayerFolder(const fs::path& folder) {
+  std::lock_guard<std::mutex> g(S().lock);
+  S().folder = folder;
+}
+
+fs::path SimGetPlayerFolder() {
+  std::lock_guard<std::mutex> g(S().lock);
+  return S().folder;
+}
+
+bool SimAddPlayer(const std::string& id, const SimPlayerDescription& description, std::string* error) {
+  const fs::path folder = SimGetPlayerFolder();
+  if (folder.empty()) {
+    if (error) *error = "no player folder set";
+    return false;
+  }
+  return SimWritePlayer(folder, id, description, error);
+}
+
+fs::path SimStorageFolder(const std::string& id, const std::string& storage) {
+  return SimGetPlayerFolder() / SimPathFromUtf8(id) / SimPathFromUtf8(storage);
+}
+
+const WCHAR* SimCanonicalName(const std::string& id) {
+  std::lock_guard<std::mutex> g(S().lock);
+  std::unique_ptr<WString>& name = S().names[id];
+  if (!name) name = std::make_unique<WString>(WidenUtf8("\\\\?\\tfsim#" + id));
+  return name->c_str();
+}
+
+std::vector<std::string> SimScanErrors() {
+  std::lock_guard<std::mutex> g(S().lock);
+  return S().scanErrors;
+}
+
+void SimFireMessage(DWORD type, const std::string& id) {
+  const WCHAR* name = SimCanonicalName(id);
+  std::vector<IWMDMNotification*> targets;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    for (const Sink& s : S().sinks) targets.push_back(s.sink);
+    // Held across the calls: a sink may be unadvised from inside its own call.
+    for (IWMDMNotification* t : targets) SimHold(t);
+  }
+  for (IWMDMNotification* t : targets) t->WMDMMessage(type, name);
+  for (IWMDMNotification* t : targets) SimDrop(t);
+}
+
+void SimFireDeviceArrival(const std::string& id) { SimFireMessage(WMDM_MSG_DEVICE_ARRIVAL, id); }
+
+void SimFireDeviceRemoval(const std::string& id) { SimFireMessage(WMDM_MSG_DEVICE_REMOVAL, id); }
+
+void SimUnplugPlayer(const std::string& id) {
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    S().unplugged.insert(id);
+  }
+  SimFireDeviceRemoval(id);
+}
+
+void SimPlugPlayer(const std::string& id) {
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    S().unplugged.erase(id);
+  }
+  SimFireDeviceArrival(id);
+}
+
+void SimSetFaults(const SimFaults& faults) {
+  std::lock_guard<std::mutex> g(S().lock);
+  S().faults = faults;
+}
+
+SimFaults SimGetFaults() { return SimCurrentFaults(); }
+
+long SimLiveObjects() { return SimObjectsAlive(); }
+
+long SimHeldClientReferences() { return SimHeldReferences(); }
+
+size_t SimAdvisedSinks() {
+  std::lock_guard<std::mutex> g(S().lock);
+  return S().sinks.size();
+}
+
+bool SimLastInsert(SimInsertRecord* out) {
+  std::lock_guard<std::mutex> g(S().lock);
+  if (!S().haveInsert) return false;
+  *out = S().lastInsert;
+  return true;
+}

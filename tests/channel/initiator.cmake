@@ -1,0 +1,1 @@
+tf_add_gtest(channel_initiator_tests SOURCES initiator_test.cpp LIBS tf_channel)

@@ -1,0 +1,160 @@
+// The channel as the device manager drives it: argument checks, the protocol
+// choice, and the exchange with the service (message lengths, replies given
+// back to the task allocator, the service's failures passed through).
+#include "channel/initiator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "channel/credentials.h"
+
+namespace {
+
+// A service root that records each exchange call and answers with
+// task-allocated replies of the protocol's lengths.
+class RecordingPeer final : public IComponentAuthenticate {
+ public:
+  struct Call {
+    DWORD protocol, pass;
+    std::vector<BYTE> request;
+  };
+  std::vector<Call> calls;
+  int failPass = -1;  // the pass that fails with `failure`
+  HRESULT failure = E_FAIL;
+  ULONG references = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  HRESULT STDMETHODCALLTYPE SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
+                                    DWORD* outLength) override {
+    calls.push_back({protocol, pass, std::vector<BYTE>(in, in + inLength)});
+    *out = nullptr;
+    *outLength = 0;
+    if (static_cast<int>(pass) == failPass) return failure;
+    const DWORD length = pass == 0 ? 144 : 120;
+    *out = static_cast<BYTE*>(CoTaskMemAlloc(length));
+    std::memset(*out, 0xA5, length);
+    *outLength = length;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override {
+    *protocols = nullptr;
+    *count = 0;
+    return E_NOTIMPL;
+  }
+};
+
+const BYTE kZero[1] = {0};
+
+long TaskBlocksOutstanding() {
+#ifdef _WIN32
+  return 0;  // the real allocator keeps no count
+#else
+  return TfComTaskMemOutstanding();
+#endif
+}
+
+TEST(ChannelInitiator, SetCredentialsRefusesMissingBytes) {
+  ChannelInitiator channel;
+  const BYTE some[4] = {1, 2, 3, 4};
+  EXPECT_EQ(channel.setCredentials(2, nullptr, 4, some, 4), E_INVALIDARG);
+  EXPECT_EQ(channel.setCredentials(2, some, 0, some, 4), E_INVALIDARG);
+  EXPECT_EQ(channel.setCredentials(2, some, 4, nullptr, 4), E_INVALIDARG);
+  EXPECT_EQ(channel.setCredentials(2, some, 4, some, 0), E_INVALIDARG);
+  EXPECT_EQ(channel.setCredentials(2, some, 4, some, 4), S_OK);
+  EXPECT_EQ(channel.setCredentials(2, kZero, 1, kZero, 1), S_OK);  // replaces the first pair
+}
+
+TEST(ChannelInitiator, ProtocolIdsOtherThanTwoAreRefused) {
+  RecordingPeer peer;
+  ChannelInitiator channel;
+  ASSERT_EQ(channel.setCredentials(2, kZero, 1, kZero, 1), S_OK);
+  channel.attachPeer(&peer);
+  EXPECT_EQ(channel.authenticate(1), E_NOTIMPL);
+  for (DWORD id : {0u, 3u, 0x80000002u, 0xFFFFFFFFu}) EXPECT_EQ(channel.authenticate(id), E_INVALIDARG) << id;
+  EXPECT_TRUE(peer.calls.empty());
+  EXPECT_FALSE(channel.isAuthenticated());
+}
+
+TEST(ChannelInitiator, AttachPeerKeepsOneReferenceUntilDestroyed) {
+  RecordingPeer peer, other;
+  {
+    ChannelInitiator channel;
+    EXPECT_EQ(channel.attachPeer(&peer), 2u);
+    EXPECT_EQ(channel.attachPeer(&other), 2u);
+    EXPECT_EQ(peer.references, 1u) << "a replaced peer is released";
+  }
+  EXPECT_EQ(other.references, 1u);
+}
+
+TEST(ChannelInitiator, WithoutPeerOrCredentialsNothingIsSent) {
+  ChannelInitiator noPeer;
+  ASSERT_EQ(noPeer.setCredentials(2, kZero, 1, kZero, 1), S_OK);
+  EXPECT_EQ(noPeer.authenticate(2), E_POINTER);
+
+  RecordingPeer peer;
+  ChannelInitiator noCredentials;
+  noCredentials.attachPeer(&peer);
+  EXPECT_EQ(noCredentials.authenticate(2), E_FAIL);
+  EXPECT_TRUE(peer.calls.empty());
+}
+
+TEST(ChannelInitiator, ZeroPlaceholdersSendTheBuiltInCertificate) {
+  const long before = TaskBlocksOutstanding();
+  RecordingPeer peer;
+  {
+    ChannelInitiator channel;
+    ASSERT_EQ(channel.setCredentials(2, kZero, 1, kZero, 1), S_OK);
+    channel.attachPeer(&peer);
+    ASSERT_EQ(channel.authenticate(2), S_OK);
+    EXPECT_TRUE(channel.isAuthenticated());
+  }
+  ASSERT_EQ(peer.calls.size(), 2u);
+  EXPECT_EQ(peer.calls[0].protocol, 2u);
+  EXPECT_EQ(peer.calls[0].pass, 0u);
+  EXPECT_EQ(peer.calls[0].request.size(), 4u);
+  EXPECT_EQ(peer.calls[1].protocol, 2u);
+  EXPECT_EQ(peer.calls[1].pass, 1u);
+  ASSERT_EQ(peer.calls[1].request.size(), 140u);
+  EXPECT_EQ(std::memcmp(peer.calls[1].request.data() + 40, kBuiltinChannelCertificate, 100), 0);
+  EXPECT_EQ(TaskBlocksOutstanding(), before) << "replies go back to the task allocator";
+  EXPECT_EQ(peer.references, 1u);
+}
+
+TEST(ChannelInitiator, OwnCredentialsAreSentAsGiven) {
+  RecordingPeer peer;
+  ChannelInitiator channel;
+  std::vector<BYTE> certificate(60, 0x11), keys(8, 0x22);
+  ASSERT_EQ(channel.setCredentials(2, certificate.data(), 60, keys.data(), 8), S_OK);
+  channel.attachPeer(&peer);
+  ASSERT_EQ(channel.authenticate(2), S_OK);
+  ASSERT_EQ(peer.calls.size(), 2u);
+  ASSERT_EQ(peer.calls[1].request.size(), 100u);
+  EXPECT_EQ(std::vector<BYTE>(peer.calls[1].request.begin() + 40, peer.calls[1].request.end()), certificate);
+}
+
+TEST(ChannelInitiator, ServiceFailuresArePassedThrough) {
+  const HRESULT kRefused = static_cast<HRESULT>(0x80045005u);
+  for (int failing : {0, 1}) {
+    const long before = TaskBlocksOutstanding();
+    RecordingPeer peer;
+    peer.failPass = failing;
+    peer.failure = kRefused;
+    ChannelInitiator channel;
+    ASSERT_EQ(channel.setCredentials(2, kZero, 1, kZero, 1), S_OK);
+    channel.attachPeer(&peer);
+    EXPECT_EQ(channel.authenticate(2), kRefused) << failing;
+    EXPECT_EQ(peer.calls.size(), static_cast<size_t>(failing + 1)) << "nothing after a refusal";
+    EXPECT_FALSE(channel.isAuthenticated());
+    EXPECT_EQ(TaskBlocksOutstanding(), before);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "platform/text.h"
+#include "tests/device/test_window.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TessfoldTestWindow";
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* window = reinterpret_cast<TestWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (window != nullptr && msg >= WM_USER) {
+    window->Record(msg, wParam, lParam);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void RegisterOnce() {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kClassName;
+  RegisterClassW(&wc);
+  registered = true;
+}
+
+// The boxes seen by the hook of the one live MessageBoxLog.
+std::vector<ShownBox>* g_boxes = nullptr;
+HHOOK g_hook = nullptr;
+
+std::string WindowText(HWND hwnd) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(hwnd, buffer, 1024);
+  return NarrowToUtf8(buffer);
+}
+
+LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && g_boxes != nullptr) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[32] = {};
+    GetClassNameW(box, cls, 32);
+    if (std::wstring(cls) == L"#32770") {
+      HWND text = GetDlgItem(box, 0xFFFF);
+      // A box's icon is a static control with id 0x14 (the text is 0xFFFF).
+      HWND icon = GetDlgItem(box, 0x14);
+      g_boxes->push_back({text != nullptr ? WindowText(text) : std::string(), WindowText(box),
+                          GetWindow(box, GW_OWNER) == nullptr, (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
+                          icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0});
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  }
+  return CallNextHookEx(g_hook, code, wParam, lParam);
+}
+
+std::vector<ShownBox> g_store;
+
+}  // namespace
+
+TestWindow::TestWindow() {
+  RegisterOnce();
+  hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TestWindow::~TestWindow() { DestroyWindow(hwnd_); }
+
+void TestWindow::Pump() {
+  pumping_ = true;
+  MSG m;
+  while (PeekMessageW(&m, hwnd_, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  pumping_ = false;
+}
+
+MessageBoxLog::MessageBoxLog() {
+  g_store.clear();
+  g_boxes = &g_store;
+  g_hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxLog::~MessageBoxLog() {
+  UnhookWindowsHookEx(g_hook);
+  g_hook = nullptr;
+  g_boxes = nullptr;
+}
+
+std::vector<ShownBox> MessageBoxLog::boxes() const { return g_store; }
+
+std::vector<int> CursorHistory() { return {}; }
+void ClearCursorHistory() {}
+const bool kCursorsObservable = false;

@@ -1,0 +1,71 @@
+// Which firmware files may go to the player under which name. An off-by-one
+// at a window's edge would send a bootloader where a recovery image belongs.
+#include <gtest/gtest.h>
+
+#include "device/transfer.h"
+
+namespace {
+
+TEST(TransferRules, SizeWindowsAtEveryEdge) {
+  constexpr ULONGLONG k512K = 0x80000, k1536K = 0x180000, k4G = 0x100000000ull;
+  struct Case {
+    TransferKind kind;
+    ULONGLONG size;
+    bool fits;
+  };
+  const Case cases[] = {
+      {KIND_BOOTLOADER, 0, true},
+      {KIND_BOOTLOADER, k512K, true},
+      {KIND_BOOTLOADER, k512K + 1, false},
+      {KIND_RECOVERY, k512K - 1, false},
+      {KIND_RECOVERY, k512K, true},
+      {KIND_RECOVERY, k1536K, true},
+      {KIND_RECOVERY, k1536K + 1, false},
+      {KIND_OS_IMAGE, k1536K - 1, false},
+      {KIND_OS_IMAGE, k1536K, true},
+      {KIND_OS_IMAGE, 0xFFFFFFFFull, true},
+      {KIND_FONT, 0, true},
+      {KIND_FONT, k4G * 3, true},
+      // Only the whole size counts: these would pass on their low 32 bits.
+      {KIND_BOOTLOADER, k4G + 0x1000, false},
+      {KIND_RECOVERY, k4G + k512K, false},
+      {KIND_OS_IMAGE, k4G, true},
+      // Bits outside the kind mask do not matter.
+      {KIND_BOOTLOADER | 0x80000003u, k512K, true},
+      {KIND_RECOVERY | 1u, k512K - 1, false},
+      // Nothing fits a kind that is none.
+      {0, 0, false},
+      {KIND_BOOTLOADER | KIND_RECOVERY, k512K, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FitsSizeWindow(c.kind, c.size), c.fits) << c.kind << " " << c.size;
+}
+
+TEST(TransferRules, KindsAreSingleBitsOfTheMask) {
+  for (TransferKind k :
+       std::initializer_list<TransferKind>{KIND_BOOTLOADER, KIND_RECOVERY, KIND_FONT, KIND_OS_IMAGE, KIND_FONT | 0x83u})
+    EXPECT_TRUE(IsTransferKind(k)) << k;
+  for (TransferKind k :
+       std::initializer_list<TransferKind>{0, 1, 2, 64, 0x80, KIND_FONT | KIND_OS_IMAGE, TRANSFER_KIND_MASK})
+    EXPECT_FALSE(IsTransferKind(k)) << k;
+}
+
+TEST(TransferRules, DestinationNames) {
+  struct Case {
+    const WCHAR* source;
+    TransferKind kind;
+    const WCHAR* destination;
+  };
+  const Case cases[] = {
+      {WSTR("C:\\fw\\my build.bin"), KIND_BOOTLOADER, WSTR("EBoot.bin")},
+      {WSTR("C:\\fw\\nk.bin"), KIND_RECOVERY, WSTR("Recovery.bin")},
+      {WSTR("Recovery.bin"), KIND_OS_IMAGE, WSTR("NK.bin")},
+      {WSTR("C:\\fonts\\Sans Bold.ttf"), KIND_FONT, WSTR("Sans Bold.ttf")},
+      {WSTR("\\\\server\\share\\a\\b.fnt"), KIND_FONT, WSTR("b.fnt")},
+      {WSTR("plain.fnt"), KIND_FONT, WSTR("plain.fnt")},
+      {WSTR("dir/sub/unix.fnt"), KIND_FONT, WSTR("dir/sub/unix.fnt")},  // only a backslash separates
+      {WSTR("C:\\x.bin"), 0, WSTR("")},
+  };
+  for (const Case& c : cases) EXPECT_TRUE(DestinationName(c.source, c.kind) == c.destination);
+}
+
+}  // namespace

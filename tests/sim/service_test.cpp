@@ -1,0 +1,397 @@
+// The simulated service's own behaviour that the device suites do not reach:
+// the refusal before authentication, the connection point's bookkeeping,
+// Insert3's chunked copy with its progress calls and faults, and that every
+// object and reference goes away again.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/com.h"
+#include "platform/wmdm.h"
+#include "sim/paths.h"
+#include "sim/simservice.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr HRESULT kCannotConnect = static_cast<HRESULT>(0x80040202u);
+constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040200u);
+
+// A caller's callback object: progress and notification faces, counting
+// references and recording every call.
+class Callback final : public IWMDMProgress, public IWMDMNotification {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IWMDMProgress) {
+      *ppv = static_cast<IWMDMProgress*>(this);
+    } else if (riid == IID_IWMDMNotification && notifications_) {
+      *ppv = static_cast<IWMDMNotification*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE Begin(DWORD ticks) override { return log("Begin(" + std::to_string(ticks) + ")"); }
+  HRESULT STDMETHODCALLTYPE Progress(DWORD ticks) override { return log("Progress(" + std::to_string(ticks) + ")"); }
+  HRESULT STDMETHODCALLTYPE End() override { return log("End()"); }
+  HRESULT STDMETHODCALLTYPE WMDMMessage(DWORD type, LPCWSTR name) override {
+    return log("Message(" + std::to_string(type) + "," + NarrowToUtf8(WStringView(name, WideLength(name))) + ")");
+  }
+
+  explicit Callback(bool notifications = true) : notifications_(notifications) {}
+  IUnknown* unknown() { return static_cast<IWMDMProgress*>(this); }
+  std::atomic<long> references{1};
+  std::vector<std::string> calls;
+  // What the storage folder held when each call came (files, partial ones included).
+  fs::path watched;
+  std::vector<size_t> filesSeen;
+
+ private:
+  HRESULT log(std::string call) {
+    calls.push_back(std::move(call));
+    if (!watched.empty()) {
+      size_t n = 0;
+      for (auto it = fs::directory_iterator(watched); it != fs::directory_iterator(); ++it) ++n;
+      filesSeen.push_back(n);
+    }
+    return S_OK;
+  }
+  bool notifications_;
+};
+
+template <typename T>
+void ReleaseAndClear(T*& p) {
+  if (p != nullptr) p->Release();
+  p = nullptr;
+}
+
+class SimService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ASSERT_EQ(SimRegisterService(), S_OK);
+    SimReset();
+    baseline_ = SimLiveObjects();
+    root_dir_ = fs::path(::testing::TempDir()) / "tf_sim_service";
+    fs::remove_all(root_dir_);
+    fs::create_directories(root_dir_);
+    SimSetPlayerFolder(root_dir_ / "players");
+    SimPlayerDescription d;
+    d.manufacturer = "Corvane";
+    d.name = "ZR-410";
+    d.version = 3;
+    d.storages = {{"Busy", false}, {"Internal", true}};
+    ASSERT_TRUE(SimAddPlayer("zr410", d));
+    source_ = root_dir_ / "NK.bin";
+    std::string content(10000, 'x');
+    std::ofstream(source_, std::ios::binary) << content;
+  }
+
+  void TearDown() override {
+    ReleaseAndClear(root_);
+    EXPECT_EQ(SimLiveObjects(), baseline_);
+    EXPECT_EQ(SimHeldClientReferences(), 0);
+    EXPECT_EQ(SimAdvisedSinks(), 0u);
+#ifndef _WIN32
+    EXPECT_EQ(TfComTaskMemOutstanding(), 0);
+#endif
+    SimReset();
+    SimUnregisterService();
+    CoUninitialize();
+  }
+
+  HRESULT Create() {
+    return CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_INPROC_SERVER, IID_IComponentAuthenticate,
+                            reinterpret_cast<void**>(&root_));
+  }
+
+  // One exchange call; the reply is checked for its length and freed.
+  HRESULT Pass(DWORD protocol, DWORD pass, DWORD length, DWORD expectReply = 0) {
+    std::vector<BYTE> request(length + 1, 0);
+    BYTE* reply = reinterpret_cast<BYTE*>(1);
+    DWORD replyLength = 99;
+    const HRESULT hr = root_->SACAuth(protocol, pass, request.data(), length, &reply, &replyLength);
+    if (FAILED(hr)) {
+      EXPECT_EQ(reply, nullptr);
+      EXPECT_EQ(replyLength, 0u);
+    } else {
+      EXPECT_EQ(replyLength, expectReply);
+    }
+    CoTaskMemFree(reply);
+    return hr;
+  }
+
+  HRESULT Authenticate() {
+    HRESULT hr = Pass(2, 0, 4, 144);
+    return SUCCEEDED(hr) ? Pass(2, 1, 140, 120) : hr;
+  }
+
+  IWMDeviceManager2* Manager() {
+    IWMDeviceManager2* m = nullptr;
+    EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&m)), S_OK);
+    return m;
+  }
+
+  // The first storage named `folder` of the first device, as IWMDMStorageControl3.
+  IWMDMStorageControl3* StorageControl(const char* folder) {
+    IWMDeviceManager2* manager = Manager();
+    IWMDMEnumDevice* devices = nullptr;
+    IWMDMDevice* device = nullptr;
+    IWMDMDevice2* device2 = nullptr;
+    IWMDMStorage* storage = nullptr;
+    IWMDMStorageControl3* control = nullptr;
+    ULONG fetched = 0;
+    EXPECT_EQ(manager->EnumDevices2(&devices), S_OK);
+    EXPECT_EQ(devices->Next(1, &device, &fetched), S_OK);
+    EXPECT_EQ(device->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&device2)), S_OK);
+    const WString name = WidenUtf8(folder);
+    EXPECT_EQ(device2->GetStorage(name.c_str(), &storage), S_OK);
+    EXPECT_EQ(storage->QueryInterface(IID_IWMDMStorageControl3, reinterpret_cast<void**>(&control)), S_OK);
+    ReleaseAndClear(storage);
+    ReleaseAndClear(device2);
+    ReleaseAndClear(device);
+    ReleaseAndClear(devices);
+    ReleaseAndClear(manager);
+    return control;
+  }
+
+  // Insert3 as the device layer makes it, with a format-code metadata item.
+  HRESULT Insert(IWMDMStorageControl3* control, Callback* progress, const WCHAR* destination) {
+    IWMDMStorage3* storage = nullptr;
+    IWMDMMetaData* metadata = nullptr;
+    EXPECT_EQ(control->QueryInterface(IID_IWMDMStorage3, reinterpret_cast<void**>(&storage)), S_OK);
+    EXPECT_EQ(storage->CreateEmptyMetadataObject(&metadata), S_OK);
+    DWORD code = 0xB802;
+    EXPECT_EQ(metadata->AddItem(WMDM_TYPE_DWORD, g_wszWMDMFormatCode, reinterpret_cast<BYTE*>(&code), 4), S_OK);
+    const fs::path src = source_;
+#ifdef _WIN32
+    WString source(src.wstring().begin(), src.wstring().end());
+#else
+    WString source = WidenUtf8(SimUtf8FromPath(src));
+#endif
+    IWMDMStorage* created = nullptr;
+    const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(),
+                                        const_cast<LPWSTR>(destination), nullptr, progress, metadata, nullptr, &created);
+    EXPECT_EQ(created != nullptr, SUCCEEDED(hr));
+    ReleaseAndClear(created);
+    ReleaseAndClear(metadata);
+    ReleaseAndClear(storage);
+    return hr;
+  }
+
+  long baseline_ = 0;
+  fs::path root_dir_;
+  fs::path source_;
+  IComponentAuthenticate* root_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(SimService, RefusesTheDeviceManagerUntilAuthenticated) {
+  ASSERT_EQ(Create(), S_OK);
+  IUnknown* p = reinterpret_cast<IUnknown*>(1);
+  for (const IID* iid : {&IID_IWMDeviceManager, &IID_IWMDeviceManager2, &IID_IConnectionPointContainer}) {
+    EXPECT_EQ(root_->QueryInterface(*iid, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
+    EXPECT_EQ(p, nullptr);
+  }
+
+  DWORD* protocols = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(root_->SACGetProtocols(&protocols, &count), S_OK);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(protocols[0], 2u);
+  CoTaskMemFree(protocols);
+
+  // Wrong protocol, order or sizes never authenticate.
+  EXPECT_EQ(Pass(1, 0, 4), E_NOTIMPL);
+  EXPECT_EQ(Pass(3, 0, 4), E_INVALIDARG);
+  EXPECT_EQ(Pass(2, 1, 140), WMDM_E_CALL_OUT_OF_SEQUENCE);
+  EXPECT_EQ(Pass(2, 0, 5), E_INVALIDARG);
+  EXPECT_EQ(Pass(2, 0, 4, 144), S_OK);
+  EXPECT_EQ(Pass(2, 1, 139), E_INVALIDARG);
+  EXPECT_EQ(Pass(2, 2, 140), WMDM_E_CALL_OUT_OF_SEQUENCE);
+  EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
+
+  EXPECT_EQ(Pass(2, 1, 140, 120), S_OK);
+  IWMDeviceManager2* manager = Manager();
+  ASSERT_NE(manager, nullptr);
+  DWORD devices = 0;
+  EXPECT_EQ(manager->GetDeviceCount(&devices), S_OK);
+  EXPECT_EQ(devices, 1u);
+  manager->Release();
+
+  // Authentication belongs to the object: a second root starts refused.
+  IComponentAuthenticate* second = nullptr;
+  ASSERT_EQ(SimCreateRoot(IID_IComponentAuthenticate, reinterpret_cast<void**>(&second)), S_OK);
+  EXPECT_EQ(second->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
+  second->Release();
+}
+
+TEST_F(SimService, AuthenticationFaults) {
+  SimFaults f;
+  f.noProtocols = true;
+  SimSetFaults(f);
+  ASSERT_EQ(Create(), S_OK);
+  DWORD* protocols = reinterpret_cast<DWORD*>(1);
+  DWORD count = 7;
+  EXPECT_EQ(root_->SACGetProtocols(&protocols, &count), S_OK);
+  EXPECT_EQ(protocols, nullptr);
+  EXPECT_EQ(count, 0u);
+
+  f = SimFaults{};
+  f.rejectAuth = true;
+  SimSetFaults(f);
+  EXPECT_EQ(Authenticate(), WMDM_E_NOTCERTIFIED);
+  IUnknown* p = nullptr;
+  EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
+  SimSetFaults(SimFaults{});
+  EXPECT_EQ(Authenticate(), S_OK);
+}
+
+TEST_F(SimService, ConnectionPointHoldsSinksUntilUnadvised) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+  EXPECT_EQ(container->FindConnectionPoint(IID_IWMDMProgress, &point), kNoConnection);
+  EXPECT_EQ(point, nullptr);
+  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
+  ReleaseAndClear(container);
+
+  Callback sink;
+  Callback deaf(/*notifications=*/false);
+  DWORD cookie = 0;
+  DWORD deafCookie = 5;
+  EXPECT_EQ(point->Advise(deaf.unknown(), &deafCookie), kCannotConnect);
+  EXPECT_EQ(deafCookie, 0u);
+  EXPECT_EQ(deaf.references, 1);
+  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+  EXPECT_NE(cookie, 0u);
+  EXPECT_EQ(sink.references, 2);
+  EXPECT_EQ(SimHeldClientReferences(), 1);
+
+  SimFireDeviceArrival("zr410");
+  SimFireMessage(WMDM_MSG_MEDIA_ARRIVAL, "zr410");
+  SimUnplugPlayer("zr410");
+  SimPlugPlayer("zr410");
+  const std::string name = NarrowToUtf8(SimCanonicalName("zr410"));
+  EXPECT_EQ(sink.calls, (std::vector<std::string>{"Message(0," + name + ")", "Message(2," + name + ")",
+                                                  "Message(1," + name + ")", "Message(0," + name + ")"}));
+  EXPECT_EQ(sink.references, 2);
+
+  EXPECT_EQ(point->Unadvise(cookie + 1), kNoConnection);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  EXPECT_EQ(point->Unadvise(cookie), kNoConnection);
+  EXPECT_EQ(sink.references, 1);
+  SimFireDeviceRemoval("zr410");
+  EXPECT_EQ(sink.calls.size(), 4u);
+
+  // A caller that forgets to unadvise gets its sink back when the service
+  // object goes away.
+  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+  ReleaseAndClear(point);
+  ReleaseAndClear(root_);
+  EXPECT_EQ(sink.references, 1);
+}
+
+TEST_F(SimService, Insert3CopiesInChunksWithProgress) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  SimFaults f;
+  f.chunkBytes = 4096;
+  SimSetFaults(f);
+  IWMDMStorageControl3* control = StorageControl("Internal");
+  ASSERT_NE(control, nullptr);
+  Callback progress;
+  progress.watched = SimStorageFolder("zr410", "Internal");
+  ASSERT_EQ(Insert(control, &progress, WSTR("NK.bin")), S_OK);
+  EXPECT_EQ(progress.calls,
+            (std::vector<std::string>{"Begin(10000)", "Progress(4096)", "Progress(8192)", "Progress(10000)", "End()"}));
+  // Only the temporary file while copying; at the end the file itself.
+  EXPECT_EQ(progress.filesSeen, (std::vector<size_t>{1, 1, 1, 1, 1}));
+  EXPECT_EQ(progress.references, 1);
+  EXPECT_EQ(fs::file_size(progress.watched / "NK.bin"), 10000u);
+
+  SimInsertRecord r;
+  ASSERT_TRUE(SimLastInsert(&r));
+  EXPECT_EQ(r.player, "zr410");
+  EXPECT_EQ(r.storage, "Internal");
+  EXPECT_EQ(r.mode, 5u);
+  EXPECT_EQ(r.destination, WString(WSTR("NK.bin")));
+  ASSERT_EQ(r.metadata.size(), 1u);
+  EXPECT_EQ(r.metadata[0].name, WString(g_wszWMDMFormatCode));
+  EXPECT_EQ(r.metadata[0].type, WMDM_TYPE_DWORD);
+  EXPECT_EQ(r.metadata[0].value, (std::vector<BYTE>{0x02, 0xB8, 0, 0}));
+  EXPECT_EQ(r.progressCalls, progress.calls);
+  EXPECT_EQ(r.result, S_OK);
+  control->Release();
+}
+
+TEST_F(SimService, Insert3FailuresLeaveNoFile) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
+  ReleaseAndClear(container);
+  Callback sink;
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+
+  const std::string removed = "Message(1," + NarrowToUtf8(SimCanonicalName("zr410")) + ")";
+  struct Case {
+    const char* name;
+    const char* storage;
+    const WCHAR* destination;
+    const char* faults;
+    HRESULT result;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"fails part-way", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=5000", static_cast<HRESULT>(0x8007001Fu),
+       {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
+      {"fails at the last byte", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=99999",
+       static_cast<HRESULT>(0x8007001Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", "Progress(10000)", "End()"}},
+      {"pulled out half way", "Internal", WSTR("NK.bin"), "chunk=4096 remove-during-transfer",
+       static_cast<HRESULT>(0x8007048Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", removed, "End()"}},
+      {"storage not ready", "Busy", WSTR("NK.bin"), "", WMDM_E_BUSY, {}},
+      {"every storage not ready", "Internal", WSTR("NK.bin"), "storages-not-ready", WMDM_E_BUSY, {}},
+      {"player not ready", "Internal", WSTR("NK.bin"), "players-not-ready", WMDM_E_BUSY, {}},
+      {"name leaving the folder", "Internal", WSTR("..\\NK.bin"), "", E_INVALIDARG, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimFaults f;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(c.faults, &f, &error)) << error;
+    SimSetFaults(f);
+    SimPlugPlayer("zr410");
+    sink.calls.clear();
+    IWMDMStorageControl3* control = StorageControl(c.storage);
+    ASSERT_NE(control, nullptr);
+    Callback progress;
+    progress.calls.clear();
+    EXPECT_EQ(Insert(control, &progress, c.destination), c.result);
+    // The progress callback sees the removal notification arrive in between.
+    std::vector<std::string> seen = progress.calls;
+    if (!sink.calls.empty() && sink.calls.back() == removed) seen.insert(seen.end() - 1, removed);
+    EXPECT_EQ(seen, c.calls);
+    EXPECT_EQ(progress.references, 1);
+    EXPECT_TRUE(fs::is_empty(SimStorageFolder("zr410", c.storage)));
+    EXPECT_TRUE(fs::is_empty(SimStorageFolder("zr410", "Internal")));
+    control->Release();
+  }
+  // After the pull-out the player's objects are dead until it is plugged in.
+  SimUnplugPlayer("zr410");
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  ReleaseAndClear(point);
+}
