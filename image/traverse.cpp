@@ -1,0 +1,156 @@
+#include "image/traverse.h"
+
+#include <cstdlib>
+
+#include "image/binutils.h"
+#include "image/romimage.h"
+#include "platform/diag.h"
+
+using romimage::Load16;
+using romimage::Load32;
+
+namespace {
+
+// A heap block that only grows. Reusing one block for the tables and another
+// for section and file data keeps a walk over a large image from asking the
+// allocator for fresh pages on every item.
+class GrowingBuffer {
+ public:
+  GrowingBuffer() = default;
+  GrowingBuffer(const GrowingBuffer&) = delete;
+  GrowingBuffer& operator=(const GrowingBuffer&) = delete;
+  ~GrowingBuffer() { std::free(data_); }
+
+  BYTE* Reserve(DWORD size) {
+    if (size <= capacity_ && data_ != nullptr) return data_;
+    std::free(data_);
+    capacity_ = 0;
+    data_ = static_cast<BYTE*>(std::malloc(size != 0 ? size : 1));
+    if (data_ != nullptr) capacity_ = size;
+    return data_;
+  }
+
+ private:
+  BYTE* data_ = nullptr;
+  DWORD capacity_ = 0;
+};
+
+class Walk {
+ public:
+  Walk(TraverseCallback callback, void* context) : callback_(callback), context_(context) {}
+
+  bool Hand(const BYTE* data, DWORD size) {
+    handedOut_ += size;
+    if (handedOut_ > kMaxTraversalBytes) {
+      DiagPrintf(DiagStream::Out, "image traversal exceeds %u bytes\n", static_cast<unsigned>(kMaxTraversalBytes));
+      return false;
+    }
+    return callback_(data, size, context_);
+  }
+
+  // Reads into `buffer`, sized only once the range is known to be readable.
+  static const BYTE* ReadInto(GrowingBuffer& buffer, DWORD address, DWORD size) {
+    ImageReadPlan plan;
+    if (!LocateImageRead(address, size, true, &plan)) return nullptr;
+    BYTE* data = buffer.Reserve(size);
+    if (data == nullptr || !ReadLocated(plan, data)) return nullptr;
+    return data;
+  }
+
+ private:
+  TraverseCallback callback_;
+  void* context_;
+  ULONGLONG handedOut_ = 0;
+};
+
+struct RomBounds {
+  DWORD physFirst;
+  DWORD physLast;
+};
+
+bool WalkSections(Walk& walk, GrowingBuffer& data, const RomBounds& rom, DWORD sectionTable, DWORD count) {
+  for (DWORD j = 0; j < count; ++j) {
+    BYTE header[romimage::kSectionHeaderSize];
+    if (!ReadImage(header, sectionTable + romimage::kSectionHeaderSize * j, sizeof header, true)) return false;
+    if (!walk.Hand(header, sizeof header)) return false;
+    const DWORD virtualSize = Load32(header + romimage::kSectionVirtualSize);
+    const DWORD physicalSize = Load32(header + romimage::kSectionPhysicalSize);
+    const DWORD flags = Load32(header + romimage::kSectionFlags);
+    const DWORD realAddress = Load32(header + romimage::kSectionRealAddress);
+    const DWORD n = (flags & romimage::kSectionPhysicalSizeFlags) == romimage::kSectionPhysicalSizeFlags
+                        ? physicalSize
+                        : (physicalSize < virtualSize ? physicalSize : virtualSize);
+    const bool inPlace = virtualSize == physicalSize && realAddress >= rom.physFirst && realAddress <= rom.physLast;
+    if (n == 0 || inPlace) continue;
+    const BYTE* bytes = Walk::ReadInto(data, Load32(header + romimage::kSectionDataAddress), n);
+    if (bytes == nullptr || !walk.Hand(bytes, n)) return false;
+  }
+  return true;
+}
+
+bool WalkModules(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, const RomBounds& rom, DWORD tableAddress,
+                 DWORD count) {
+  if (count == 0) return true;
+  const BYTE* entries = Walk::ReadInto(table, tableAddress, count * romimage::kModuleEntrySize);
+  if (entries == nullptr) return false;
+  for (DWORD i = 0; i < count; ++i) {
+    const BYTE* entry = entries + static_cast<size_t>(i) * romimage::kModuleEntrySize;
+    BYTE header[romimage::kModuleHeaderSize];
+    if (!ReadImage(header, Load32(entry + romimage::kModuleHeaderAddress), sizeof header, true)) return false;
+    if (!walk.Hand(entry, romimage::kModuleEntrySize) || !walk.Hand(header, sizeof header)) return false;
+    if (!WalkSections(walk, data, rom, Load32(entry + romimage::kModuleSectionTable),
+                      Load16(header + romimage::kModuleSectionCount))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WalkFiles(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, DWORD tableAddress, DWORD count) {
+  if (count == 0) return true;
+  const BYTE* entries = Walk::ReadInto(table, tableAddress, count * romimage::kFileEntrySize);
+  if (entries == nullptr) return false;
+  for (DWORD i = 0; i < count; ++i) {
+    const BYTE* entry = entries + static_cast<size_t>(i) * romimage::kFileEntrySize;
+    if (!walk.Hand(entry, romimage::kFileEntrySize)) return false;
+    const DWORD stored = Load32(entry + romimage::kFileStoredSize);
+    if (stored == 0) continue;
+    const BYTE* bytes = Walk::ReadInto(data, Load32(entry + romimage::kFileLoadOffset), stored);
+    if (bytes == nullptr || !walk.Hand(bytes, stored)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TraverseImage(TraverseCallback callback, void* pvContext) {
+  const ImageReader& image = CurrentImage();
+  if (image.hFile == INVALID_HANDLE_VALUE) return false;
+  Walk walk(callback, pvContext);
+
+  BYTE header[romimage::kRomHeaderSize];
+  if (!ReadImage(header, image.pTOC, sizeof header, true) || !walk.Hand(header, sizeof header)) return false;
+  const RomBounds rom{Load32(header + romimage::kRomPhysFirst), Load32(header + romimage::kRomPhysLast)};
+  const DWORD modules = Load32(header + romimage::kRomModuleCount);
+  const DWORD files = Load32(header + romimage::kRomFileCount);
+
+  GrowingBuffer table;
+  GrowingBuffer data;
+  // The counts are bounded before any size is computed from them, so the
+  // table sizes fit in 32 bits.
+  if (modules > kMaxImageModules) {
+    DiagPrintf(DiagStream::Out, "module count %u exceeds the limit of %u\n", static_cast<unsigned>(modules),
+               static_cast<unsigned>(kMaxImageModules));
+    return false;
+  }
+  const DWORD moduleTable = image.pTOC + romimage::kRomHeaderSize;
+  if (!WalkModules(walk, table, data, rom, moduleTable, modules)) return false;
+
+  if (files > kMaxImageFiles) {
+    DiagPrintf(DiagStream::Out, "file count %u exceeds the limit of %u\n", static_cast<unsigned>(files),
+               static_cast<unsigned>(kMaxImageFiles));
+    return false;
+  }
+  const DWORD fileTable = moduleTable + modules * romimage::kModuleEntrySize;
+  return WalkFiles(walk, table, data, fileTable, files);
+}

@@ -1,0 +1,45 @@
+// Walks the signed content of the open image and hands each part, in a fixed
+// order, to a callback. The order is what an image signature covers:
+//
+//   1. the ROM header (84 bytes);
+//   2. for each module, in table order:
+//        its module table entry (32), its module header (112),
+//        then for each section j < the header's 16-bit section count:
+//          the section header (24), then its data when the section is not in
+//          place and its size n is not 0 — n is the physical size when the
+//          flags hold both 0x80000000 and 0x2000, else the smaller of the
+//          physical and virtual sizes; a section is in place when both sizes
+//          are equal and its real address lies within the ROM header's first
+//          and last physical addresses (inclusive);
+//   3. for each file, in table order:
+//        its file table entry (28), then its stored data when the stored size
+//        is not 0.
+//
+// Every address is virtual (the ROM offset is added). Nothing else is handed
+// out: record headers and checksums, the extension chain and its data, and
+// bytes that no structure points at can change without changing the parts.
+#pragma once
+
+#include "platform/win.h"
+
+// Receives one part: `cbData` bytes at `pbData`, valid only during the call
+// (the buffer is reused for the next part). Parts are never split or merged:
+// one call per item listed above, in that order. Return true to go on, false
+// to stop the walk (TraverseImage then returns false).
+//
+// The callback may read the image (ReadImage and friends) but must not open or
+// close an image while the walk runs.
+using TraverseCallback = bool (*)(const BYTE* pbData, DWORD cbData, void* pvContext);
+
+// Bounds on what one walk accepts; a larger count ends the walk as a failure
+// with a diagnostic line, so neither a damaged count nor data shared by many
+// entries can make the walk run away.
+inline constexpr DWORD kMaxImageModules = 65536;
+inline constexpr DWORD kMaxImageFiles = 65536;
+inline constexpr ULONGLONG kMaxTraversalBytes = 0xFFFFFFFFull;  // one 32-bit address space
+
+// True when every part was handed to `callback` and it accepted each. False,
+// as soon as it happens, when no image is open, a read fails (the reader prints
+// its line), a buffer cannot be had, a bound above is exceeded, or the
+// callback returns false.
+bool TraverseImage(TraverseCallback callback, void* pvContext = nullptr);

@@ -1,0 +1,235 @@
+// The traversal: which parts, in which order, with which bytes; where it stops.
+#include "image/traverse.h"
+
+#include <limits>
+
+#include "image/binutils.h"
+#include "tests/image/image_test_util.h"
+
+namespace {
+
+using imagebuilder::Build;
+using imagebuilder::BuiltImage;
+using imagebuilder::File;
+using imagebuilder::Module;
+using imagebuilder::RomImage;
+using imagebuilder::Section;
+
+struct Capture {
+  std::vector<std::vector<uint8_t>> parts;
+  size_t stopAfter = std::numeric_limits<size_t>::max();
+};
+
+bool Collect(const BYTE* pbData, DWORD cbData, void* pvContext) {
+  auto* c = static_cast<Capture*>(pvContext);
+  c->parts.emplace_back(pbData, pbData + cbData);
+  return c->parts.size() < c->stopAfter;
+}
+
+std::string ErrLine(uint32_t size, uint32_t address) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "err: failed to read data of size %d at %08x\n", static_cast<int>(size), address);
+  return buf;
+}
+
+RomImage MixedImage() {
+  RomImage r;
+  r.modules = {
+      Module{.name = "nk.exe",
+             .sections = {Section{.virtualSize = 0x40, .physicalSize = 0x40},
+                          Section{.virtualSize = 0x20, .physicalSize = 0x20, .realInRom = true},
+                          Section{.virtualSize = 0x10, .physicalSize = 0x30, .flags = 0x80002000}}},
+      Module{.name = "coredll.dll", .sections = {Section{.virtualSize = 0x50, .physicalSize = 0x30}}},
+  };
+  r.files = {File{.storedSize = 0x25}, File{.storedSize = 0}, File{.storedSize = 3}};
+  return r;
+}
+
+class TraverseTest : public imagetest::ImageTest {
+ protected:
+  Capture Traverse(bool expected) {
+    Capture c;
+    EXPECT_EQ(TraverseImage(Collect, &c), expected);
+    return c;
+  }
+  void ExpectParts(const Capture& c, const BuiltImage& img, size_t count) {
+    ASSERT_EQ(c.parts.size(), count);
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(c.parts[i], img.PartBytes(img.parts[i])) << img.parts[i].what;
+  }
+};
+
+TEST_F(TraverseTest, HandsOutSignedPartsInOrder) {
+  const BuiltImage img = Build(MixedImage());
+  std::vector<std::string> names;
+  for (const auto& p : img.parts) names.push_back(p.what);
+  ASSERT_EQ(names, (std::vector<std::string>{
+                       "rom header", "module 0 entry", "module 0 header", "module 0 section 0 header",
+                       "module 0 section 0 data", "module 0 section 1 header",  // in place: no data
+                       "module 0 section 2 header", "module 0 section 2 data",  // both flags: physical size
+                       "module 1 entry", "module 1 header", "module 1 section 0 header",
+                       "module 1 section 0 data",  // the smaller size
+                       "file 0 entry", "file 0 data", "file 1 entry", "file 2 entry", "file 2 data"}));
+  EXPECT_EQ(img.parts[7].length, 0x30u);
+  EXPECT_EQ(img.parts[11].length, 0x30u);
+
+  ASSERT_TRUE(Open(img));
+  TakeLines();
+  const Capture c = Traverse(true);
+  ExpectParts(c, img, img.parts.size());
+  EXPECT_TRUE(TakeLines().empty());
+  // The image stays open and can be walked again with the same result.
+  EXPECT_EQ(Traverse(true).parts, c.parts);
+}
+
+TEST_F(TraverseTest, RecordLayoutDoesNotChangeTheParts) {
+  RomImage spec = MixedImage();
+  ASSERT_TRUE(Open(Build(spec), "_a"));
+  const Capture one = Traverse(true);
+  spec.recordPerItem = true;
+  spec.romOffset = 0x00100000;
+  spec.imageStart = 0x00300000;
+  ASSERT_TRUE(Open(Build(spec), "_b"));
+  const Capture other = Traverse(true);
+  // Only addresses differ between the two (pointers inside the tables move
+  // with the ROM offset), so compare the data parts, which carry no addresses.
+  ASSERT_EQ(one.parts.size(), other.parts.size());
+  for (size_t i : {4u, 7u, 11u, 13u, 16u}) EXPECT_EQ(one.parts[i], other.parts[i]) << i;
+}
+
+TEST_F(TraverseTest, SectionDataRule) {
+  enum Real { kInRom, kFirst, kLast, kAbove, kBelow };
+  struct Case {
+    uint32_t vsize, psize, flags;
+    Real real;
+    uint32_t handedOut;  // data bytes, 0 for none
+  };
+  const Case cases[] = {
+      {0x40, 0x40, 0, kInRom, 0},        {0x40, 0x40, 0, kFirst, 0},
+      {0x40, 0x40, 0, kLast, 0},         {0x40, 0x40, 0, kAbove, 0x40},
+      {0x40, 0x40, 0, kBelow, 0x40},     {0x48, 0x40, 0, kInRom, 0x40},  // sizes differ: never in place
+      {0x40, 0x48, 0, kInRom, 0x40},     {0x40, 0x48, 0x80002000, kInRom, 0x48},
+      {0x40, 0x48, 0x80000000, kAbove, 0x40}, {0x40, 0x48, 0x00002000, kAbove, 0x40},
+      {0x40, 0x48, 0xFFFFFFFF, kAbove, 0x48}, {0, 0x40, 0, kAbove, 0},
+      {0x40, 0, 0, kAbove, 0},           {0, 0x40, 0x80002000, kAbove, 0x40},
+  };
+  for (const Case& c : cases) {
+    RomImage spec;
+    spec.modules = {Module{.sections = {Section{.virtualSize = c.vsize, .physicalSize = c.psize, .flags = c.flags,
+                                                .realInRom = c.real == kInRom}}}};
+    const BuiltImage first = Build(spec);
+    const uint32_t physFirst = first.imageStart - first.romOffset, physLast = physFirst + first.imageLength;
+    const uint32_t real[] = {0, physFirst, physLast, physLast + 1, physFirst - 1};
+    if (c.real != kInRom) spec.modules[0].sections[0].realAddress = real[c.real];
+    const BuiltImage img = Build(spec);
+    ResetImageReaderForTest();
+    ASSERT_TRUE(Open(img));
+    const Capture got = Traverse(true);
+    const std::string what = std::to_string(c.vsize) + "/" + std::to_string(c.psize) + "/" + std::to_string(c.flags) +
+                             "/" + std::to_string(c.real);
+    ASSERT_EQ(got.parts.size(), c.handedOut != 0 ? 5u : 4u) << what;
+    if (c.handedOut != 0) {
+      const uint32_t data = img.Find("module 0 section 0 data")->virtualAddress;
+      EXPECT_EQ(got.parts[4], img.RomBytes(data, c.handedOut)) << what;
+    }
+  }
+}
+
+TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
+  const BuiltImage img = Build(RomImage{});
+  ASSERT_TRUE(Open(img));
+  ExpectParts(Traverse(true), img, 1);
+}
+
+TEST_F(TraverseTest, CallbackStopsTheWalk) {
+  const BuiltImage img = Build(MixedImage());
+  ASSERT_TRUE(Open(img));
+  for (size_t k = 1; k <= img.parts.size(); ++k) {
+    Capture c;
+    c.stopAfter = k;
+    EXPECT_FALSE(TraverseImage(Collect, &c)) << k;
+    EXPECT_EQ(c.parts.size(), k);
+  }
+}
+
+TEST_F(TraverseTest, NoImageOpen) {
+  Capture c;
+  EXPECT_FALSE(TraverseImage(Collect, &c));
+  EXPECT_TRUE(c.parts.empty());
+  EXPECT_TRUE(TakeLines().empty());
+}
+
+TEST_F(TraverseTest, UnreadablePartsEndTheWalk) {
+  {  // section data split over two records
+    RomImage spec = MixedImage();
+    const uint32_t data = Build(spec).Find("module 0 section 0 data")->virtualAddress;
+    spec.splitAt = {data + 8};
+    const BuiltImage img = Build(spec);
+    ASSERT_TRUE(Open(img, "_split"));
+    TakeLines();
+    ExpectParts(Traverse(false), img, 4);
+    EXPECT_EQ(TakeLines(), std::vector<std::string>{ErrLine(0x40, data + img.romOffset)});
+  }
+  {  // a file cut inside file data
+    RomImage spec = MixedImage();
+    spec.tocFirst = true;
+    const BuiltImage whole = Build(spec);
+    spec.cutAt = *whole.FileOffsetOf(whole.Find("file 0 data")->virtualAddress + 0x24);
+    const BuiltImage img = Build(spec);
+    ASSERT_TRUE(Open(img, "_cut"));
+    TakeLines();
+    ExpectParts(Traverse(false), img, 13);
+    EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: ReadFile failed: 38"});
+  }
+}
+
+TEST_F(TraverseTest, CountsAreBounded) {
+  const BuiltImage plain = Build(MixedImage());
+  const uint32_t tables = plain.pTOC + 84 + plain.romOffset;
+  struct Case {
+    uint32_t word, value;
+    std::string line;
+    size_t parts;
+  };
+  const Case cases[] = {
+      {16, 0xFFFFFFFF, "out: module count 4294967295 exceeds the limit of 65536\n", 1},
+      {16, kMaxImageModules + 1, "out: module count 65537 exceeds the limit of 65536\n", 1},
+      {16, kMaxImageModules, ErrLine(kMaxImageModules * 32, tables), 1},  // at the bound: the table is read
+      {48, 0xFFFFFFFF, "out: file count 4294967295 exceeds the limit of 65536\n", 12},
+      {48, kMaxImageFiles, ErrLine(kMaxImageFiles * 28, tables + 2 * 32), 12},
+  };
+  for (const Case& c : cases) {
+    RomImage spec = MixedImage();
+    spec.romHeaderWords = {{c.word, c.value}};
+    const BuiltImage img = Build(spec);
+    ResetImageReaderForTest();
+    ASSERT_TRUE(Open(img));
+    TakeLines();
+    const Capture got = Traverse(false);
+    EXPECT_EQ(got.parts.size(), c.parts) << c.line;
+    EXPECT_EQ(TakeLines(), std::vector<std::string>{c.line});
+  }
+}
+
+TEST_F(TraverseTest, SharedDataCannotMakeTheWalkEndless) {
+  // 4097 sections all pointing at the same MiB: more than a 32-bit address
+  // space can hold, so the walk gives up instead of hashing on.
+  constexpr uint32_t kMiB = 1u << 20;
+  RomImage spec;
+  spec.files = {File{.storedSize = kMiB}};
+  spec.modules = {Module{}};
+  for (int j = 0; j < 4097; ++j)
+    spec.modules[0].sections.push_back(Section{.virtualSize = kMiB, .physicalSize = kMiB, .data = std::vector<uint8_t>{}});
+  const uint32_t shared = Build(spec).Find("file 0 data")->virtualAddress;
+  for (Section& s : spec.modules[0].sections) s.dataAddress = shared;
+  ASSERT_TRUE(Open(Build(spec)));
+  TakeLines();
+  struct Count {
+    size_t calls = 0;
+  } count;
+  EXPECT_FALSE(TraverseImage([](const BYTE*, DWORD, void* ctx) { return ++static_cast<Count*>(ctx)->calls > 0; },
+                             &count));
+  EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: image traversal exceeds 4294967295 bytes\n"});
+  EXPECT_LT(count.calls, 3 + 2 * 4097u);
+}
+
+}  // namespace
