@@ -341,7 +341,7 @@ void App::LoadProbe() {
   if (mapping_ == nullptr) return;
   block_ = static_cast<ProbeBlock*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProbeBlock)));
   HMODULE probe = LoadLibraryW(Paths().probe.c_str());
-  auto hook = reinterpret_cast<HOOKPROC>(GetProcAddress(probe, "ProbeHook"));
+  auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeHook")));
   if (block_ == nullptr || hook == nullptr) {
     std::fwprintf(stderr, L"cannot load the probe %ls\n", Paths().probe.c_str());
     return;
@@ -423,7 +423,7 @@ std::vector<MenuPopup> App::Menu() const {
 std::vector<BoxCall> App::BoxCalls() const {
   std::vector<BoxCall> calls;
   if (block_ == nullptr) return calls;
-  const LONG count = std::min<LONG>(block_->boxCount, kProbeMaxBoxes);
+  const LONG count = std::min<LONG>(LONG{block_->boxCount}, LONG{kProbeMaxBoxes});
   for (LONG i = 0; i < count; ++i) {
     const ProbeBox& box = block_->boxes[i];
     calls.push_back(BoxCall{box.owner, box.type, box.nullCaption != 0, box.text, box.caption});

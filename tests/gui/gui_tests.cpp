@@ -2,13 +2,14 @@
 // the simulated device service: start-up state, the device selector, device
 // arrival and removal, transfers with progress and their boxes, the About box
 // and the ways out. Each run also saves the screenshots used in the docs.
+#include "tests/gui/gui_app.h"
+// gui_app.h brings windows.h, which the common-control header needs first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
-
-#include "tests/gui/gui_app.h"
 
 namespace {
 
@@ -101,7 +102,9 @@ void ExpectConnectionState(const App& app, bool connected) {
   ASSERT_NE(connect, nullptr);
   EXPECT_EQ(connect->grey(), connected) << "Connect to Device";
   for (UINT id : kTransferCommands) {
-    if (const MenuItem* item = FindItem(menu, id)) EXPECT_EQ(item->grey(), !connected) << "command " << id;
+    if (const MenuItem* item = FindItem(menu, id)) {
+      EXPECT_EQ(item->grey(), !connected) << "command " << id;
+    }
   }
 }
 
@@ -142,6 +145,8 @@ void ChooseFile(HWND dialog, const std::filesystem::path& path) {
   const std::wstring text = path.wstring();
   SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   ClickButton(dialog, IDOK);
+  // The transfer starts once the dialog is gone; boxes come after it.
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the open-file dialog stayed";
 }
 
 // The filter shown in the dialog's "Files of type" box (cmb1, 1136).
@@ -582,7 +587,7 @@ TEST(About, OpensFromTheMenuAndFromAltQuestionMarkAndAltSlash) {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
 
     for (wchar_t key : {L'?', L'/'}) {
-      SCOPED_TRACE(key);
+      SCOPED_TRACE(key == L'?' ? "Alt+?" : "Alt+/");
       TypeAltChar(app.main(), key);
       about = app.WaitForDialog(L"About", 5000);
       ASSERT_NE(about, nullptr) << "the accelerator did not open About";
