@@ -17,6 +17,9 @@ Digit RsaMulDigit(Digit* out, const Digit* a, Digit d, DWORD n);
 Digit RsaMulDigitAdd(Digit* acc, const Digit* a, Digit d, DWORD n);
 // acc -= a * d over n digits; returns the borrow digit (a whole digit).
 Digit RsaMulDigitSub(Digit* acc, const Digit* a, Digit d, DWORD n);
+// acc -= a * d over n digits for a two-digit multiplier; returns the borrow
+// (a whole two-digit value).
+DoubleDigit RsaMulDoubleDigitSub(Digit* acc, const Digit* a, DoubleDigit d, DWORD n);
 
 // -1, 0 or 1, comparing from the top digit down.
 int RsaCompare(const Digit* a, const Digit* b, DWORD n);

@@ -14,3 +14,50 @@ void SetExpectedDevice(const WCHAR* szDeviceManufacturer, const WCHAR* szDeviceN
 // catalog verifies, lists the image digest and names the expected make and
 // model. Keeps nothing between calls but the verification's trust level.
 bool AcceptImage();
+
+// ---------------------------------------------------------------------------
+// The same decision with its details, for the image tool and the tests.
+
+inline constexpr char kCatalogExtensionName[] = "cat_sig";  // looked up with its NUL: 8 bytes
+inline constexpr DWORD kImageDigestSize = 20;               // SHA-1
+
+// Where an acceptance stopped; kAccepted when nothing refused the image.
+enum class AcceptStage {
+  kNoCatalog,          // no cat_sig extension
+  kEmptyCatalog,       // cat_sig of length 0
+  kCatalogAllocation,  // no buffer for the catalog
+  kCatalogRead,        // the catalog bytes are not in the file
+  kDigest,             // the traversal (or a hash update) failed
+  kSignature,          // catalog not verified or digest not listed in it
+  kAttributes,         // make or model mismatch (see the two results)
+  kAccepted,
+};
+
+// Result of one attribute check: not asked (no expected text), passed, or
+// the lookup's non-zero code.
+inline constexpr LONG kAttributeNotChecked = -1;
+
+struct AcceptReport {
+  AcceptStage stage;
+  DWORD cbCatalog;                       // the extension's length (0 when not found)
+  bool fDigest;                          // rgbDigest holds the image digest
+  BYTE rgbDigest[kImageDigestSize];
+  LONG lStatus;                          // MinCryptFindHashesInCatalogs's return
+  LONG lErrCode;                         // the digest's result code
+  DWORD dwRootLevel;                     // RootLevel after a passed signature check, else 0
+  LONG lMakeResult;                      // kAttributeNotChecked, 0 or the lookup's code
+  LONG lModelResult;
+};
+
+// AcceptImage with its details written to *pReport (every field, on every
+// path). Prints the same lines and returns the same verdict.
+bool AcceptImageWithReport(AcceptReport* pReport);
+
+// SHA-1 over the parts that TraverseImage hands out, through the library's
+// hash-memory interface (which restarts its shared SHA-1 context). False when
+// the traversal fails (the reader prints why) or an update fails ("MinCrypt
+// UpdateHashMemory failed" line). Precondition: an image is open.
+bool ComputeImageDigest(BYTE rgbDigest[kImageDigestSize]);
+
+// Tests only: forget the expected texts.
+void ResetExpectedDeviceForTest();

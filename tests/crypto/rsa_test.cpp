@@ -24,6 +24,16 @@ using rsatest::ToHex;
 
 constexpr Digit kPattern = 0xA5A5A5A5u;
 
+// Blocks still held, as counted by the Linux heap stand-in; the real Windows
+// heap keeps no such count.
+long OutstandingBlocks() {
+#ifdef _WIN32
+  return 0;
+#else
+  return TfLocalHeapOutstanding();
+#endif
+}
+
 // Runs RsaPublicOp on 528-byte buffers whose unused digits carry a pattern.
 struct PublicOpRun {
   BOOL ok;
@@ -52,7 +62,7 @@ TEST_P(RsaPublicKnownAnswerTest, MatchesOpenSsl) {
   const size_t a = (modulus.size() + 3) / 4;
   for (size_t i = a; i < n; ++i) EXPECT_EQ(run.out[i], 0u) << "digit " << i;
   for (size_t i = n; i < run.out.size(); ++i) EXPECT_EQ(run.out[i], kPattern) << "digit " << i;
-  EXPECT_EQ(TfLocalHeapOutstanding(), 0);
+  EXPECT_EQ(OutstandingBlocks(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenSsl, RsaPublicKnownAnswerTest, ::testing::ValuesIn(kRsaPublicKnownAnswers),
@@ -128,7 +138,7 @@ TEST(RsaPublicOp, InputMustBeBelowTheModulus) {
   // (m - 1)^e = (-1)^e = m - 1 for odd e.
   const PublicOpRun run = RunPublicOp(key, minusOne);
   EXPECT_EQ(std::vector<Digit>(run.out.begin(), run.out.begin() + 34), minusOne);
-  EXPECT_EQ(TfLocalHeapOutstanding(), 0);
+  EXPECT_EQ(OutstandingBlocks(), 0);
 }
 
 TEST(RsaPublicOp, RefusesBadRecords) {

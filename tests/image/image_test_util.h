@@ -42,8 +42,10 @@ class ImageTest : public ::testing::Test {
     return ::testing::TempDir() + name;
   }
 
-  // Writes `bytes` to this test's file and opens it.
+  // Writes `bytes` to this test's file and opens it. Any open image is closed
+  // first: Windows does not let a file be rewritten while it is open.
   bool Open(const std::vector<uint8_t>& bytes, const char* suffix = "") {
+    CloseImage();
     const std::string path = PathFor(suffix);
     EXPECT_TRUE(imagebuilder::SaveFile(path, bytes)) << path;
     return OpenImage(WidenUtf8(path).c_str());

@@ -8,10 +8,7 @@ tf_add_gtest(verhash_block_test
 if(TF_HAVE_OPENSSL)
   add_library(tf_ver_fixture STATIC ${CMAKE_CURRENT_LIST_DIR}/ver_fixture.cpp)
   tf_strict(tf_ver_fixture)
-  # Fixture specs are written with designated initializers that name only
-  # what differs from the defaults.
-  target_compile_options(tf_ver_fixture PUBLIC -Wno-missing-field-initializers)
-  target_link_libraries(tf_ver_fixture PUBLIC tf_mincrypt tf_der_builder OpenSSL::Crypto)
+  target_link_libraries(tf_ver_fixture PUBLIC tf_mincrypt tf_catalog_builder)
 
   tf_add_gtest(verify_signed_test NATIVE_ONLY OPENSSL
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/verhash_rsa_test.cpp
@@ -19,4 +16,25 @@ if(TF_HAVE_OPENSSL)
             ${CMAKE_CURRENT_LIST_DIR}/verdata_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/vercat_test.cpp
     LIBS tf_ver_fixture)
+
+  # The catalog builder against OpenSSL's verification, and osslsigncode as
+  # an independent catalog signer.
+  find_program(TF_OSSLSIGNCODE osslsigncode)
+  tf_add_gtest(vercat_signers_test NATIVE_ONLY OPENSSL
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/vercat_signers_test.cpp
+    LIBS tf_ver_fixture)
+  if(TARGET vercat_signers_test)
+    set(tool "${TF_OSSLSIGNCODE}")
+    if(NOT TF_OSSLSIGNCODE)
+      set(tool "")
+    endif()
+    target_compile_definitions(vercat_signers_test PRIVATE "TF_OSSLSIGNCODE=\"${tool}\"")
+  endif()
+endif()
+
+# Seed writer for the verification fuzzers (not a test).
+if(TF_HAVE_OPENSSL AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(ver_seedgen ${CMAKE_CURRENT_LIST_DIR}/ver_seedgen.cpp)
+  tf_strict(ver_seedgen)
+  target_link_libraries(ver_seedgen PRIVATE tf_ver_fixture)
 endif()

@@ -1,0 +1,30 @@
+#include "tools/image_tool_open.h"
+
+#include "image/binutils.h"
+#include "platform/text.h"
+#include "tools/image_tool.h"
+
+namespace imagetool {
+
+namespace {
+
+std::string Trimmed(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+OpenResult OpenImageQuietly(const std::string& path, std::string* reason) {
+  if (!FileExists(path)) {
+    *reason = "cannot open '" + path + "': no such file";
+    return OpenResult::kMissing;
+  }
+  DiagCapture capture;
+  if (OpenImage(WidenUtf8(path).c_str())) return OpenResult::kOpen;
+  *reason = "'" + path + "' is not a ROM image";
+  if (!capture.Lines().empty()) *reason += " (" + Trimmed(capture.Lines().back()) + ")";
+  return OpenResult::kNotImage;
+}
+
+}  // namespace imagetool
