@@ -39,7 +39,7 @@ TEST(Asn1ParseExtensions, StopsAtTheMaximumWithoutFailing) {
     SCOPED_TRACE(cMax);
     DerBlob records[8][MINASN1_EXT_BLOB_CNT];
     DWORD cExt = cMax;
-    const DWORD cParsed = std::min(cMax, 5u);
+    const DWORD cParsed = std::min<DWORD>(cMax, 5);
     const LONG result = MinAsn1ParseExtensions(&blob, &cExt, records);
     EXPECT_EQ(cExt, cParsed);
     EXPECT_EQ(result, static_cast<LONG>(2 + TotalSize(exts, cParsed)));

@@ -115,10 +115,11 @@ Bytes Integer(int64_t value) {
 
 Bytes UnsignedInteger(const Bytes& bigEndian) {
   size_t start = 0;
-  while (start + 1 < bigEndian.size() && bigEndian[start] == 0) start++;
-  Bytes content(bigEndian.begin() + static_cast<std::ptrdiff_t>(start), bigEndian.end());
-  if (content.empty()) content.push_back(0);
-  if (content[0] & 0x80) content.insert(content.begin(), 0);
+  while (start < bigEndian.size() && bigEndian[start] == 0) start++;
+  // A sign octet first; kept only for zero or when the top bit is set.
+  Bytes content(1, 0);
+  content.insert(content.end(), bigEndian.begin() + static_cast<std::ptrdiff_t>(start), bigEndian.end());
+  if (content.size() > 1 && (content[1] & 0x80) == 0) content.erase(content.begin());
   return Tlv(0x02, content);
 }
 
