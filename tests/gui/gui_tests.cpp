@@ -108,6 +108,19 @@ void ExpectConnectionState(const App& app, bool connected) {
   }
 }
 
+// A message box of the program (caption null: any), once its text is shown;
+// the window exists a moment before its controls do.
+HWND WaitForBox(const App& app, const wchar_t* caption, DWORD timeoutMs) {
+  HWND box = nullptr;
+  WaitUntil(
+      [&] {
+        box = FindTopLevel(app.pid(), L"#32770", caption);
+        return box != nullptr && !ReadBox(box).text.empty();
+      },
+      timeoutMs);
+  return box;
+}
+
 HWND OpenSelector(const App& app) {
   app.Command(IDM_CONNECT);
   return app.WaitForDialog(kSelector);
@@ -421,8 +434,10 @@ TEST(Progress, TheBarFollowsBeginStepsAndEnd) {
 
 // --- Transfers ----------------------------------------------------------------------------------
 
-// Slow enough copies to see the bar: 4 KiB per report, 40 ms apart.
+// Slow enough copies to see the bar: 4 KiB per report, 40 ms apart, or for
+// the 1.5 MiB image 64 KiB per report, 60 ms apart.
 constexpr wchar_t kSlowCopy[] = L"chunk=4096,chunk-delay-ms=40";
+constexpr wchar_t kSlowImageCopy[] = L"chunk=65536,chunk-delay-ms=60";
 
 TEST(Transfer, AFontKeepsItsNameWithProgressAndTheSuccessBox) {
   PlayerFolder players("font");
@@ -442,7 +457,7 @@ TEST(Transfer, AFontKeepsItsNameWithProgressAndTheSuccessBox) {
   Sleep(300);
   SaveScreenshot(app.main(), L"transfer-progress");
 
-  HWND box = app.WaitForDialog(L"Status", 30000);
+  HWND box = WaitForBox(app, L"Status", 30000);
   ASSERT_NE(box, nullptr) << "no success box";
   EXPECT_EQ(app.ProgressBar(), nullptr) << "the bar outlived the copy";
   const ShownBox shown = ReadBox(box);
@@ -479,7 +494,7 @@ TEST(Transfer, ARefusedFileShowsTheBuildsFailureBoxAndWritesNothing) {
     EXPECT_EQ(ShownFilter(dialog), L"Firmware Binaries");
     ChooseFile(dialog, junk);
 
-    HWND box = app.WaitForWindow(L"#32770", nullptr, 15000);
+    HWND box = WaitForBox(app, nullptr, 15000);
     ASSERT_NE(box, nullptr);
     const ShownBox shown = ReadBox(box);
     EXPECT_EQ(shown.text, kFailureText);
@@ -531,7 +546,7 @@ TEST(Transfer, ASignedOsImageIsStoredAsNkBin) {
   if (image.empty()) GTEST_SKIP() << "no signed image (the image tool is not built)";
   PlayerFolder players("signed");
   players.Add(ZR410());
-  App app(Build::Update, players.path(), kSlowCopy);
+  App app(Build::Update, players.path(), kSlowImageCopy);
   ASSERT_TRUE(app.started());
   Connect(app);
   app.Command(IDM_OS_IMAGE);
@@ -540,7 +555,7 @@ TEST(Transfer, ASignedOsImageIsStoredAsNkBin) {
   ChooseFile(dialog, image);
   EXPECT_TRUE(WaitUntil([&] { return app.ProgressBar() != nullptr; }, 30000));
   SaveScreenshot(app.main(), L"transfer-progress-os-image");
-  HWND box = app.WaitForDialog(L"Status", 60000);
+  HWND box = WaitForBox(app, L"Status", 60000);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ReadBox(box).text, kSuccessText);
   ClickButton(box, IDOK);
@@ -560,7 +575,7 @@ TEST(Transfer, ATamperedImageIsRefused) {
   HWND dialog = app.WaitForDialog(L"Firmware Update");
   ASSERT_NE(dialog, nullptr);
   ChooseFile(dialog, image);
-  HWND box = app.WaitForWindow(L"#32770", nullptr, 30000);
+  HWND box = WaitForBox(app, nullptr, 30000);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ReadBox(box).text, kFailureText);
   ClickButton(box, IDOK);
