@@ -445,3 +445,31 @@ const MenuItem* FindItem(const std::vector<MenuPopup>& menu, UINT id) {
   }
   return nullptr;
 }
+
+bool ChooseFileInDialog(HWND dialog, const std::filesystem::path& path) {
+  HWND nameBox = nullptr;
+  // The Explorer-style dialog keeps the name in an edit inside control
+  // cmb13 (1148); older layouts use edt1 (1152).
+  if (HWND combo = GetDlgItem(dialog, 1148)) {
+    HWND inner = FindWindowExW(combo, nullptr, L"ComboBox", nullptr);
+    nameBox = FindWindowExW(inner != nullptr ? inner : combo, nullptr, L"Edit", nullptr);
+  }
+  if (nameBox == nullptr) nameBox = GetDlgItem(dialog, 1152);
+  if (nameBox == nullptr) return false;
+  const std::wstring text = path.wstring();
+  Send(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ClickButton(dialog, IDOK);
+  return WaitUntil([&] { return !IsWindow(dialog); });
+}
+
+// The window exists a moment before its controls do.
+HWND WaitForBox(const App& app, const wchar_t* caption, DWORD timeoutMs) {
+  HWND box = nullptr;
+  WaitUntil(
+      [&] {
+        box = FindTopLevel(app.pid(), L"#32770", caption);
+        return box != nullptr && !ReadBox(box).text.empty();
+      },
+      timeoutMs);
+  return box;
+}

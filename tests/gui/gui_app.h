@@ -167,5 +167,12 @@ class App {
   HHOOK hook_ = nullptr;
 };
 
+// Types `path` into the open-file dialog's name box and presses Open; true
+// once the dialog has gone.
+bool ChooseFileInDialog(HWND dialog, const std::filesystem::path& path);
+
+// A message box of the program (caption null: any), once its text shows.
+HWND WaitForBox(const App& app, const wchar_t* caption, DWORD timeoutMs);
+
 // Convenience: the state of command `id` in a menu snapshot; null if absent.
 const MenuItem* FindItem(const std::vector<MenuPopup>& menu, UINT id);

@@ -108,19 +108,6 @@ void ExpectConnectionState(const App& app, bool connected) {
   }
 }
 
-// A message box of the program (caption null: any), once its text is shown;
-// the window exists a moment before its controls do.
-HWND WaitForBox(const App& app, const wchar_t* caption, DWORD timeoutMs) {
-  HWND box = nullptr;
-  WaitUntil(
-      [&] {
-        box = FindTopLevel(app.pid(), L"#32770", caption);
-        return box != nullptr && !ReadBox(box).text.empty();
-      },
-      timeoutMs);
-  return box;
-}
-
 HWND OpenSelector(const App& app) {
   app.Command(IDM_CONNECT);
   return app.WaitForDialog(kSelector);
@@ -144,22 +131,9 @@ void Connect(const App& app, const std::wstring& name = L"ZR-410") {
   ASSERT_TRUE(WaitUntil([&] { return app.StatusText(1) == kConnected; }));
 }
 
-// Types `path` into the open-file dialog's name box and presses Open.
 void ChooseFile(HWND dialog, const std::filesystem::path& path) {
-  HWND nameBox = nullptr;
-  // The Explorer-style dialog keeps the name in an edit inside control
-  // cmb13 (1148); older layouts use edt1 (1152).
-  if (HWND combo = GetDlgItem(dialog, 1148)) {
-    HWND inner = FindWindowExW(combo, nullptr, L"ComboBox", nullptr);
-    nameBox = FindWindowExW(inner != nullptr ? inner : combo, nullptr, L"Edit", nullptr);
-  }
-  if (nameBox == nullptr) nameBox = GetDlgItem(dialog, 1152);
-  ASSERT_NE(nameBox, nullptr);
-  const std::wstring text = path.wstring();
-  SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  ClickButton(dialog, IDOK);
   // The transfer starts once the dialog is gone; boxes come after it.
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the open-file dialog stayed";
+  ASSERT_TRUE(ChooseFileInDialog(dialog, path)) << "the open-file dialog stayed";
 }
 
 // The filter shown in the dialog's "Files of type" box (cmb1, 1136).
