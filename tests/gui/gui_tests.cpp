@@ -237,6 +237,7 @@ TEST(StartUp, EachBuildShowsItsTitleMenuAndTheDisconnectedState) {
     // The File menu opened from the keyboard, for the guide.
     TypeAltChar(app.main(), L'f');
     if (HWND popup = app.WaitForWindow(L"#32768", nullptr, 3000)) {
+      Sleep(300);  // the popup is shown before it is painted
       SaveScreenshotOfArea(UnionOf(app.main(), popup), L"menu-" + Name(c.build));
     }
     PressKey(VK_ESCAPE);
