@@ -498,6 +498,8 @@ TEST(Transfer, CancellingTheOpenDialogStartsNothing) {
   app.Command(IDM_UPDATE_BOOTLOADER);
   HWND dialog = app.WaitForDialog(L"Firmware Update");
   ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return ShownFilter(dialog) == L"Firmware Binaries"; }));
+  Sleep(500);  // the folder view and its buttons paint last
   SaveScreenshot(dialog, L"open-dialog");
   ClickButton(dialog, IDCANCEL);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
