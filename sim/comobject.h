@@ -27,8 +27,8 @@ class SimObject {
 };
 
 // AddRef and Release of a class with one or more interfaces over SimObject.
-#define SIM_REFCOUNTING                                             \
-  ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }   \
+#define SIM_REFCOUNTING                                          \
+  ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); } \
   ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
 long SimObjectsAlive();
@@ -56,8 +56,12 @@ HRESULT SimHandOut(T* object, REFIID riid, void** out) {
 HRESULT SimCopyText(const WString& text, LPWSTR buffer, UINT capacity);
 
 // Results that the service gives in the situations the real one meets.
-constexpr HRESULT kSimQueryFailed = WMDM_E_PROCESSFAILED;  // a device query set to fail
-constexpr HRESULT kSimDeviceGone = WMDM_E_INTERFACEDEAD;   // the player has been removed
-constexpr HRESULT kSimNotReady = WMDM_E_BUSY;              // player or storage not ready
-constexpr HRESULT kSimGeneralFailure = static_cast<HRESULT>(0x8007001Fu);     // ERROR_GEN_FAILURE
+constexpr HRESULT kSimQueryFailed = WMDM_E_PROCESSFAILED;                      // a device query set to fail
+constexpr HRESULT kSimDeviceGone = WMDM_E_INTERFACEDEAD;                       // the player has been removed
+constexpr HRESULT kSimNotReady = WMDM_E_BUSY;                                  // player or storage not ready
+constexpr HRESULT kSimGeneralFailure = static_cast<HRESULT>(0x8007001Fu);      // ERROR_GEN_FAILURE
 constexpr HRESULT kSimDeviceNotConnected = static_cast<HRESULT>(0x8007048Fu);  // ERROR_DEVICE_NOT_CONNECTED
+// Connection-point results; olectl.h would bring them on Windows, but with
+// half of the OLE controls API besides.
+constexpr HRESULT kSimNoConnection = static_cast<HRESULT>(0x80040200u);   // CONNECT_E_NOCONNECTION
+constexpr HRESULT kSimCannotConnect = static_cast<HRESULT>(0x80040202u);  // CONNECT_E_CANNOTCONNECT

@@ -13,8 +13,9 @@ struct QueryName {
 };
 
 constexpr QueryName kQueryNames[] = {
-    {"type", kSimQueryType},       {"manufacturer", kSimQueryManufacturer}, {"name", kSimQueryName},
-    {"version", kSimQueryVersion}, {"status", kSimQueryStatus},             {"storages", kSimQueryStorages},
+    {"type", kSimQueryType},       {"manufacturer", kSimQueryManufacturer},
+    {"name", kSimQueryName},       {"version", kSimQueryVersion},
+    {"status", kSimQueryStatus},   {"storages", kSimQueryStorages},
     {"device2", kSimQueryDevice2},
 };
 
@@ -208,7 +209,8 @@ bool SimParsePlayerDescription(std::string_view text, SimPlayerDescription* out,
       SimStorageDescription& s = d.storages.back();
       if (key == "folder") {
         if (!CheckFolder("folder", value, &why)) return fail(why);
-        if (!folders.insert(Lower(value)).second) return fail("storage folder '" + std::string(value) + "' listed twice");
+        if (!folders.insert(Lower(value)).second)
+          return fail("storage folder '" + std::string(value) + "' listed twice");
         s.folder = std::string(value);
       } else if (!ParseBool(value, &s.ready)) {
         return fail("'ready' must be yes or no");

@@ -1,6 +1,6 @@
 // The description file of one simulated player ("player.ini" in the player's
 // folder): what the device reports to the service's callers and which of its
-// storages are ready. The format is documented in docs/SIM.md.
+// storages are ready. The format is documented in sim/README.md.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,7 @@ struct SimPlayerDescription {
   uint32_t version = 0;
   uint32_t type = 0x11;  // WMDM_DEVICE_TYPE_PLAYBACK | WMDM_DEVICE_TYPE_STORAGE
   bool ready = true;
-  uint32_t failingQueries = 0;  // SimQuery bits
+  uint32_t failingQueries = 0;                  // SimQuery bits
   std::vector<SimStorageDescription> storages;  // in enumeration order
 };
 

@@ -18,8 +18,8 @@ HRESULT SimRegisterService() {
   if (g_cookie != 0) return S_OK;
   IClassFactory* factory = SimNewClassFactory();
   if (factory == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = CoRegisterClassObject(CLSID_MediaDevMgr, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                           &g_cookie);
+  const HRESULT hr =
+      CoRegisterClassObject(CLSID_MediaDevMgr, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &g_cookie);
   factory->Release();
   if (FAILED(hr)) g_cookie = 0;
   return hr;

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr HRESULT kCannotConnect = static_cast<HRESULT>(0x80040202u);  // CONNECT_E_CANNOTCONNECT
 constexpr DWORD kRevision = 0x00080000;
 
 class Root final : public IComponentAuthenticate,
@@ -22,8 +21,7 @@ class Root final : public IComponentAuthenticate,
     *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IComponentAuthenticate) {
       *ppv = static_cast<IComponentAuthenticate*>(this);
-    } else if (riid == IID_IWMDeviceManager || riid == IID_IWMDeviceManager2 ||
-               riid == IID_IConnectionPointContainer) {
+    } else if (riid == IID_IWMDeviceManager || riid == IID_IWMDeviceManager2 || riid == IID_IConnectionPointContainer) {
       // The device manager is withheld until the caller has proven itself.
       if (!responder_.authenticated()) return WMDM_E_NOTCERTIFIED;
       if (riid == IID_IConnectionPointContainer) {
@@ -97,9 +95,7 @@ class Root final : public IComponentAuthenticate,
 
   // Players are read afresh at every enumeration, so there is nothing to
   // rebuild here.
-  HRESULT STDMETHODCALLTYPE Reinitialize() override {
-    return responder_.authenticated() ? S_OK : WMDM_E_NOTCERTIFIED;
-  }
+  HRESULT STDMETHODCALLTYPE Reinitialize() override { return responder_.authenticated() ? S_OK : WMDM_E_NOTCERTIFIED; }
 
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override {
@@ -150,7 +146,7 @@ class ConnectionPoint final : public IConnectionPoint, public SimObject {
     if (pUnkSink == nullptr) return E_POINTER;
     IWMDMNotification* sink = nullptr;
     if (FAILED(pUnkSink->QueryInterface(IID_IWMDMNotification, reinterpret_cast<void**>(&sink))) || !sink) {
-      return kCannotConnect;
+      return kSimCannotConnect;
     }
     *pdwCookie = SimAdviseSink(static_cast<const void*>(owner_), sink);
     sink->Release();  // the service's own reference was taken by SimAdviseSink
@@ -174,7 +170,7 @@ HRESULT STDMETHODCALLTYPE Root::FindConnectionPoint(REFIID riid, IConnectionPoin
   if (ppCP == nullptr) return E_POINTER;
   *ppCP = nullptr;
   if (!responder_.authenticated()) return WMDM_E_NOTCERTIFIED;
-  if (riid != IID_IWMDMNotification) return CONNECT_E_NOCONNECTION;
+  if (riid != IID_IWMDMNotification) return kSimNoConnection;
   ConnectionPoint* cp = new (std::nothrow) ConnectionPoint(this);
   if (cp == nullptr) return E_OUTOFMEMORY;
   *ppCP = cp;

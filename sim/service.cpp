@@ -1,6 +1,5 @@
 #include "sim/service.h"
 
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <set>
@@ -99,7 +98,7 @@ HRESULT SimUnadviseSink(const void* owner, DWORD cookie) {
       }
     }
   }
-  if (sink == nullptr) return CONNECT_E_NOCONNECTION;
+  if (sink == nullptr) return kSimNoConnection;
   SimDrop(sink);  // outside the lock: the sink may call back in
   return S_OK;
 }
@@ -140,13 +139,16 @@ void SimReset() {
 }
 
 bool SimConfigureFromEnvironment(std::string* error) {
-  const char* folder = std::getenv("TESSFOLD_SIM_PLAYERS");
-  const char* faults = std::getenv("TESSFOLD_SIM_FAULTS");
+  std::string folder;
+  std::string faults;
+  const bool haveFolder = SimGetEnvironment("TESSFOLD_SIM_PLAYERS", &folder);
+  const bool haveFaults = SimGetEnvironment("TESSFOLD_SIM_FAULTS", &faults);
   SimFaults parsed;
-  if (faults != nullptr && !SimParseFaults(faults, &parsed, error)) return false;
+  if (haveFaults && !SimParseFaults(faults, &parsed, error)) return false;
+  const fs::path folderPath = haveFolder ? SimPathFromUserText(folder) : fs::path();
   std::lock_guard<std::mutex> g(S().lock);
-  if (folder != nullptr) S().folder = SimPathFromUtf8(folder);
-  if (faults != nullptr) S().faults = parsed;
+  if (haveFolder) S().folder = folderPath;
+  if (haveFaults) S().faults = parsed;
   return true;
 }
 

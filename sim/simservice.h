@@ -2,10 +2,18 @@
 //
 // The service answers CoCreateInstance of CLSID_MediaDevMgr once
 // SimRegisterService has run (or, in the Windows DLL, once the DLL is
-// registered). Its players live in a folder (see docs/SIM.md): one sub-folder
+// registered). Its players live in a folder (see sim/README.md): one sub-folder
 // per player with a "player.ini" description and one folder per storage.
-// Everything here is process-wide and may be called from any thread; the
-// service never holds its lock while it calls back into its callers.
+//
+// Two libraries implement this header: tf_sim holds the service itself; on
+// Windows tf_simclient forwards every call to the COM server DLL named in the
+// registry, so that a suite linked with it drives the very instance that
+// CoCreateInstance loads (SimRegisterService then loads that DLL, or gives
+// REGDB_E_CLASSNOTREG, and SimUnregisterService does nothing).
+//
+// Everything here is process-wide and may be called from any thread; apart
+// from the AddRef that keeps a sink alive across a notification, the service
+// never holds its lock while it calls back into its callers.
 #pragma once
 
 #include <cstdint>

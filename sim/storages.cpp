@@ -265,8 +265,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
 
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) override {
     if (!SimStillPresent(player_)) return kSimDeviceGone;
-    const std::string name =
-        file_.empty() ? player_->description.storages[storage_].folder : SimUtf8FromPath(file_);
+    const std::string name = file_.empty() ? player_->description.storages[storage_].folder : SimUtf8FromPath(file_);
     return SimCopyText(WidenUtf8(name), pwszName, nMaxChars);
   }
 
@@ -351,15 +350,12 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
   }
   HRESULT STDMETHODCALLTYPE Delete(UINT, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
   HRESULT STDMETHODCALLTYPE Rename(UINT, LPWSTR, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE Read(UINT, LPWSTR, IWMDMProgress*, IWMDMOperation*) override {
-    return WMDM_E_NOTSUPPORTED;
-  }
+  HRESULT STDMETHODCALLTYPE Read(UINT, LPWSTR, IWMDMProgress*, IWMDMOperation*) override { return WMDM_E_NOTSUPPORTED; }
   HRESULT STDMETHODCALLTYPE Move(UINT, IWMDMStorage*, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
 
   // IWMDMStorageControl2
-  HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR pwszFileDest,
-                                    IWMDMOperation* pOperation, IWMDMProgress* pProgress, IUnknown* pUnknown,
-                                    IWMDMStorage** ppNewObject) override {
+  HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR pwszFileDest, IWMDMOperation* pOperation,
+                                    IWMDMProgress* pProgress, IUnknown* pUnknown, IWMDMStorage** ppNewObject) override {
     return Insert3(fuMode, 0, pwszFileSource, pwszFileDest, pOperation, pProgress, nullptr, pUnknown, ppNewObject);
   }
 
@@ -376,7 +372,8 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (pwszFileSource != nullptr) record.source = pwszFileSource;
     record.hadOperation = pOperation != nullptr;
     record.hadProgress = pProgress != nullptr;
-    record.result = insert(fuMode, pwszFileSource, pwszFileDest, pOperation, pProgress, pMetaData, ppNewObject, &record);
+    record.result =
+        insert(fuMode, pwszFileSource, pwszFileDest, pOperation, pProgress, pMetaData, ppNewObject, &record);
     SimRecordInsert(record);
     return record.result;
   }

@@ -1,11 +1,11 @@
+#include "sim/filecopy.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include "sim/filecopy.h"
 
 namespace fs = std::filesystem;
 

@@ -1,10 +1,11 @@
+#include "sim/playerdesc.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "sim/faults.h"
 #include "sim/paths.h"
-#include "sim/playerdesc.h"
 #include "sim/playerfolder.h"
 
 namespace fs = std::filesystem;

@@ -171,15 +171,11 @@ class SimService : public ::testing::Test {
     EXPECT_EQ(storage->CreateEmptyMetadataObject(&metadata), S_OK);
     DWORD code = 0xB802;
     EXPECT_EQ(metadata->AddItem(WMDM_TYPE_DWORD, g_wszWMDMFormatCode, reinterpret_cast<BYTE*>(&code), 4), S_OK);
-    const fs::path src = source_;
-#ifdef _WIN32
-    WString source(src.wstring().begin(), src.wstring().end());
-#else
-    WString source = WidenUtf8(SimUtf8FromPath(src));
-#endif
+    WString source = SimWideFromPath(source_);
     IWMDMStorage* created = nullptr;
-    const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(),
-                                        const_cast<LPWSTR>(destination), nullptr, progress, metadata, nullptr, &created);
+    const HRESULT hr =
+        control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), const_cast<LPWSTR>(destination),
+                         nullptr, progress, metadata, nullptr, &created);
     EXPECT_EQ(created != nullptr, SUCCEEDED(hr));
     ReleaseAndClear(created);
     ReleaseAndClear(metadata);
@@ -356,7 +352,9 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
     const char* faults;
     HRESULT result;
     std::vector<std::string> calls;
-  } cases[] = {
+  };
+  // clang-format off
+  const Case cases[] = {
       {"fails part-way", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=5000", static_cast<HRESULT>(0x8007001Fu),
        {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
       {"fails at the last byte", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=99999",
@@ -368,6 +366,8 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
       {"player not ready", "Internal", WSTR("NK.bin"), "players-not-ready", WMDM_E_BUSY, {}},
       {"name leaving the folder", "Internal", WSTR("..\\NK.bin"), "", E_INVALIDARG, {}},
   };
+  // clang-format on
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimFaults f;
@@ -394,4 +394,73 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   SimUnplugPlayer("zr410");
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
   ReleaseAndClear(point);
+}
+
+// Each query that a description names fails alone; a player that is pulled
+// out answers every query as gone.
+TEST_F(SimService, DeviceQueriesFailAsDescribedOrWhenRemoved) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IWMDeviceManager2* manager = Manager();
+  ASSERT_NE(manager, nullptr);
+  // What each query gives: S_OK, or the failure it was set up for.
+  auto queries = [&](std::vector<HRESULT>* results, bool* device2) {
+    IWMDMEnumDevice* devices = nullptr;
+    IWMDMDevice* device = nullptr;
+    IWMDMDevice2* second = nullptr;
+    IWMDMEnumStorage* storages = nullptr;
+    ULONG fetched = 0;
+    ASSERT_EQ(manager->EnumDevices2(&devices), S_OK);
+    ASSERT_EQ(devices->Next(1, &device, &fetched), S_OK);
+    ReleaseAndClear(devices);
+    WCHAR text[260];
+    DWORD number = 0;
+    *results = {device->GetType(&number),    device->GetManufacturer(text, 260), device->GetName(text, 260),
+                device->GetVersion(&number), device->GetStatus(&number),         device->EnumStorage(&storages)};
+    *device2 = device->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&second)) == S_OK;
+    ReleaseAndClear(second);
+    ReleaseAndClear(storages);
+    ReleaseAndClear(device);
+  };
+  const uint32_t bits[] = {kSimQueryType,    kSimQueryManufacturer, kSimQueryName,
+                           kSimQueryVersion, kSimQueryStatus,       kSimQueryStorages};
+  SimPlayerDescription d;
+  d.manufacturer = "Corvane";
+  d.name = "ZR-410";
+  d.storages = {{"Internal", true}};
+  std::vector<HRESULT> results;
+  bool device2 = false;
+  for (size_t i = 0; i < std::size(bits); ++i) {
+    d.failingQueries = bits[i];
+    ASSERT_TRUE(SimAddPlayer("zr410", d));
+    queries(&results, &device2);
+    std::vector<HRESULT> want(std::size(bits), S_OK);
+    want[i] = WMDM_E_PROCESSFAILED;
+    EXPECT_EQ(results, want) << "failing query " << i;
+    EXPECT_TRUE(device2);
+  }
+  d.failingQueries = kSimQueryDevice2;
+  ASSERT_TRUE(SimAddPlayer("zr410", d));
+  queries(&results, &device2);
+  EXPECT_EQ(results, std::vector<HRESULT>(std::size(bits), S_OK));
+  EXPECT_FALSE(device2);
+
+  // Removed while the caller holds its device: every query says so.
+  d.failingQueries = 0;
+  ASSERT_TRUE(SimAddPlayer("zr410", d));
+  IWMDMDevice* device = nullptr;
+  ASSERT_EQ(manager->GetDeviceFromCanonicalName(SimCanonicalName("zr410"), &device), S_OK);
+  SimUnplugPlayer("zr410");
+  WCHAR text[260];
+  DWORD status = 0;
+  IWMDMEnumStorage* storages = nullptr;
+  EXPECT_EQ(device->GetName(text, 260), WMDM_E_INTERFACEDEAD);
+  EXPECT_EQ(device->EnumStorage(&storages), WMDM_E_INTERFACEDEAD);
+  EXPECT_EQ(device->GetStatus(&status), S_OK);
+  EXPECT_EQ(status, WMDM_STATUS_DEVICE_NOTPRESENT);
+  DWORD count = 9;
+  EXPECT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  ReleaseAndClear(device);
+  ReleaseAndClear(manager);
 }

@@ -1,0 +1,131 @@
+// The simulated service as an in-process COM server, for programs that find
+// it through the registry (the GUI suite and the demo under Wine). Its
+// player folder and faults come from the environment: TESSFOLD_SIM_PLAYERS
+// and TESSFOLD_SIM_FAULTS (see sim/README.md). Test programs drive it
+// through the exported control table instead (tf_simclient).
+#include <mutex>
+#include <string>
+
+#include "platform/diag.h"
+#include "platform/wmdm.h"
+#include "sim/control.h"
+#include "sim/factory.h"
+#include "sim/simservice.h"
+
+namespace {
+
+HINSTANCE g_module = nullptr;
+
+constexpr HRESULT kSelfRegClassError = static_cast<HRESULT>(0x80040201u);  // SELFREG_E_CLASS
+constexpr WCHAR kClassKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}";
+constexpr WCHAR kServerKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\\InprocServer32";
+
+std::once_flag g_configured;
+HRESULT g_configuration = S_OK;
+
+// The environment is read once, when the first class object is asked for,
+// unless a test program has taken the control table first: it then sets the
+// service up itself.
+HRESULT Configure() {
+  std::call_once(g_configured, [] {
+    std::string error;
+    if (!SimConfigureFromEnvironment(&error)) {
+      DiagPrintf(DiagStream::Err, "tfsimwmdm: %s\n", error.c_str());
+      g_configuration = E_INVALIDARG;
+    }
+  });
+  return g_configuration;
+}
+
+std::wstring ModulePath() {
+  WCHAR path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
+  return (n == 0 || n >= MAX_PATH) ? std::wstring() : std::wstring(path, n);
+}
+
+// The server registered for the class now, or empty.
+std::wstring RegisteredServer() {
+  WCHAR value[MAX_PATH * 2];
+  DWORD bytes = sizeof(value);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  return std::wstring(value);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) == 0; }
+
+HRESULT SetString(HKEY key, const WCHAR* name, const std::wstring& value) {
+  const LONG e = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (rclsid != CLSID_MediaDevMgr) return CLASS_E_CLASSNOTAVAILABLE;
+  const HRESULT hr = Configure();
+  if (FAILED(hr)) return hr;
+  IClassFactory* factory = SimNewClassFactory();
+  if (factory == nullptr) return E_OUTOFMEMORY;
+  const HRESULT q = factory->QueryInterface(riid, ppv);
+  factory->Release();
+  return q;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return SimLiveObjects() == 0 && SimServerLocks() == 0 ? S_OK : S_FALSE;
+}
+
+// Registers this DLL as the device-manager class. On a machine where the
+// real service is registered this would displace it, so an existing
+// registration of another server is left alone unless
+// TESSFOLD_SIM_FORCE_REGISTER=1.
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  const std::wstring self = ModulePath();
+  if (self.empty()) return E_FAIL;
+  const std::wstring current = RegisteredServer();
+  WCHAR force[4] = {};
+  const bool forced = GetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", force, 4) == 1 && force[0] == L'1';
+  if (!current.empty() && !SamePath(current, self) && !forced) return kSelfRegClassError;
+
+  HKEY classKey = nullptr;
+  HKEY serverKey = nullptr;
+  LONG e = RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey, nullptr);
+  if (e != ERROR_SUCCESS) return HRESULT_FROM_WIN32(e);
+  HRESULT hr = SetString(classKey, nullptr, L"Tessfold simulated device manager");
+  RegCloseKey(classKey);
+  if (FAILED(hr)) return hr;
+  e = RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr);
+  if (e != ERROR_SUCCESS) return HRESULT_FROM_WIN32(e);
+  hr = SetString(serverKey, nullptr, self);
+  if (SUCCEEDED(hr)) hr = SetString(serverKey, L"ThreadingModel", L"Apartment");
+  RegCloseKey(serverKey);
+  return hr;
+}
+
+// Removes the class only while it names this DLL.
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  const std::wstring current = RegisteredServer();
+  if (current.empty()) return S_OK;
+  if (!SamePath(current, ModulePath())) return kSelfRegClassError;
+  const LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+// The test-facing operations, for tf_simclient.
+extern "C" const SimControlTable* WINAPI TfSimControl() {
+  std::call_once(g_configured, [] {});
+  return SimGetControlTable();
+}
