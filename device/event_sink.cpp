@@ -61,8 +61,11 @@ HRESULT DeviceEventSink::WMDMMessage(DWORD dwMessageType, LPCWSTR pwszCanonicalN
 }
 
 LPARAM ProgressPercent(DWORD estimate, DWORD done) {
-  // The unguarded formula divides by zero for an estimate of 0 and wraps to a
-  // huge remainder once more ticks than estimated are reported.
+  // The bare formula divides by zero for an estimate of 0 and wraps to a huge
+  // remainder once more ticks than estimated are reported; either would put
+  // a value outside 0..100 on the bar. Without an estimate nothing is known,
+  // and 0 leaves the bar where it is until the transfer ends.
+  if (estimate == 0) return 0;
   if (done >= estimate) return 100;
   const double remaining = static_cast<double>(estimate - done) * 100.0 / static_cast<double>(estimate);
   return 100 - static_cast<LPARAM>(remaining);

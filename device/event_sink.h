@@ -47,7 +47,7 @@ class DeviceEventSink final : public IWMDMProgress, public IWMDMNotification {
 };
 
 // Percentage of a transfer after `done` of `estimate` ticks, in 0..100:
-// 100 - trunc((estimate - done) * 100 / estimate) while done < estimate, and
-// 100 once as many ticks as estimated (or more) are done, an estimate of 0
-// included.
+// 100 - trunc((estimate - done) * 100 / estimate) while done < estimate; 100
+// once as many ticks as estimated (or more) are done; 0 for an estimate of 0
+// (0 moves no bar, so it stays until the end code).
 LPARAM ProgressPercent(DWORD estimate, DWORD done);

@@ -2,13 +2,7 @@
 
 #include "device/session.h"
 #include "image/accept.h"
-#if __has_include("image/binutils.h")
 #include "image/binutils.h"
-#else
-// The image reader's header is not in the tree yet; these are its calls.
-bool OpenImage(LPCWSTR path);
-void CloseImage();
-#endif
 #include "platform/fileio.h"
 
 namespace {

@@ -80,17 +80,21 @@ void MinCryptVerifyCatalogs(DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[], BOOL f
   for (DWORD i = 0; i < cMapCatInfo; i++) MinCryptVerifyCatalog(&rgMapCatInfo[i], fAcceptOdm);
 }
 
-LONG MinCryptFindHashInCatalogs(DWORD /*AlgId*/, const DerBlob* pHashBlob, DWORD cMapCatInfo,
+LONG MinCryptFindHashInCatalogs(ALG_ID /*AlgId*/, const DerBlob* pHashBlob, DWORD cMapCatInfo,
                                 MapCatInfo rgMapCatInfo[], LONG* plMapCatIdx, DerBlob* pMemberInfoBlob) {
-  const LONG lMapCatIdx = *plMapCatIdx;
-  if (lMapCatIdx >= 0) {
-    const DWORD iFirst = static_cast<DWORD>(lMapCatIdx) & MINCRYPT_MAP_CAT_INDEX_MASK;
-    TF_ASSERT(iFirst < cMapCatInfo);
+  if (*plMapCatIdx >= 0) {
+    const BOOL fTryAll = (*plMapCatIdx & MINCRYPT_MAP_CAT_TRY_ALL) != 0;
+    const DWORD iFirst = static_cast<DWORD>(*plMapCatIdx) & MINCRYPT_MAP_CAT_INDEX_MASK;
+    {
+      // The catalog to try first must exist; the flag bits are not part of it.
+      const LONG lMapCatIdx = static_cast<LONG>(iFirst);
+      TF_ASSERT((DWORD) lMapCatIdx < cMapCatInfo);
+    }
     if (rgMapCatInfo[iFirst].lErrCode == 0 && FindHashInCatalog(rgMapCatInfo[iFirst], pHashBlob, pMemberInfoBlob)) {
       *plMapCatIdx = static_cast<LONG>(iFirst);
       return 0;
     }
-    if (lMapCatIdx & MINCRYPT_MAP_CAT_TRY_ALL) {
+    if (fTryAll) {
       for (DWORD j = 0; j < cMapCatInfo; j++) {
         if (j == iFirst || rgMapCatInfo[j].lErrCode != 0) continue;
         if (FindHashInCatalog(rgMapCatInfo[j], pHashBlob, pMemberInfoBlob)) {

@@ -144,10 +144,10 @@ LONG MinCryptVerifyHashSignature(ALG_ID AlgId, const BYTE* pbHash, DWORD cbHash,
   // Digit buffers double as little-endian byte strings (crypto/digit.h).
   Digit rgBSafeIn[kBSafeBytes / sizeof(Digit)];
   Digit rgBSafeOut[kBSafeBytes / sizeof(Digit)];
-  TF_ASSERT(sizeof(rgBSafeIn) >= cbSignature);
+  BYTE(&rgbBSafeIn)[kBSafeBytes] = *reinterpret_cast<BYTE(*)[kBSafeBytes]>(rgBSafeIn);
+  TF_ASSERT(sizeof(rgbBSafeIn) >= cbSignature);
   std::memset(rgBSafeIn, 0, sizeof(rgBSafeIn));
   std::memset(rgBSafeOut, 0, sizeof(rgBSafeOut));
-  BYTE* rgbBSafeIn = reinterpret_cast<BYTE*>(rgBSafeIn);
   for (DWORD i = 0; i < cbSignature; i++) rgbBSafeIn[i] = pSignatureBlob->pbData[cbSignature - 1 - i];
 
   if (!RsaPublicOp(&key, rgBSafeIn, rgBSafeOut)) return NTE_BAD_SIGNATURE;

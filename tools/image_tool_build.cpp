@@ -202,8 +202,9 @@ int RunBuild(const Args& args) {
   }
   const std::string placeholder =
       o.catSig ? ", cat_sig placeholder of " + std::to_string(*o.catSig) + " bytes" : std::string();
-  DiagPrintf(DiagStream::Out, "wrote %s: %zu bytes, %zu modules, %zu files%s\n", o.out.c_str(), bytes.size(),
-             image.modules.size(), image.files.size() + (o.size ? 1 : 0), placeholder.c_str());
+  const std::string summary = std::to_string(bytes.size()) + " bytes, " + std::to_string(image.modules.size()) +
+                              " modules, " + std::to_string(image.files.size() + (o.size ? 1 : 0)) + " files";
+  DiagPrintf(DiagStream::Out, "wrote %s: %s%s\n", o.out.c_str(), summary.c_str(), placeholder.c_str());
   return kExitOk;
 }
 

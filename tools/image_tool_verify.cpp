@@ -201,11 +201,13 @@ int RunVerify(const Args& args) {
     j += "\"file\":" + JsonString(o.path);
     j += std::string(",\"image\":") + (opened ? "true" : "false");
     j += std::string(",\"accepted\":") + (sent ? "true" : "false");
-    j += std::string(",\"signatureAccepted\":") + (accepted ? "true" : "false");
+    j += std::string(",\"imageAccepted\":") + (accepted ? "true" : "false");
+    const bool signatureChecked = report.stage >= AcceptStage::kSignature;
+    const bool signaturePassed = report.stage > AcceptStage::kSignature;
+    j += std::string(",\"signature\":") +
+         (signaturePassed ? "\"passed\"" : signatureChecked ? "\"failed\"" : "\"not checked\"");
     j += ",\"reason\":" + JsonString(sent ? "" : !accepted ? verdict : window);
-    j += ",\"trustLevel\":" + (accepted || report.stage == AcceptStage::kAttributes
-                                   ? JsonString(LevelName(report.dwRootLevel))
-                                   : std::string("null"));
+    j += ",\"trustLevel\":" + (signaturePassed ? JsonString(LevelName(report.dwRootLevel)) : std::string("null"));
     j += ",\"rootLevel\":" + std::to_string(report.dwRootLevel);
     j += ",\"digest\":" + (report.fDigest ? JsonString(DigestHex(report.rgbDigest)) : std::string("null"));
     j += ",\"catalogLength\":" + std::to_string(report.cbCatalog);

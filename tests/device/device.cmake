@@ -6,13 +6,46 @@ endif()
 
 tf_add_gtest(wmdm_layout_tests SOURCES wmdm_layout_test.cpp LIBS tf_platform)
 
-# Until the image folder provides the reader and the acceptance, the device
-# layer's calls into them are answered by pending_image.cpp.
-set(TF_DEVICE_PENDING "")
-if(NOT EXISTS ${CMAKE_SOURCE_DIR}/image/binutils.cpp OR NOT EXISTS ${CMAKE_SOURCE_DIR}/image/accept.cpp)
-  set(TF_DEVICE_PENDING pending_image.cpp)
+# fake_image.cpp answers the transfer's calls into the image reader and the
+# acceptance; being an object of the test program, it is linked ahead of the
+# real libraries.
+tf_add_gtest(device_unit_tests
+  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
+  LIBS tf_device)
+
+# The device layer against the simulated service, reached through CoCreateInstance.
+if(TARGET tf_sim)
+  tf_add_gtest(device_sim_tests
+    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_sim)
 endif()
 
-tf_add_gtest(device_unit_tests
-  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp ${TF_TEST_WINDOW} ${TF_DEVICE_PENDING}
-  LIBS tf_device)
+# On Windows the same suite once more against the COM server DLL that the
+# registry names, driven through tf_simclient.
+if(WIN32 AND TARGET tf_simclient)
+  tf_add_gtest(device_sim_dll_tests
+    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_simclient)
+  set_tests_properties(device_sim_dll_tests PROPERTIES FIXTURES_REQUIRED tf_sim_dll)
+endif()
+
+# Under Wine a message box needs a display: give these suites a private Xvfb.
+if(CMAKE_CROSSCOMPILING)
+  find_program(TF_XVFB_RUN xvfb-run)
+  foreach(suite device_sim_tests device_sim_dll_tests)
+    if(TF_XVFB_RUN AND TARGET ${suite})
+      set_property(TARGET ${suite} PROPERTY CROSSCOMPILING_EMULATOR ${TF_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR})
+    endif()
+  endforeach()
+endif()
+
+# The real image reader and acceptance on the way to the simulated player;
+# images are signed here with the development chain (OpenSSL), so natively only.
+if(TARGET tf_sim AND TARGET tf_catalog_builder AND TARGET tf_image_stamp)
+  tf_add_gtest(device_end_to_end_tests NATIVE_ONLY OPENSSL
+    SOURCES end_to_end_test.cpp sim_fixture.cpp ${TF_TEST_WINDOW}
+    LIBS tf_device tf_sim tf_image_builder tf_image_stamp tf_catalog_builder)
+  if(TARGET device_end_to_end_tests)
+    target_compile_options(device_end_to_end_tests PRIVATE -Wno-missing-field-initializers)
+  endif()
+endif()

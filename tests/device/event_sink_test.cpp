@@ -102,8 +102,8 @@ TEST(ProgressPercent, StaysWithinZeroToHundred) {
       {3, 2, 67},                       // 100 - trunc(66.6), 100 - trunc(33.3)
       {0xFFFFFFFFu, 1, 1},              // the product needs more than 32 bits
       {0xFFFFFFFFu, 0xFFFFFFFEu, 100},  // 100 - trunc(0.0000000233)
-      {0, 0, 100},
-      {0, 5, 100},  // nothing estimated: all of it is done
+      {0, 0, 0},
+      {0, 5, 0},  // nothing estimated: no position is known
       {100, 101, 100},
       {100, 0xFFFFFFFFu, 100},  // more than estimated
   };

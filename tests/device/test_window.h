@@ -1,10 +1,11 @@
 // What a user of the main window would see, for device-layer tests on both
 // platforms: a window that records every message it gets (and whether it came
 // through the queue), and a log of message boxes that answers them at once.
-// On Windows these are a real message-only window and a CBT hook that reads
-// and closes each box; elsewhere they sit on the platform stand-ins.
+// On Windows these are a real message-only window and a window-procedure hook
+// that reads and closes each box; elsewhere they sit on the platform stand-ins.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,12 @@ class TestWindow {
   const std::vector<WindowMessage>& messages() const { return messages_; }
   void Clear() { messages_.clear(); }
 
-  void Record(UINT msg, WPARAM wParam, LPARAM lParam) { messages_.push_back({msg, wParam, lParam, pumping_}); }
+  void Record(UINT msg, WPARAM wParam, LPARAM lParam) {
+    messages_.push_back({msg, wParam, lParam, pumping_});
+    if (onMessage) onMessage(messages_.back());
+  }
+  // Called for each message as it arrives, to look at the world at that moment.
+  std::function<void(const WindowMessage&)> onMessage;
 
  private:
   HWND hwnd_ = nullptr;
@@ -44,7 +50,7 @@ struct ShownBox {
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
   bool ownerless;
-  bool topmost;
+  bool topmost;  // only where kBoxTopmostObservable
   bool hasIcon;
 };
 
@@ -65,3 +71,5 @@ class MessageBoxLog {
 std::vector<int> CursorHistory();
 void ClearCursorHistory();
 extern const bool kCursorsObservable;
+// Whether ShownBox::topmost reflects MB_TOPMOST (not under Wine).
+extern const bool kBoxTopmostObservable;

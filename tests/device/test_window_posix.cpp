@@ -35,3 +35,4 @@ std::vector<ShownBox> MessageBoxLog::boxes() const {
 std::vector<int> CursorHistory() { return TfCursorHistory(); }
 void ClearCursorHistory() { TfCursorReset(); }
 const bool kCursorsObservable = true;
+const bool kBoxTopmostObservable = true;

@@ -35,19 +35,22 @@ std::string WindowText(HWND hwnd) {
   return NarrowToUtf8(buffer);
 }
 
-LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE && g_boxes != nullptr) {
-    HWND box = reinterpret_cast<HWND>(wParam);
+// Reads each message box once its dialog is set up and ends it before it is
+// ever shown, as if the user had pressed OK at once.
+LRESULT CALLBACK AfterWindowProc(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  if (code == HC_ACTION && g_boxes != nullptr && m->message == WM_INITDIALOG) {
     wchar_t cls[32] = {};
-    GetClassNameW(box, cls, 32);
+    GetClassNameW(m->hwnd, cls, 32);
     if (std::wstring(cls) == L"#32770") {
-      HWND text = GetDlgItem(box, 0xFFFF);
+      HWND text = GetDlgItem(m->hwnd, 0xFFFF);
       // A box's icon is a static control with id 0x14 (the text is 0xFFFF).
-      HWND icon = GetDlgItem(box, 0x14);
-      g_boxes->push_back({text != nullptr ? WindowText(text) : std::string(), WindowText(box),
-                          GetWindow(box, GW_OWNER) == nullptr, (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
+      HWND icon = GetDlgItem(m->hwnd, 0x14);
+      // Wine does not raise a box for MB_TOPMOST, so the flag is not visible here.
+      g_boxes->push_back({text != nullptr ? WindowText(text) : std::string(), WindowText(m->hwnd),
+                          GetWindow(m->hwnd, GW_OWNER) == nullptr, false,
                           icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0});
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      EndDialog(m->hwnd, IDOK);
     }
   }
   return CallNextHookEx(g_hook, code, wParam, lParam);
@@ -75,7 +78,7 @@ void TestWindow::Pump() {
 MessageBoxLog::MessageBoxLog() {
   g_store.clear();
   g_boxes = &g_store;
-  g_hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+  g_hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
 }
 
 MessageBoxLog::~MessageBoxLog() {
@@ -89,3 +92,4 @@ std::vector<ShownBox> MessageBoxLog::boxes() const { return g_store; }
 std::vector<int> CursorHistory() { return {}; }
 void ClearCursorHistory() {}
 const bool kCursorsObservable = false;
+const bool kBoxTopmostObservable = false;

@@ -14,7 +14,6 @@ std::string AnchorKeyPath(int level) {
   const char* file = level == ROOT_LEVEL_TEST  ? "test-root.key"
                      : level == ROOT_LEVEL_ODM ? "odm-root.key"
                                                : "product-root.key";
-  if (const char* dir = std::getenv("TF_ANCHOR_KEY_DIR")) return std::string(dir) + "/" + file;
   const char* src = std::getenv("TF_SOURCE_DIR");
   return std::string(src ? src : ".") + "/keys/dev/" + file;
 }

@@ -215,6 +215,18 @@ TEST(Catalog, MemberInformationAndMapIndex) {
   }
 }
 
+TEST(CatalogDeathTest, FirstCatalogIndexMustExist) {
+  const Bytes cat = Catalog(ROOT_LEVEL_TEST, {Member("a", {MemberHashAttribute(HashN(1))})});
+  MapCatInfo rec[2] = {Record(cat), Record(cat)};
+  MinCryptVerifyCatalogs(2, rec, TRUE);
+  const Bytes h = HashN(1);
+  const DerBlob hash = Blob(h);
+  DerBlob memberInfo;
+  LONG lIndex = 0x10002;
+  EXPECT_DEATH(MinCryptFindHashInCatalogs(CALG_SHA1, &hash, 2, rec, &lIndex, &memberInfo),
+               "Assertion failed: \\(DWORD\\) lMapCatIdx < cMapCatInfo, file .*vercat\\.cpp");
+}
+
 TEST(Catalog, SeveralHashesAreLookedForInCatalogZero) {
   const Bytes cat0 = Catalog(ROOT_LEVEL_TEST, {Member("a", {MemberHashAttribute(HashN(1))})});
   const Bytes cat1 = Catalog(ROOT_LEVEL_TEST, {Member("b", {MemberHashAttribute(HashN(2))})});

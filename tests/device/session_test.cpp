@@ -1,0 +1,175 @@
+// The DeviceManager's session against the simulated service: creation and its
+// failures, listing players, holding one, and the device events it forwards.
+#include <gtest/gtest.h>
+
+#include "platform/com.h"
+#include "tests/device/sim_fixture.h"
+
+namespace {
+
+constexpr int kWait = 32514;
+constexpr int kArrow = 32512;
+
+using Session = SimDeviceTest;
+
+TEST_F(Session, CreationAdvisesOneSinkAndDestructionUndoesEverything) {
+  Create();
+  EXPECT_EQ(SimAdvisedSinks(), 1u);
+  EXPECT_GT(SimHeldClientReferences(), 0);
+  EXPECT_EQ(DeviceManagerDestroy(dm_), S_OK);
+  dm_ = INVALID_DEVICE_MANAGER;
+  EXPECT_EQ(SimAdvisedSinks(), 0u);
+  EXPECT_EQ(SimHeldClientReferences(), 0);
+  if (kCursorsObservable) {
+    const std::vector<int> expected = {kWait, kArrow, kWait, kArrow};
+    EXPECT_EQ(CursorHistory(), expected);
+  }
+}
+
+TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
+  struct Case {
+    const char* name;
+    SimFaults faults;
+  };
+  SimFaults noProtocols, rejected;
+  noProtocols.noProtocols = true;
+  rejected.rejectAuth = true;
+  for (const Case& c : {Case{"no protocols", noProtocols}, Case{"rejected", rejected}}) {
+    SimSetFaults(c.faults);
+    ClearCursorHistory();
+    EXPECT_EQ(DeviceManagerCreate(window_.hwnd(), WM_DEVICENOTIFY), INVALID_DEVICE_MANAGER) << c.name;
+    // TearDown checks objects, references and task memory; these belong here.
+    EXPECT_EQ(SimAdvisedSinks(), 0u) << c.name;
+    if (kCursorsObservable) {
+      EXPECT_EQ(CursorHistory().back(), kArrow) << c.name;
+    }
+  }
+}
+
+TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
+  AddPlayer("p1", Player("Corvane", "ZR-410", 7));
+  SimPlayerDescription notStorage = Player("Corvane", "Dock", 1);
+  notStorage.type = 0x1;  // playback only
+  AddPlayer("p2", notStorage);
+  SimPlayerDescription failing = Player("Corvane", "Broken", 1);
+  failing.failingQueries = kSimQueryName;
+  AddPlayer("p3", failing);
+  AddPlayer("p4", Player("Halden", "Mini", 0));
+  Create();
+
+  struct Step {
+    HRESULT result;
+    const char* make;
+    const char* name;
+    DWORD version;
+  };
+  const Step steps[] = {
+      {S_OK, "Corvane", "ZR-410", 7},
+      {E_FAIL, nullptr, nullptr, 0},                    // not a storage device
+      {WMDM_E_PROCESSFAILED, nullptr, nullptr, 0},      // GetName's own error
+      {S_OK, "Halden", "Mini", 0},
+      {S_FALSE, nullptr, nullptr, 0},
+      {S_OK, "Corvane", "ZR-410", 7},                   // a new enumeration
+  };
+  for (const Step& s : steps) {
+    DFTInfo record = Record("stale", "stale", 99);
+    EXPECT_EQ(EnumNextDevice(dm_, &record), s.result);
+    if (s.result == S_OK) {
+      EXPECT_EQ(Utf8(record.szDeviceManufacturer), s.make);
+      EXPECT_EQ(Utf8(record.szDeviceName), s.name);
+      EXPECT_EQ(record.dwDeviceVersion, s.version);
+    }
+  }
+}
+
+TEST_F(Session, WithoutPlayersNothingIsListedOrHeld) {
+  Create();
+  DFTInfo record = {};
+  EXPECT_EQ(EnumNextDevice(dm_, &record), S_FALSE);
+  EXPECT_EQ(EnumNextDevice(dm_, &record), S_FALSE);
+  record = Record(kMake, kModel, 0);
+  EXPECT_EQ(ConnectDevice(dm_, &record), E_FAIL);
+  EXPECT_EQ(DisconnectDevice(dm_), E_FAIL);
+}
+
+TEST_F(Session, ConnectMatchesIdentityAndReadiness) {
+  AddPlayer("p1", Player("Corvane", "ZR-410", 7));
+  SimPlayerDescription asleep = Player("Corvane", "ZR-300", 2);
+  asleep.ready = false;
+  AddPlayer("p2", asleep);
+  SimPlayerDescription silent = Player("Corvane", "ZR-200", 4);
+  silent.failingQueries = kSimQueryVersion;
+  AddPlayer("p3", silent);
+  Create();
+
+  struct Case {
+    const char* make;
+    const char* name;
+    DWORD version;
+    HRESULT result;
+  };
+  const Case cases[] = {
+      {"Corvane", "ZR-410", 0, S_OK},  // 0 takes any version
+      {"Corvane", "ZR-410", 7, S_OK},
+      {"Corvane", "ZR-410", 8, E_FAIL},
+      {"corvane", "ZR-410", 0, E_FAIL},   // case matters
+      {"Corvane", "ZR-41", 0, E_FAIL},    // a prefix is not the name
+      {"Corvane", "ZR-4100", 0, E_FAIL},
+      {"Corvane", "ZR-300", 0, E_FAIL},   // not ready
+      {"Corvane", "ZR-200", 0, S_OK},     // the version is not asked for
+      {"Corvane", "ZR-200", 4, E_FAIL},   // ... and its query fails when it is
+  };
+  for (const Case& c : cases) {
+    Connect("Corvane", "ZR-410");
+    const DFTInfo record = Record(c.make, c.name, c.version);
+    EXPECT_EQ(ConnectDevice(dm_, &record), c.result) << c.make << " " << c.name << " " << c.version;
+    // A miss leaves nothing held, not even the device held before.
+    EXPECT_EQ(DisconnectDevice(dm_), c.result == S_OK ? S_OK : E_FAIL) << c.name;
+  }
+}
+
+TEST_F(Session, DisconnectReleasesOnceAndConnectClosesTheEnumeration) {
+  AddPlayer("p1", Player("Corvane", "ZR-410", 7));
+  AddPlayer("p2", Player("Halden", "Mini", 1));
+  Create();
+  DFTInfo first = {};
+  ASSERT_EQ(EnumNextDevice(dm_, &first), S_OK);
+  ASSERT_EQ(ConnectDevice(dm_, &first), S_OK);
+  // The enumeration that the listing left open was closed: listing restarts.
+  DFTInfo again = {};
+  ASSERT_EQ(EnumNextDevice(dm_, &again), S_OK);
+  EXPECT_EQ(Utf8(again.szDeviceName), "ZR-410");
+
+  EXPECT_EQ(DisconnectDevice(dm_), S_OK);
+  EXPECT_EQ(DisconnectDevice(dm_), E_FAIL);
+}
+
+TEST_F(Session, NullRecordsAreRefused) {
+  Create();
+  EXPECT_EQ(EnumNextDevice(dm_, nullptr), E_POINTER);
+  EXPECT_EQ(ConnectDevice(dm_, nullptr), E_POINTER);
+}
+
+TEST_F(Session, ArrivalAndRemovalArePostedAndNothingElse) {
+  AddPlayer("p1", Player(kMake, kModel, 1));
+  Create();
+  for (DWORD type : {0u, 2u, 1u, 3u, 9u}) SimFireMessage(type, "p1");
+  EXPECT_TRUE(window_.messages().empty()) << "device events are posted, not sent";
+  window_.Pump();
+  const LPARAM name = reinterpret_cast<LPARAM>(SimCanonicalName("p1"));
+  const std::vector<WindowMessage> expected = {
+      {WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, name, true},
+      {WM_DEVICENOTIFY, DEVICENOTIFY_REMOVED, name, true},
+  };
+  EXPECT_EQ(window_.messages(), expected);
+
+  // Once destroyed, the DeviceManager hears nothing more.
+  EXPECT_EQ(DeviceManagerDestroy(dm_), S_OK);
+  dm_ = INVALID_DEVICE_MANAGER;
+  window_.Clear();
+  SimFireDeviceArrival("p1");
+  window_.Pump();
+  EXPECT_TRUE(window_.messages().empty());
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// Copying files onto a player of the simulated service: which files go, under
+// which name, to which storage, with which metadata and progress, and that a
+// file that must not go leaves the player as it was.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "device/transfer.h"
+#include "tests/device/fake_image.h"
+#include "tests/device/sim_fixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t k512K = 0x80000;
+constexpr size_t k1536K = 0x180000;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Transfer : public SimDeviceTest {
+ protected:
+  void SetUp() override {
+    SimDeviceTest::SetUp();
+    FakeImageReset();
+  }
+  void TearDown() override {
+    EXPECT_FALSE(FakeImageIsOpen());
+    SimDeviceTest::TearDown();
+  }
+  // One connected player with one storage, and a signed image of each size.
+  void Attach(SimPlayerDescription player = Player(kMake, kModel, 1)) {
+    AddPlayer("p1", player);
+    Create();
+    Connect(kMake, kModel);
+  }
+  HRESULT Send(const fs::path& source, TransferKind kind) {
+    return TransferFile(dm_, WindowsPath(source).c_str(), kind);
+  }
+  std::string Signed() const { return FakeImageHeader(kMake, kModel); }
+  void ClearStorage(const std::string& storage = "Internal") {
+    for (const std::string& name : FilesIn("p1", storage)) fs::remove(SimStorageFolder("p1", storage) / name);
+  }
+};
+
+TEST_F(Transfer, SizeWindowsAtEachEdge) {
+  Attach();
+  struct Case {
+    TransferKind kind;
+    size_t size;
+    bool sent;
+  };
+  const Case cases[] = {
+      {KIND_BOOTLOADER, 100, true},         {KIND_BOOTLOADER, k512K, true},   {KIND_BOOTLOADER, k512K + 1, false},
+      {KIND_RECOVERY, k512K - 1, false},    {KIND_RECOVERY, k512K, true},     {KIND_RECOVERY, k512K + 1, true},
+      {KIND_RECOVERY, k1536K, true},        {KIND_RECOVERY, k1536K + 1, false}, {KIND_OS_IMAGE, k1536K - 1, false},
+      {KIND_OS_IMAGE, k1536K, true},        {KIND_OS_IMAGE, k1536K + 1, true},
+  };
+  for (const Case& c : cases) {
+    const fs::path source = MakeFile("fw.bin", Signed(), c.size);
+    EXPECT_EQ(Send(source, c.kind), c.sent ? S_OK : E_FAIL) << c.kind << " " << c.size;
+    EXPECT_EQ(FilesIn("p1", "Internal").size(), c.sent ? 1u : 0u) << c.kind << " " << c.size;
+    ClearStorage();
+  }
+}
+
+TEST_F(Transfer, WholeSizeCountsNotItsLow32Bits) {
+  Attach();
+  SimFaults guard;  // should the window fail, do not copy 4 GiB
+  guard.insertFails = true;
+  guard.insertFailAfter = 0;
+  SimSetFaults(guard);
+  const fs::path source = MakeFile("huge.bin", Signed(), 0);
+  const unsigned long long size = 0x100000000ull + 0x1000;  // low 32 bits fit a bootloader
+#ifdef _WIN32
+  HANDLE h = CreateFileW(source.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  LONG high = static_cast<LONG>(size >> 32);
+  SetFilePointer(h, static_cast<LONG>(size & 0xFFFFFFFFu), &high, FILE_BEGIN);
+  ASSERT_TRUE(SetEndOfFile(h));
+  CloseHandle(h);
+#else
+  fs::resize_file(source, size);
+#endif
+  EXPECT_EQ(Send(source, KIND_BOOTLOADER), E_FAIL);
+  SimInsertRecord insert;
+  EXPECT_FALSE(SimLastInsert(&insert));
+  fs::remove(source);
+}
+
+TEST_F(Transfer, FilesGoUnderTheirDestinationNamesWithFormatCode) {
+  Attach();
+  struct Case {
+    const char* source;
+    TransferKind kind;
+    const char* destination;
+  };
+  const Case cases[] = {
+      {"in/my boot.bin", KIND_BOOTLOADER, "EBoot.bin"},
+      {"in/NK.bin", KIND_RECOVERY | 0x80000001u, "Recovery.bin"},  // bits outside the kind mask are ignored
+      {"in/Recovery.bin", KIND_OS_IMAGE, "NK.bin"},
+      {"fonts/Sans Bold.fnt", KIND_FONT, "Sans Bold.fnt"},
+  };
+  for (const Case& c : cases) {
+    const size_t size = c.kind & KIND_OS_IMAGE ? k1536K : c.kind & KIND_RECOVERY ? k512K : 1000;
+    const fs::path source = MakeFile(c.source, c.kind == KIND_FONT ? "font\n" : Signed(), size);
+    EXPECT_EQ(Send(source, c.kind), S_OK) << c.source;
+    ASSERT_EQ(FilesIn("p1", "Internal"), std::vector<std::string>{c.destination}) << c.source;
+    EXPECT_EQ(ReadAll(SimStorageFolder("p1", "Internal") / c.destination), ReadAll(source)) << c.source;
+
+    SimInsertRecord insert;
+    ASSERT_TRUE(SimLastInsert(&insert));
+    EXPECT_EQ(insert.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
+    EXPECT_EQ(insert.type, 0u);
+    EXPECT_FALSE(insert.hadOperation);
+    EXPECT_TRUE(insert.hadProgress);
+    ASSERT_EQ(insert.metadata.size(), 1u);
+    EXPECT_TRUE(insert.metadata[0].name == WString(g_wszWMDMFormatCode));
+    EXPECT_EQ(insert.metadata[0].type, WMDM_TYPE_DWORD);
+    EXPECT_EQ(insert.metadata[0].value, (std::vector<BYTE>{0x02, 0xB8, 0x00, 0x00}));
+    ClearStorage();
+  }
+
+  const std::vector<ShownBox> boxes = boxes_.boxes();
+  ASSERT_EQ(boxes.size(), std::size(cases));
+  for (const ShownBox& box : boxes) {
+    EXPECT_EQ(box.text, "Download Success!! Please press 'OK' ");
+    EXPECT_EQ(box.caption, "Status");
+    EXPECT_TRUE(box.ownerless);
+    if (kBoxTopmostObservable) {
+      EXPECT_TRUE(box.topmost);
+    }
+    EXPECT_FALSE(box.hasIcon);
+  }
+}
+
+TEST_F(Transfer, FontsGoWhateverTheChecksFindAndWithoutFolderKeepTheWholeName) {
+  Attach();
+  // A font that happens to be an image signed for another player.
+  const fs::path odd = MakeFile("fonts/odd.fnt", FakeImageHeader("Other", "Thing"), 300);
+  EXPECT_EQ(Send(odd, KIND_FONT), S_OK);
+  EXPECT_EQ(FilesIn("p1", "Internal"), std::vector<std::string>{"odd.fnt"});
+  const std::vector<std::string> checks = {"open", "expect Corvane|ZR-410", "accept no", "close"};
+  EXPECT_EQ(FakeImageCalls(), checks);
+  ClearStorage();
+
+  // A path without a backslash names the file on the player as it stands.
+  MakeFile("fonts/plain.fnt", "font\n", 300);
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_ / "fonts");
+  EXPECT_EQ(TransferFile(dm_, WSTR("plain.fnt"), KIND_FONT), S_OK);
+  fs::current_path(before);
+  EXPECT_EQ(FilesIn("p1", "Internal"), std::vector<std::string>{"plain.fnt"});
+}
+
+TEST_F(Transfer, RefusedFilesLeaveThePlayerUntouched) {
+  SimPlayerDescription player = Player(kMake, kModel, 1, {"Internal", "Card"});
+  Attach(player);
+  std::ofstream(SimStorageFolder("p1", "Internal") / "EBoot.bin", std::ios::binary) << "old boot";  // the player's own
+  const std::vector<std::string> before = Snapshot(dir_ / "players");
+  struct Case {
+    const char* what;
+    std::string header;
+    TransferKind kind;
+    HRESULT result;
+  };
+  const Case cases[] = {
+      {"signed for another model", FakeImageHeader(kMake, "ZR-400"), KIND_BOOTLOADER, NTE_BAD_SIGNATURE},
+      {"signed for another make", FakeImageHeader("Halden", kModel), KIND_BOOTLOADER, NTE_BAD_SIGNATURE},
+      {"not an image", "just bytes\n", KIND_BOOTLOADER, E_FAIL},
+      {"signed but too large", Signed(), KIND_BOOTLOADER, E_FAIL},
+      {"no kind", Signed(), 0, E_INVALIDARG},
+      {"two kinds", Signed(), KIND_BOOTLOADER | KIND_FONT, E_INVALIDARG},
+  };
+  for (const Case& c : cases) {
+    const size_t size = std::string(c.what).find("large") != std::string::npos ? k512K + 1 : 1000;
+    const fs::path source = MakeFile("in/fw.bin", c.header, size);
+    EXPECT_EQ(Send(source, c.kind), c.result) << c.what;
+    EXPECT_FALSE(FakeImageIsOpen()) << c.what;
+  }
+  EXPECT_EQ(Snapshot(dir_ / "players"), before);
+  SimInsertRecord insert;
+  EXPECT_FALSE(SimLastInsert(&insert));
+  EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(Transfer, ProgressIsSentFromBeginToEndAfterTheImageIsClosed) {
+  Attach();
+  SimFaults faults;
+  faults.chunkBytes = 0x10000;  // eight steps for a 512 KiB image
+  SimSetFaults(faults);
+  bool openDuringCopy = false;
+  window_.onMessage = [&](const WindowMessage&) { openDuringCopy |= FakeImageIsOpen(); };
+
+  ASSERT_EQ(Send(MakeFile("fw.bin", Signed(), k512K), KIND_RECOVERY), S_OK);
+  EXPECT_FALSE(openDuringCopy) << "the image must be closed before anything is sent";
+  const std::vector<std::string> checks = {"open", "expect Corvane|ZR-410", "accept yes", "close"};
+  EXPECT_EQ(FakeImageCalls(), checks);
+
+  const std::vector<WindowMessage>& m = window_.messages();
+  SimInsertRecord insert;
+  ASSERT_TRUE(SimLastInsert(&insert));
+  ASSERT_EQ(m.size(), insert.progressCalls.size());
+  ASSERT_GE(m.size(), 10u);  // begin, eight steps (at least), end
+  EXPECT_EQ(m.front(), (WindowMessage{WM_DEVICENOTIFY, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_BEGIN, false}));
+  EXPECT_EQ(m.back(), (WindowMessage{WM_DEVICENOTIFY, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_END, false}));
+  LPARAM last = 0;
+  for (size_t i = 1; i + 1 < m.size(); ++i) {
+    EXPECT_EQ(m[i].msg, WM_DEVICENOTIFY);
+    EXPECT_EQ(m[i].wParam, DEVICENOTIFY_PROGRESS);
+    EXPECT_FALSE(m[i].posted);
+    EXPECT_GE(m[i].lParam, last) << i;
+    EXPECT_LE(m[i].lParam, 100) << i;
+    last = m[i].lParam;
+  }
+  EXPECT_EQ(last, 100) << "the last step reports all ticks";
+  window_.Pump();
+  EXPECT_EQ(m.size(), insert.progressCalls.size()) << "nothing posted";
+}
+
+TEST_F(Transfer, FirstReadyStorageOfTheFirstMatchingPlayerReceivesTheFile) {
+  SimPlayerDescription first = Player(kMake, kModel, 1, {"Busy", "Card"});
+  first.storages[0].ready = false;
+  AddPlayer("p1", first);
+  AddPlayer("p2", Player(kMake, kModel, 1, {"Busy", "Card"}));  // identical, enumerated second
+  Create();
+  Connect(kMake, kModel);
+  ASSERT_EQ(Send(MakeFile("fw.bin", Signed(), 1000), KIND_BOOTLOADER), S_OK);
+  EXPECT_TRUE(FilesIn("p1", "Busy").empty());
+  EXPECT_EQ(FilesIn("p1", "Card"), std::vector<std::string>{"EBoot.bin"});
+  EXPECT_TRUE(FilesIn("p2", "Busy").empty());
+  EXPECT_TRUE(FilesIn("p2", "Card").empty());
+}
+
+TEST_F(Transfer, FailedCopiesReportFailureAndLeaveNoFile) {
+  struct Case {
+    const char* what;
+    void (*set)(SimFaults&);
+    bool attempted;
+  };
+  const Case cases[] = {
+      {"insert fails halfway", [](SimFaults& f) { f.insertFails = true; }, true},
+      {"player pulled out halfway", [](SimFaults& f) { f.removeDuringTransfer = true; }, true},
+      {"no storage ready", [](SimFaults& f) { f.storagesNotReady = true; }, false},
+  };
+  Attach();
+  for (const Case& c : cases) {
+    SimReset();
+    SimSetPlayerFolder(dir_ / "players");
+    ASSERT_NO_FATAL_FAILURE(Connect(kMake, kModel));
+    SimFaults faults;
+    faults.chunkBytes = 0x1000;
+    c.set(faults);
+    SimSetFaults(faults);
+    window_.Clear();
+
+    const HRESULT hr = Send(MakeFile("fw.bin", Signed(), 0x8000), KIND_BOOTLOADER);
+    EXPECT_LT(hr, 0) << c.what;
+    EXPECT_TRUE(FilesIn("p1", "Internal").empty()) << c.what;
+    SimInsertRecord insert;
+    EXPECT_EQ(SimLastInsert(&insert), c.attempted) << c.what;
+    if (c.attempted) {
+      EXPECT_EQ(hr, insert.result) << c.what << ": the service's error is passed on";
+      ASSERT_FALSE(window_.messages().empty());
+      EXPECT_EQ(window_.messages().back().lParam, DEVICENOTIFY_END) << c.what << ": the bar goes away";
+    }
+  }
+  EXPECT_TRUE(boxes_.boxes().empty());
+  // The removal reached the window as a posted event.
+  window_.Clear();
+  window_.Pump();
+  ASSERT_EQ(window_.messages().size(), 1u);
+  EXPECT_EQ(window_.messages()[0].wParam, DEVICENOTIFY_REMOVED);
+}
+
+TEST_F(Transfer, WithoutAHeldDeviceNothingIsSent) {
+  AddPlayer("p1", Player(kMake, kModel, 1));
+  Create();
+  const fs::path font = MakeFile("fonts/a.fnt", "font\n", 100);
+  EXPECT_EQ(Send(font, KIND_FONT), E_FAIL);
+  Connect(kMake, kModel);
+  ASSERT_EQ(DisconnectDevice(dm_), S_OK);
+  EXPECT_EQ(Send(font, KIND_FONT), E_FAIL);
+  EXPECT_EQ(InsertFile(dm_, WindowsPath(font).c_str(), KIND_FONT), E_FAIL);
+  SimInsertRecord insert;
+  EXPECT_FALSE(SimLastInsert(&insert));
+  EXPECT_TRUE(FilesIn("p1", "Internal").empty());
+  EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+}  // namespace

@@ -1,0 +1,322 @@
+// tessfold-image as a user runs it: exit codes, messages and files written.
+// Native: runs the built tool as a child process and signs with keys/dev.
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/catalog_builder.h"
+
+namespace {
+
+std::string SourceDir() {
+  const char* dir = std::getenv("TF_SOURCE_DIR");
+  return dir != nullptr ? dir : ".";
+}
+std::string Tool() {
+  const char* dir = std::getenv("TF_BINARY_DIR");
+  return std::string(dir != nullptr ? dir : ".") + "/tools/tessfold-image";
+}
+std::string Key(const std::string& file) { return SourceDir() + "/keys/dev/" + file; }
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class ImageToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = ::testing::TempDir() + "tf_tool_" + info->name();
+    std::system(("rm -rf " + Quote(dir_) + " && mkdir -p " + Quote(dir_)).c_str());
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  Result Run(const std::vector<std::string>& args) const {
+    std::string command = Quote(Tool());
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " >" + Quote(Path("stdout")) + " 2>" + Quote(Path("stderr"));
+    const int status = std::system(command.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(Path("stdout"));
+    r.err = Slurp(Path("stderr"));
+    return r;
+  }
+
+  // Builds an image with the tool; extra options as given.
+  std::string Build(const std::string& name, std::vector<std::string> options = {"--cat-sig", "4096"}) const {
+    std::vector<std::string> args = {"build", "-o", Path(name)};
+    args.insert(args.end(), options.begin(), options.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    return Path(name);
+  }
+
+  Result Sign(const std::string& in, const std::string& out, const std::string& chain,
+              std::vector<std::string> extra = {}) const {
+    std::vector<std::string> args = {"sign",    in,        "--key",   Key(chain + "-signer.key"),
+                                     "--cert",  Key(chain + "-signer.pem"), "--chain", Key(chain + "-ca.pem"),
+                                     "--make",  "Corvane", "--model", "ZR-410",
+                                     "-o",      out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  }
+
+  std::string dir_;
+};
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+TEST_F(ImageToolTest, UsageErrorsExitWithTwoAndOneLine) {
+  const std::string image = Build("a.bin");
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{}, "tessfold-image: missing command\n"},
+      {{"frob"}, "tessfold-image: unknown command 'frob'\n"},
+      {{"info"}, "tessfold-image: info needs a FILE\n"},
+      {{"info", image, image}, "tessfold-image: info takes one FILE\n"},
+      {{"verify", image, "--colour"}, "tessfold-image: unknown option '--colour' for verify\n"},
+      {{"verify", image, "--make"}, "tessfold-image: option '--make' needs a value\n"},
+      {{"verify", image, "--kind", "firmware"},
+       "tessfold-image: unknown kind 'firmware' (bootloader, recovery, os or font)\n"},
+      {{"sign", image, "-o", Path("b.bin")}, "tessfold-image: sign needs --key and --cert\n"},
+      {{"sign", image, "--key", "k", "--cert", "c", "-o", Path("b.bin")},
+       "tessfold-image: sign needs --make and --model\n"},
+      {{"sign", image, "--key", "k", "--cert", "c", "--make", "m", "--model", "m", "-o", image},
+       "tessfold-image: OUT must be another file than FILE (the input is never modified)\n"},
+      {{"build"}, "tessfold-image: build needs -o OUT\n"},
+      {{"build", "-o", Path("x.bin"), "--size", "12Q"}, "tessfold-image: bad size '12Q'\n"},
+      {{"build", "-o", Path("x.bin"), "--no-chain", "--cat-sig", "64"},
+       "tessfold-image: --cat-sig needs an extension chain (drop --no-chain)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string(c.message) + "Try 'tessfold-image --help' for more information.\n");
+  }
+  const Result help = Run({"verify", "--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("Usage: tessfold-image <command> [options]\n", 0), 0u);
+  EXPECT_NE(help.out.find("Exit status: 0 success or accepted, 1 refused, 2 usage error or unreadable input."),
+            std::string::npos);
+}
+
+TEST_F(ImageToolTest, MissingFilesAndNonImagesAreUnreadableInput) {
+  std::ofstream(Path("notes.txt")) << "B000FF but not quite\n";
+  const std::string missing = Path("missing.bin");
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+  } cases[] = {
+      {{"info", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
+      {{"verify", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
+      {{"info", Path("notes.txt")}, 2,
+       "tessfold-image: '" + Path("notes.txt") + "' is not a ROM image (invalid bin header)\n"},
+      {{"verify", Path("notes.txt")}, 2, "tessfold-image: '" + Path("notes.txt") + "' is not a ROM image\n"},
+      {{"sign", missing, "--key", Key("test-signer.key"), "--cert", Key("test-signer.pem"), "--chain",
+        Key("test-ca.pem"), "--make", "m", "--model", "m", "-o", Path("out.bin")},
+       2, "tessfold-image: cannot read '" + missing + "'\n"},
+      {{"sign", Path("notes.txt"), "--key", Path("nokey.pem"), "--cert", Key("test-signer.pem"), "--make", "m",
+        "--model", "m", "-o", Path("out.bin")},
+       2, "tessfold-image: cannot read key file '" + Path("nokey.pem") + "'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.err, c.err);
+  }
+  // A font is sent whatever the image checks find, even when it is no image.
+  const Result font = Run({"verify", Path("notes.txt"), "--kind", "font"});
+  EXPECT_EQ(font.code, 0);
+  EXPECT_NE(font.out.find("SENT ANYWAY"), std::string::npos) << font.out;
+}
+
+TEST_F(ImageToolTest, InfoListsTheImage) {
+  const std::string image = Build("a.bin", {"--module", "nk.exe,0x800,0x100", "--file", "fonts.dat,300", "--cat-sig",
+                                            "2048"});
+  const Result r = Run({"info", image});
+  EXPECT_EQ(r.code, 0) << r.err;
+  for (const char* expected : {
+           "image start: 0x80200000\n",
+           "modules: 1\n  module 0: 'nk.exe', 2 sections\n",
+           "    section 1: virtual size 256, physical size 256",
+           "files: 1\n  file 0: 'fonts.dat', 300 bytes stored, 300 real\n",
+           "  (head) 'chain': 0 bytes",
+           "cat_sig: present, 2048 bytes at 0x",
+       }) {
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  }
+}
+
+TEST_F(ImageToolTest, SignThenVerifyThroughEachChain) {
+  const std::string placeholder = Build("a.bin");
+  const std::string bare = Build("b.bin", {});
+  const std::string before = Slurp(placeholder), bareBefore = Slurp(bare);
+  const struct {
+    const char* chain;
+    const char* line;
+    const char* level;
+  } chains[] = {{"test", "Test Signature PASSED.\r\n", "test"},
+                {"odm", "ODM Signature PASSED.\r\n", "ODM"},
+                {"product", "Product Signature PASSED.\r\n", "product"}};
+  for (const auto& c : chains) {
+    SCOPED_TRACE(c.chain);
+    for (const std::string& in : {placeholder, bare}) {
+      const std::string out = Path(std::string(c.chain) + "-signed.bin");
+      const Result s = Sign(in, out, c.chain);
+      ASSERT_EQ(s.code, 0) << s.err;
+      EXPECT_NE(s.out.find(in == bare ? "in a new extension record" : "in the cat_sig placeholder"),
+                std::string::npos)
+          << s.out;
+      const Result v = Run({"verify", out, "--make", "Corvane", "--model", "ZR-410"});
+      EXPECT_EQ(v.code, 0) << v.out;
+      EXPECT_NE(v.out.find(c.line), std::string::npos) << v.out;
+      EXPECT_NE(v.out.find(std::string("ACCEPTED: ") + c.level + " signature, make and model match\n"),
+                std::string::npos)
+          << v.out;
+      const Result other = Run({"verify", out, "--make", "Corvane", "--model", "ZR-411"});
+      EXPECT_EQ(other.code, 1);
+      EXPECT_NE(other.out.find("Device Model Attribute mismatch!\r\n"), std::string::npos) << other.out;
+      EXPECT_NE(other.out.find("REFUSED: device model mismatch\n"), std::string::npos) << other.out;
+    }
+  }
+  // Signing never touches its input.
+  EXPECT_EQ(Slurp(placeholder), before);
+  EXPECT_EQ(Slurp(bare), bareBefore);
+}
+
+TEST_F(ImageToolTest, SignRefusesWhatCannotBeMadeToVerify) {
+  const std::string image = Build("a.bin");
+  const std::string before = Slurp(image);
+
+  // A signer certificate under the dev CA but without the catalog-signing
+  // purpose: the chain reaches an anchor, the verifier still refuses it.
+  catalog::Pkey key = catalog::GenerateRsaKey(1024);
+  const catalog::Bytes signerCert = catalog::LoadCertificatesPem(Key("test-signer.pem")).front();
+  const catalog::Bytes cert = catalog::MakeCertificate({.issuer = catalog::IssuerAndSerialOf(signerCert).issuer,
+                                                        .subject = der::NameWithCommonName("No Purpose"),
+                                                        .serial = {0x42},
+                                                        .publicKeyInfo = catalog::PublicKeyInfo(key.get()),
+                                                        .signer = catalog::LoadPrivateKeyPem(Key("test-ca.key")).get()});
+  {
+    FILE* f = std::fopen(Path("np.pem").c_str(), "wb");
+    const unsigned char* p = cert.data();
+    X509* x = d2i_X509(nullptr, &p, static_cast<long>(cert.size()));
+    PEM_write_X509(f, x);
+    X509_free(x);
+    std::fclose(f);
+    f = std::fopen(Path("np.key").c_str(), "wb");
+    PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    std::fclose(f);
+  }
+
+  const std::string out = Path("out.bin");
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {"key of another certificate",
+       {"sign", image, "--key", Key("odm-signer.key"), "--cert", Key("test-signer.pem"), "--chain", Key("test-ca.pem"),
+        "--make", "C", "--model", "M", "-o", out},
+       "tessfold-image: the key in '" + Key("odm-signer.key") + "' does not belong to the certificate in '" +
+           Key("test-signer.pem") + "'\n"},
+      {"chain missing",
+       {"sign", image, "--key", Key("odm-signer.key"), "--cert", Key("odm-signer.pem"), "--make", "C", "--model", "M",
+        "-o", out},
+       "tessfold-image: certificate chain does not reach a built-in anchor: no certificate for issuer "},
+      {"placeholder too small",
+       {"sign", Build("small.bin", {"--cat-sig", "64"}), "--key", Key("odm-signer.key"), "--cert",
+        Key("odm-signer.pem"), "--chain", Key("odm-ca.pem"), "--make", "C", "--model", "M", "-o", out},
+       "tessfold-image: the catalog ("},
+      {"no extension chain",
+       {"sign", Build("nochain.bin", {"--no-chain"}), "--key", Key("odm-signer.key"), "--cert", Key("odm-signer.pem"),
+        "--chain", Key("odm-ca.pem"), "--make", "C", "--model", "M", "-o", out},
+       "tessfold-image: the image has no ROM extension chain to link a cat_sig into"},
+      {"signer without the catalog purpose",
+       {"sign", image, "--key", Path("np.key"), "--cert", Path("np.pem"), "--chain", Key("test-ca.pem"), "--make",
+        "C", "--model", "M", "-o", out},
+       "tessfold-image: the signed image would not verify (ERROR: Signature validatation test FAILED. Status: 0, "
+       "ErrorCode: 2); nothing written\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_FALSE(Exists(out));
+    EXPECT_FALSE(Exists(out + ".partial"));
+  }
+  EXPECT_EQ(Slurp(image), before);
+}
+
+TEST_F(ImageToolTest, VerifyAppliesTheKindsSizeWindows) {
+  struct Window {
+    std::string size;
+    int bootloader, recovery, os;
+  } windows[] = {
+      {"0x80000", 0, 0, 1},
+      {"0x80001", 1, 0, 1},
+      {"0x180000", 1, 0, 0},
+      {"0x180001", 1, 1, 0},
+  };
+  for (const Window& w : windows) {
+    SCOPED_TRACE(w.size);
+    const std::string signedImage = Path("signed-" + w.size + ".bin");
+    ASSERT_EQ(Sign(Build("img-" + w.size + ".bin", {"--size", w.size, "--cat-sig", "4096"}), signedImage, "test").code,
+              0);
+    const std::pair<const char*, int> kinds[] = {
+        {"bootloader", w.bootloader}, {"recovery", w.recovery}, {"os", w.os}, {"font", 0}};
+    for (const auto& [kind, code] : kinds) {
+      SCOPED_TRACE(kind);
+      const Result r = Run({"verify", signedImage, "--kind", kind});
+      EXPECT_EQ(r.code, code) << r.out;
+    }
+  }
+}
+
+TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
+  const std::string image = Path("signed.bin");
+  ASSERT_EQ(Sign(Build("a.bin"), image, "product").code, 0);
+  const Result r = Run({"verify", image, "--make", "corvane", "--model", "ZR-410", "--kind", "os", "--json"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("Device Make Attribute mismatch!"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+  for (const char* field : {"{\"file\":", "\"accepted\":false", "\"imageAccepted\":false", "\"signature\":\"passed\"",
+                            "\"reason\":\"device make mismatch\"", "\"trustLevel\":\"product\"", "\"rootLevel\":3",
+                            "\"digest\":\"", "\"make\":{\"expected\":\"corvane\",\"result\":\"mismatch\"}",
+                            "\"model\":{\"expected\":\"ZR-410\",\"result\":\"passed\"}", "\"kind\":\"os\"",
+                            "\"sizeWindow\":\"outside\""}) {
+    EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
+  }
+}
+
+}  // namespace
