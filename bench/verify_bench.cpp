@@ -31,8 +31,8 @@ struct Fixture {
     for (size_t i = 0; i < image.size(); i++) image[i] = static_cast<uint8_t>(i * 7);
     cat = catalog::MakeSignedImageCatalog(
         {.imageSha1 = image, .attributes = {{u"Manufacturer", u"Corvane"}, {u"Model", u"ZR-7"}}}, signer);
-    openssl = std::make_unique<catalog::ReferenceVerifier>(
-        catalog::LoadCertificatesPem(DevFile("product-root.pem")).at(0));
+    openssl =
+        std::make_unique<catalog::ReferenceVerifier>(catalog::LoadCertificatesPem(DevFile("product-root.pem")).at(0));
   }
 
   LONG Ours() const {

@@ -10,7 +10,8 @@
 namespace {
 
 const BYTE rgbNameValueOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x0C, 0x02, 0x01};
-const BYTE rgbManufacturer[] = {0, 'M', 0, 'a', 0, 'n', 0, 'u', 0, 'f', 0, 'a', 0, 'c', 0, 't', 0, 'u', 0, 'r', 0, 'e', 0, 'r'};
+const BYTE rgbManufacturer[] = {0, 'M', 0, 'a', 0, 'n', 0, 'u', 0, 'f', 0, 'a',
+                                0, 'c', 0, 't', 0, 'u', 0, 'r', 0, 'e', 0, 'r'};
 const BYTE rgbValue[] = {'C', 0, 'o', 0, 'r', 0, 'v', 0, 0, 0};
 const BYTE rgbHash[20] = {0x11, 0x22, 0x33};
 

@@ -59,8 +59,8 @@ bool FindHashInCatalog(const MapCatInfo& catalog, const DerBlob* pHashBlob, DerB
 
 LONG MinCryptVerifyCatalog(MapCatInfo* pMapCatInfo, BOOL fAcceptOdm) {
   SignedMessageInfo info;
-  LONG lErr = MinCryptVerifySignedMessage(pMapCatInfo->EncodedBlob.pbData, pMapCatInfo->EncodedBlob.cbData,
-                                          fAcceptOdm, &info);
+  LONG lErr =
+      MinCryptVerifySignedMessage(pMapCatInfo->EncodedBlob.pbData, pMapCatInfo->EncodedBlob.cbData, fAcceptOdm, &info);
   if (lErr == 0) {
     const DerBlob ctlOid = {sizeof(rgbCtlOid), rgbCtlOid};
     DerBlob rgCtlBlob[MINASN1_CTL_BLOB_CNT];
@@ -88,7 +88,9 @@ LONG MinCryptFindHashInCatalogs(ALG_ID /*AlgId*/, const DerBlob* pHashBlob, DWOR
     {
       // The catalog to try first must exist; the flag bits are not part of it.
       const LONG lMapCatIdx = static_cast<LONG>(iFirst);
+      // clang-format off
       TF_ASSERT((DWORD) lMapCatIdx < cMapCatInfo);
+      // clang-format on
     }
     if (rgMapCatInfo[iFirst].lErrCode == 0 && FindHashInCatalog(rgMapCatInfo[iFirst], pHashBlob, pMemberInfoBlob)) {
       *plMapCatIdx = static_cast<LONG>(iFirst);
@@ -127,8 +129,8 @@ LONG MinCryptFindHashesInCatalogs(ALG_ID AlgId, DWORD cHash, const DerBlob rgHas
   return 0;
 }
 
-LONG MinCryptCheckCatalogNameValue(MapCatInfo catInfo, DWORD cbOid, const BYTE* pbOid, DWORD cbName,
-                                   const BYTE* pbName, DWORD cbValue, const BYTE* pbValue) {
+LONG MinCryptCheckCatalogNameValue(MapCatInfo catInfo, DWORD cbOid, const BYTE* pbOid, DWORD cbName, const BYTE* pbName,
+                                   DWORD cbValue, const BYTE* pbValue) {
   DerBlob rgrgExtBlob[kMaxCatalogExts][MINASN1_EXT_BLOB_CNT];
   DWORD cExt = kMaxCatalogExts;
   if (MinAsn1ParseExtensions(&catInfo.ExtensionsBlob, &cExt, rgrgExtBlob) < 0) cExt = 0;

@@ -39,8 +39,8 @@ void MinCryptVerifyCatalogs(DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[], BOOL f
 // held the hash, or -1, and *pMemberInfoBlob the matching member's attribute
 // SET, or {0, null}. Returns 0 (found) or ERROR_FILE_NOT_FOUND. AlgId is not
 // used: the member's digest bytes are compared as they stand.
-LONG MinCryptFindHashInCatalogs(ALG_ID AlgId, const DerBlob* pHashBlob, DWORD cMapCatInfo,
-                                MapCatInfo rgMapCatInfo[], LONG* plMapCatIdx, DerBlob* pMemberInfoBlob);
+LONG MinCryptFindHashInCatalogs(ALG_ID AlgId, const DerBlob* pHashBlob, DWORD cMapCatInfo, MapCatInfo rgMapCatInfo[],
+                                LONG* plMapCatIdx, DerBlob* pMemberInfoBlob);
 
 // Verifies every catalog, then looks each hash up in catalog 0 and stores 0
 // or ERROR_FILE_NOT_FOUND per hash in rglErr[0..cHash). Always returns 0: the
@@ -53,5 +53,5 @@ LONG MinCryptFindHashesInCatalogs(ALG_ID AlgId, DWORD cHash, const DerBlob rgHas
 // terminator) and value (the stored bytes: little-endian UTF-16 with its
 // terminating zero) equal the given bytes exactly; ERROR_FILE_NOT_FOUND
 // otherwise. lErrCode is not consulted: ask only about a verified catalog.
-LONG MinCryptCheckCatalogNameValue(MapCatInfo catInfo, DWORD cbOid, const BYTE* pbOid, DWORD cbName,
-                                   const BYTE* pbName, DWORD cbValue, const BYTE* pbValue);
+LONG MinCryptCheckCatalogNameValue(MapCatInfo catInfo, DWORD cbOid, const BYTE* pbOid, DWORD cbName, const BYTE* pbName,
+                                   DWORD cbValue, const BYTE* pbValue);

@@ -4,8 +4,8 @@
 
 #include "mincrypt/asn1parse.h"
 #include "mincrypt/hashmem.h"
-#include "mincrypt/vercert.h"
 #include "mincrypt/verblob.h"
+#include "mincrypt/vercert.h"
 #include "mincrypt/verhash.h"
 
 namespace {

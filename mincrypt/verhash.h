@@ -3,8 +3,8 @@
 #pragma once
 
 #include "crypto/rsa.h"
-#include "mincrypt/hashmem.h"
 #include "mincrypt/derblob.h"
+#include "mincrypt/hashmem.h"
 #include "mincrypt/verstatus.h"
 
 // Maps an encoded AlgorithmIdentifier to CALG_SHA1 or CALG_MD5. Returns 0 when

@@ -40,8 +40,7 @@ LONG CheckNameValue(const MapCatInfo& info, const std::string& name, const std::
   const Bytes n = Utf16(name, true, false);
   const Bytes v = Utf16(value, false, true);
   return MinCryptCheckCatalogNameValue(info, static_cast<DWORD>(kNameValueOid.size()), kNameValueOid.data(),
-                                       static_cast<DWORD>(n.size()), n.data(), static_cast<DWORD>(v.size()),
-                                       v.data());
+                                       static_cast<DWORD>(n.size()), n.data(), static_cast<DWORD>(v.size()), v.data());
 }
 
 TEST(CatalogSamples, IndependentlySignedCatalogs) {

@@ -39,8 +39,8 @@ struct TempDir {
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::string& path) {
@@ -165,10 +165,10 @@ TEST(CatalogSigners, OsslsigncodeCatalogVerifiesAtEachLevel) {
   const char* tool = TF_OSSLSIGNCODE;
   if (!*tool) GTEST_SKIP() << "osslsigncode not installed";
   const Bytes image = Sha1Of("firmware");
-  const Bytes ctl = catalog::MakeCtl(
-      {catalog::Member("image", {catalog::OtherAttribute(1), MemberHashAttribute(image)})},
-      {NameValueExtension(u"Manufacturer", Utf16LeWithTerminator(u"Corvane")),
-       NameValueExtension(u"Model", Utf16LeWithTerminator(u"ZR-7"))});
+  const Bytes ctl =
+      catalog::MakeCtl({catalog::Member("image", {catalog::OtherAttribute(1), MemberHashAttribute(image)})},
+                       {NameValueExtension(u"Manufacturer", Utf16LeWithTerminator(u"Corvane")),
+                        NameValueExtension(u"Model", Utf16LeWithTerminator(u"ZR-7"))});
   // osslsigncode signs a catalog that is already a signed-data message; it is
   // handed one without signer or certificates.
   SignedDataSpec unsignedSpec;

@@ -1,4 +1,6 @@
 // Catalogs: verification, hash lookup across catalogs and name-value checks.
+#include "mincrypt/vercat.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include "mincrypt/asn1parse.h"
 #include "mincrypt/hashmem.h"
 #include "mincrypt/rootlevel.h"
-#include "mincrypt/vercat.h"
 #include "tests/mincrypt/ver_fixture.h"
 
 namespace {
@@ -42,8 +43,7 @@ LONG FindOne(const Bytes& catalog, const Bytes& hash, BOOL fAcceptOdm = TRUE, Ma
   return result;
 }
 
-LONG CheckName(const MapCatInfo& info, std::u16string_view name, const Bytes& value,
-               const Bytes& oid = kNameValueOid) {
+LONG CheckName(const MapCatInfo& info, std::u16string_view name, const Bytes& value, const Bytes& oid = kNameValueOid) {
   Bytes nameBytes = der::BmpString(name);
   nameBytes.erase(nameBytes.begin(), nameBytes.begin() + 2);  // content octets only
   return MinCryptCheckCatalogNameValue(info, static_cast<DWORD>(oid.size()), oid.data(),
@@ -67,8 +67,8 @@ TEST(Catalog, ListedHashAtEachAnchorLevel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "level " << c.level << " accept-ODM " << c.fAcceptOdm);
-    const Bytes catalog = Catalog(c.level, {Member("other", {MemberHashAttribute(HashN(1))}),
-                                            Member("image", {MemberHashAttribute(HashN(2))})});
+    const Bytes catalog = Catalog(
+        c.level, {Member("other", {MemberHashAttribute(HashN(1))}), Member("image", {MemberHashAttribute(HashN(2))})});
     RootLevel = 0;
     MapCatInfo info;
     EXPECT_EQ(FindOne(catalog, HashN(2), c.fAcceptOdm, &info), c.expected);
@@ -107,7 +107,7 @@ TEST(Catalog, FailedVerificationIsNotFound) {
   at[static_cast<long>(ctl.size()) - 1] ^= 0x80;  // last byte of the member's hash
 
   SignedDataSpec dataSpec = SignedDataFor(chain, ctl);
-  dataSpec.contentType = "1.3.6.1.4.1.311.2.1.4";  // indirect data, not a trust list
+  dataSpec.contentType = "1.3.6.1.4.1.311.2.1.4";                       // indirect data, not a trust list
   SignedDataSpec notCtl = SignedDataFor(chain, der::OctetString(ctl));  // right type, wrong content
 
   struct Case {
@@ -148,11 +148,13 @@ TEST(Catalog, HashAttributePositionAndBrokenMembers) {
       {"third attribute", {Member("m", {o1, o2, hashAttr})}, 0},
       {"fourth attribute", {Member("m", {o1, o2, o3, hashAttr})}, ERROR_FILE_NOT_FOUND},
       {"hash one byte longer", {Member("m", {MemberHashAttribute(Cat({h, {0x00}}))})}, ERROR_FILE_NOT_FOUND},
-      {"hash one byte shorter", {Member("m", {MemberHashAttribute(Bytes(h.begin(), h.end() - 1))})},
+      {"hash one byte shorter",
+       {Member("m", {MemberHashAttribute(Bytes(h.begin(), h.end() - 1))})},
        ERROR_FILE_NOT_FOUND},
       {"later member", {Member("a", {o1}), Member("b", {}), Member("c", {o1, hashAttr})}, 0},
       {"member without attributes", {Seq({OctetString({1})}), Member("c", {hashAttr})}, 0},
-      {"member that fails to parse hides the rest", {Member("a", {o1}), unparseableMember, Member("c", {hashAttr})},
+      {"member that fails to parse hides the rest",
+       {Member("a", {o1}), unparseableMember, Member("c", {hashAttr})},
        ERROR_FILE_NOT_FOUND},
       {"member that fails to parse after the match", {Member("c", {hashAttr}), unparseableMember}, 0},
       {"broken indirect data moves on", {Member("a", {badIndirect}), Member("c", {hashAttr})}, 0},
@@ -274,14 +276,18 @@ TEST(CatalogNameValue, ExtensionPositionNameAndValue) {
       {"trailing blank", {manufacturer}, Utf16LeWithTerminator(u"Corvane "), ERROR_FILE_NOT_FOUND},
       {"other name", {NameValueExtension(u"Model", corvane)}, corvane, ERROR_FILE_NOT_FOUND},
       {"name in other case", {NameValueExtension(u"manufacturer", corvane)}, corvane, ERROR_FILE_NOT_FOUND},
-      {"other extension type", {NameValueExtension(kManufacturer, corvane, "1.3.6.1.4.1.311.12.2.2")}, corvane,
+      {"other extension type",
+       {NameValueExtension(kManufacturer, corvane, "1.3.6.1.4.1.311.12.2.2")},
+       corvane,
        ERROR_FILE_NOT_FOUND},
       {"unparseable name-value, then a good one",
        {Seq({Oid("1.3.6.1.4.1.311.12.2.1"), OctetString(Seq({BmpString(kManufacturer)}))}), manufacturer},
        corvane,
        0},
-      {"second of two values", {NameValueExtension(kManufacturer, Utf16LeWithTerminator(u"X")), manufacturer},
-       corvane, 0},
+      {"second of two values",
+       {NameValueExtension(kManufacturer, Utf16LeWithTerminator(u"X")), manufacturer},
+       corvane,
+       0},
       {"no extensions", {}, corvane, ERROR_FILE_NOT_FOUND},
   };
   for (const Case& c : cases) {

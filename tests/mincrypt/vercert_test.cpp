@@ -1,9 +1,10 @@
 // Certificate chains to the three anchors, the key-usage rule and the
 // anchor lookups.
+#include "mincrypt/vercert.h"
+
 #include <gtest/gtest.h>
 
 #include "mincrypt/rootlevel.h"
-#include "mincrypt/vercert.h"
 #include "mincrypt/verroots.h"
 #include "tests/mincrypt/ver_fixture.h"
 
@@ -135,7 +136,9 @@ TEST(CertificateChain, EdgeCases) {
         Cert(product, bName, k.c.get(), productKey, {})},
        0,
        ROOT_LEVEL_PRODUCT},
-      {"signer issued directly by an anchor", {Cert(product, signerName, k.b.get(), productKey)}, CERT_E_PURPOSE,
+      {"signer issued directly by an anchor",
+       {Cert(product, signerName, k.b.get(), productKey)},
+       CERT_E_PURPOSE,
        ROOT_LEVEL_PRODUCT},
       {"self-issued with the test anchor's key",
        {MakeCertificate({.issuer = testName,
@@ -241,11 +244,9 @@ TEST(KeyUsage, RequiredPurposeAmongTheFirstTenExtensions) {
       {"other purposes only", SeqOf({eku(Seq({Oid("1.3.6.1.5.5.7.3.3")}))}), FALSE},
       {"longer identifier", SeqOf({eku(Seq({Oid("1.3.6.1.4.1.311.10.3.15.1")}))}), FALSE},
       {"identifier prefix", SeqOf({eku(Seq({Oid("1.3.6.1.4.1.311.10.3")}))}), FALSE},
-      {"purpose under another extension type", SeqOf({Seq({Oid("2.5.29.15"), OctetString(Seq({purpose}))})}),
-       FALSE},
+      {"purpose under another extension type", SeqOf({Seq({Oid("2.5.29.15"), OctetString(Seq({purpose}))})}), FALSE},
       {"purpose list truncated", SeqOf({eku(Cat({{0x30, 0x20}, purpose}))}), FALSE},
-      {"element header truncated after a good length", SeqOf({eku(Tlv(0x30, Cat({Oid("1.2.3"), {0x06}})))}),
-       FALSE},
+      {"element header truncated after a good length", SeqOf({eku(Tlv(0x30, Cat({Oid("1.2.3"), {0x06}})))}), FALSE},
       {"list that does not parse", {0x30, 0x05, 0x30, 0x03}, FALSE},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 // PKCS #7 signed messages: signer lookup, message digest, signature and the
 // information handed back.
+#include "mincrypt/verdata.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <functional>
 
 #include "mincrypt/rootlevel.h"
-#include "mincrypt/verdata.h"
 #include "tests/mincrypt/ver_fixture.h"
 
 namespace {
@@ -148,8 +149,7 @@ TEST(SignedMessage, NotASignedMessage) {
   at[8] = 0x01;
 
   const Bytes noInnerContent =
-      Seq({Oid("1.2.840.113549.1.7.2"),
-           Explicit(0, {Seq({Integer(1), Set({}), Seq({Oid(kCtlOid)}), Tlv(0x31, {})})})});
+      Seq({Oid("1.2.840.113549.1.7.2"), Explicit(0, {Seq({Integer(1), Set({}), Seq({Oid(kCtlOid)}), Tlv(0x31, {})})})});
   struct Case {
     const char* what;
     Bytes message;

@@ -24,10 +24,18 @@ TEST(DecodeHashAlgorithm, TableRowsWithAndWithoutParameters) {
     ALG_ID algId;
   };
   const Row rows[] = {
-      {"1.3.14.3.2.26", CALG_SHA1},        {"1.3.14.3.2.18", CALG_SHA1},        {"1.2.840.113549.2.5", CALG_MD5},
-      {"1.2.840.113549.1.1.5", CALG_SHA1}, {"1.3.14.3.2.29", CALG_SHA1},        {"1.3.14.3.2.15", CALG_SHA1},
-      {"1.2.840.113549.1.1.4", CALG_MD5},  {"1.3.14.3.2.3", CALG_MD5},          {"2.16.840.1.101.3.4.2.1", 0},
-      {"1.2.840.113549.1.1.11", 0},        {"1.3.14.3.2", 0},                   {"1.3.14.3.2.26.1", 0},
+      {"1.3.14.3.2.26", CALG_SHA1},
+      {"1.3.14.3.2.18", CALG_SHA1},
+      {"1.2.840.113549.2.5", CALG_MD5},
+      {"1.2.840.113549.1.1.5", CALG_SHA1},
+      {"1.3.14.3.2.29", CALG_SHA1},
+      {"1.3.14.3.2.15", CALG_SHA1},
+      {"1.2.840.113549.1.1.4", CALG_MD5},
+      {"1.3.14.3.2.3", CALG_MD5},
+      {"2.16.840.1.101.3.4.2.1", 0},
+      {"1.2.840.113549.1.1.11", 0},
+      {"1.3.14.3.2", 0},
+      {"1.3.14.3.2.26.1", 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.oid);
@@ -42,10 +50,10 @@ TEST(DecodeHashAlgorithm, TableRowsWithAndWithoutParameters) {
 TEST(DecodeHashAlgorithm, UnparseableIdentifiersGiveZero) {
   const Bytes cases[] = {
       {},
-      Seq({}),                                      // no OID
-      Set({Oid("1.3.14.3.2.26")}),                  // wrong outer tag
+      Seq({}),                                          // no OID
+      Set({Oid("1.3.14.3.2.26")}),                      // wrong outer tag
       Seq({OctetString(OidContent("1.3.14.3.2.26"))}),  // OID bytes with the wrong tag
-      {0x30, 0x07, 0x06, 0x05, 0x2B, 0x0E, 0x03},   // truncated
+      {0x30, 0x07, 0x06, 0x05, 0x2B, 0x0E, 0x03},       // truncated
   };
   for (const Bytes& c : cases) {
     DerBlob blob = Blob(c);
@@ -124,8 +132,7 @@ TEST(ImportRsaPublicKey, RefusesOutOfRangeIntegers) {
 // A key whose exponent is 1: the "signature" comes back unchanged as the block.
 Bytes IdentityKeyInfo(size_t cbModulus) {
   Bytes modulus(cbModulus, 0xFF);
-  return Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1"),
-              BitString(Seq({UnsignedInteger(modulus), Integer(1)}))});
+  return Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1"), BitString(Seq({UnsignedInteger(modulus), Integer(1)}))});
 }
 
 const Bytes kSha1Null = FromHex("3021300906052B0E03021A05000414");
@@ -228,7 +235,7 @@ TEST(VerifyHashSignature, RefusesKeysThatDoNotParse) {
   const Bytes m = Bytes(64, 0xFF);
   const Bytes keys[] = {
       {},
-      Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1")}),                                   // no key bits
+      Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1")}),                                        // no key bits
       Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1"), BitString(Seq({UnsignedInteger(m)}))}),  // no exponent
       Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1"), OctetString(Seq({UnsignedInteger(m), Integer(1)}))}),
       Seq({AlgorithmIdentifier("1.2.840.113549.1.1.1"),

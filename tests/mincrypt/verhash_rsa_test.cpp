@@ -16,9 +16,8 @@ struct Form {
   bool digestInfo;
   bool nullParameters;
 };
-const Form kForms[] = {{"DigestInfo with NULL", true, true},
-                       {"DigestInfo without parameters", true, false},
-                       {"bare hash", false, false}};
+const Form kForms[] = {
+    {"DigestInfo with NULL", true, true}, {"DigestInfo without parameters", true, false}, {"bare hash", false, false}};
 
 class RsaSizes : public ::testing::TestWithParam<int> {};
 
@@ -49,9 +48,8 @@ TEST_P(RsaSizes, OpenSslSignaturesVerifyAndDamagedOnesDoNot) {
 
       Bytes otherHash = hash;
       otherHash[0] ^= 0x01;
-      EXPECT_EQ(
-          MinCryptVerifyHashSignature(alg.algId, otherHash.data(), static_cast<DWORD>(hash.size()), &sig, &ki),
-          NTE_BAD_SIGNATURE);
+      EXPECT_EQ(MinCryptVerifyHashSignature(alg.algId, otherHash.data(), static_cast<DWORD>(hash.size()), &sig, &ki),
+                NTE_BAD_SIGNATURE);
     }
   }
 }

@@ -38,7 +38,9 @@ const char* SignatureOid(const EVP_MD* md) {
   return EVP_MD_get_type(md) == NID_md5 ? "1.2.840.113549.1.1.4" : "1.2.840.113549.1.1.5";
 }
 
-const char* DigestOid(const EVP_MD* md) { return EVP_MD_get_type(md) == NID_md5 ? "1.2.840.113549.2.5" : "1.3.14.3.2.26"; }
+const char* DigestOid(const EVP_MD* md) {
+  return EVP_MD_get_type(md) == NID_md5 ? "1.2.840.113549.2.5" : "1.3.14.3.2.26";
+}
 
 // A minimal reader over well-formed DER, enough to find fields in
 // certificates and to split an element into header and content.
