@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -270,11 +271,6 @@ void PlayerFolder::Add(const PlayerSpec& player) const {
   std::ofstream(folder / "player.ini", std::ios::binary) << ini;
 }
 
-void PlayerFolder::Remove(const std::string& id) const {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_ / id, ignored);
-}
-
 std::filesystem::path PlayerFolder::Storage(const std::string& id, const std::string& storage) const {
   return path_ / id / storage;
 }
@@ -429,6 +425,14 @@ std::vector<BoxCall> App::BoxCalls() const {
     calls.push_back(BoxCall{box.owner, box.type, box.nullCaption != 0, box.text, box.caption});
   }
   return calls;
+}
+
+bool App::PlugRequest(const std::string& id, WPARAM what) const {
+  if (block_ == nullptr || id.size() >= sizeof block_->deviceId) return false;
+  std::memcpy(block_->deviceId, id.c_str(), id.size() + 1);
+  const LONG serial = block_->deviceSerial;
+  PostMessageW(main_, RegisterWindowMessageW(kProbeDeviceMessage), what, 0);
+  return WaitUntil([&] { return block_->deviceSerial != serial; }, kAnswerTimeoutMs) && block_->deviceDone != 0;
 }
 
 HWND App::WaitForWindow(const wchar_t* className, const wchar_t* caption, DWORD timeoutMs) const {

@@ -116,7 +116,6 @@ class PlayerFolder {
  public:
   explicit PlayerFolder(const std::string& name);
   void Add(const PlayerSpec& player) const;
-  void Remove(const std::string& id) const;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path Storage(const std::string& id, const std::string& storage = "Internal") const;
   std::vector<std::string> StoredFiles(const std::string& id, const std::string& storage = "Internal") const;
@@ -148,6 +147,11 @@ class App {
   std::wstring StatusText(int part) const;
   std::vector<MenuPopup> Menu() const;
   std::vector<BoxCall> BoxCalls() const;
+  // Plugs player `id` of the player folder in (arrival) or pulls it out
+  // (removal) in the service that runs inside the program; true once the
+  // service has announced it.
+  bool PlugPlayer(const std::string& id) const { return PlugRequest(id, kProbePlug); }
+  bool UnplugPlayer(const std::string& id) const { return PlugRequest(id, kProbeUnplug); }
 
   HWND WaitForWindow(const wchar_t* className, const wchar_t* caption, DWORD timeoutMs = 10000) const;
   HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs = 10000) const {
@@ -158,6 +162,7 @@ class App {
 
  private:
   void LoadProbe();
+  bool PlugRequest(const std::string& id, WPARAM what) const;
 
   Build build_;
   PROCESS_INFORMATION process_ = {};

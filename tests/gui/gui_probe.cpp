@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/control.h"
 #include "tests/gui/gui_probe.h"
 
 namespace {
@@ -107,6 +108,38 @@ UINT MenuMessage() {
   return message;
 }
 
+UINT DeviceMessage() {
+  static const UINT message = RegisterWindowMessageW(kProbeDeviceMessage);
+  return message;
+}
+
+// The simulated service loaded in this process; the service announces the
+// change to the program's advised sink on this thread, as a real one would.
+void PlugOrUnplug(WPARAM what) {
+  ProbeBlock* block = Block();
+  if (block == nullptr) return;
+  using GetTable = const SimControlTable*(WINAPI*)();
+  HMODULE service = GetModuleHandleW(L"tfsimwmdm.dll");
+  const auto get = service == nullptr ? nullptr
+                                      : reinterpret_cast<GetTable>(
+                                            reinterpret_cast<void*>(GetProcAddress(service, "TfSimControl")));
+  const SimControlTable* table = get != nullptr ? get() : nullptr;
+  LONG done = 0;
+  if (table != nullptr && table->size == sizeof(SimControlTable)) {
+    char id[sizeof block->deviceId];
+    std::memcpy(id, block->deviceId, sizeof id);
+    id[sizeof id - 1] = 0;
+    if (what == kProbePlug) {
+      table->plugPlayer(id);
+    } else {
+      table->unplugPlayer(id);
+    }
+    done = 1;
+  }
+  block->deviceDone = done;
+  InterlockedIncrement(&block->deviceSerial);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -123,6 +156,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM wPa
     if (wParam == PM_REMOVE && msg->message == MenuMessage()) {
       SnapshotMenu(msg->hwnd);
       msg->message = WM_NULL;  // the program never sees the request
+    } else if (wParam == PM_REMOVE && msg->message == DeviceMessage()) {
+      PlugOrUnplug(msg->wParam);
+      msg->message = WM_NULL;
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -5,7 +5,10 @@
 // the driver finds nothing, and Wine drops MB_TOPMOST from message boxes, so
 // a box's style cannot be read from its window. Inside the program the probe
 // reads the main window's menu on request and records every MessageBoxW call
-// (text, caption, style) before the box appears. It changes nothing else.
+// (text, caption, style) before the box appears. It also plugs simulated
+// players in and out on request, through the control table of the service
+// instance that COM loaded into the program, so that arrival and removal
+// reach the program as the service announces them. It changes nothing else.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +17,11 @@
 constexpr wchar_t kProbeMappingPrefix[] = L"TessfoldGuiProbe-";
 // Posted to the main window: the probe then snapshots its menu.
 constexpr wchar_t kProbeMenuMessage[] = L"TessfoldGuiProbeMenu";
+// Posted to the main window with wParam kProbePlug or kProbeUnplug: the probe
+// then plugs the player named in deviceId in or out.
+constexpr wchar_t kProbeDeviceMessage[] = L"TessfoldGuiProbeDevice";
+constexpr WPARAM kProbeUnplug = 0;
+constexpr WPARAM kProbePlug = 1;
 
 constexpr int kProbeMaxPopups = 4;
 constexpr int kProbeMaxItems = 16;
@@ -46,4 +54,7 @@ struct ProbeBlock {
   volatile LONG spyInstalled;
   volatile LONG boxCount;  // MessageBoxW calls seen so far
   ProbeBox boxes[kProbeMaxBoxes];
+  char deviceId[64];           // the player's sub-folder
+  volatile LONG deviceSerial;  // incremented after each plug or unplug request
+  volatile LONG deviceDone;    // 1 when the last request reached the service
 };

@@ -161,16 +161,15 @@ LRESULT SendNotify(const App& app, WPARAM event, LPARAM value) {
   return static_cast<LRESULT>(result);
 }
 
-// A player is plugged in or pulled out: the player folder changes, and the
-// main window gets the device layer's posted notification for it.
+// A player is plugged in (its folder appears, then the service announces it)
+// or pulled out (the service drops it and announces that).
 void PlugIn(const App& app, const PlayerFolder& players, const PlayerSpec& player) {
   players.Add(player);
-  PostMessageW(app.main(), WM_DEVICENOTIFY, 2, 0);
+  ASSERT_TRUE(app.PlugPlayer(player.id)) << "the service did not take the arrival";
 }
 
-void PullOut(const App& app, const PlayerFolder& players, const std::string& id) {
-  players.Remove(id);
-  PostMessageW(app.main(), WM_DEVICENOTIFY, 1, 0);
+void PullOut(const App& app, const std::string& id) {
+  ASSERT_TRUE(app.UnplugPlayer(id)) << "the service did not take the removal";
 }
 
 std::vector<std::wstring> StaticTexts(HWND dialog) {
@@ -358,12 +357,12 @@ TEST(DeviceEvents, ArrivalOpensTheSelectorAndRemovalClosesTheConnection) {
   EXPECT_EQ(FindTopLevel(app.pid(), L"#32770", kSelector), nullptr);
   ExpectConnectionState(app, true);
 
-  PullOut(app, players, "1-zr410");
+  PullOut(app, "1-zr410");
   ASSERT_TRUE(WaitUntil([&] { return app.StatusText(1) == kNotConnected; }));
   ExpectConnectionState(app, false);
 
   // A removal while disconnected and without the selector changes nothing.
-  PullOut(app, players, "3-kx300");
+  PullOut(app, "3-kx300");
   Sleep(500);
   EXPECT_EQ(FindTopLevel(app.pid(), L"#32770", kSelector), nullptr);
   ExpectConnectionState(app, false);
