@@ -350,8 +350,9 @@ void CreateProgressBar() {
   GetClientRect(g_shell.statusBar, &r);
   const int c = GetSystemMetrics(SM_CYHSCROLL);
   const int b = GetSystemMetrics(SM_CXBORDER);
-  g_shell.progressBar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, r.left + b, r.bottom - b - c,
-                                        r.right - kConnectionPartWidth - b, c, g_shell.statusBar, nullptr, nullptr, nullptr);
+  g_shell.progressBar =
+      CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, r.left + b, r.bottom - b - c,
+                      r.right - kConnectionPartWidth - b, c, g_shell.statusBar, nullptr, nullptr, nullptr);
   if (g_shell.progressBar == nullptr) return;
   SendMessageW(g_shell.progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendMessageW(g_shell.progressBar, PBM_SETSTEP, 1, 0);
@@ -454,8 +455,8 @@ void CreateStatusBar(HWND window) {
   RECT client = {};
   GetClientRect(window, &client);
   const int h = 2 * GetSystemMetrics(SM_CYVSCROLL);
-  g_shell.statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, client.left, client.bottom - h,
-                                      client.right, h, window, nullptr, nullptr, nullptr);
+  g_shell.statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, client.left,
+                                      client.bottom - h, client.right, h, window, nullptr, nullptr, nullptr);
   if (g_shell.statusBar == nullptr) return;
   int parts[2] = {client.right - kConnectionPartWidth, -1};
   SendMessageW(g_shell.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));

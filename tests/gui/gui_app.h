@@ -143,7 +143,7 @@ class App {
 
   void Command(UINT id) const;  // posted WM_COMMAND, as a menu choice does
   HWND StatusBar() const;
-  HWND ProgressBar() const;     // null when none exists
+  HWND ProgressBar() const;  // null when none exists
   std::wstring StatusText(int part) const;
   std::vector<MenuPopup> Menu() const;
   std::vector<BoxCall> BoxCalls() const;

@@ -2,13 +2,14 @@
 // WH_GETMESSAGE hook (see gui_probe.h). On its first hook call it redirects
 // the program's MessageBoxW import through a recorder; on the driver's menu
 // message it snapshots the main window's menu into the shared block.
+#include "tests/gui/gui_probe.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "sim/control.h"
-#include "tests/gui/gui_probe.h"
 
 namespace {
 
@@ -120,9 +121,9 @@ void PlugOrUnplug(WPARAM what) {
   if (block == nullptr) return;
   using GetTable = const SimControlTable*(WINAPI*)();
   HMODULE service = GetModuleHandleW(L"tfsimwmdm.dll");
-  const auto get = service == nullptr ? nullptr
-                                      : reinterpret_cast<GetTable>(
-                                            reinterpret_cast<void*>(GetProcAddress(service, "TfSimControl")));
+  const auto get = service == nullptr
+                       ? nullptr
+                       : reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(service, "TfSimControl")));
   const SimControlTable* table = get != nullptr ? get() : nullptr;
   LONG done = 0;
   if (table != nullptr && table->size == sizeof(SimControlTable)) {
