@@ -65,8 +65,8 @@ class EndToEnd : public SimDeviceTest {
     EXPECT_TRUE(OpenImage(WidenUtf8(unsignedPath.string()).c_str()));
     catalog::Bytes digest(kImageDigestSize);
     EXPECT_TRUE(ComputeImageDigest(digest.data()));
-    const catalog::Signer signer = catalog::LoadSigner(
-        DevKeyPath("test-signer.key"), DevKeyPath("test-signer.pem"), {DevKeyPath("test-ca.pem")});
+    const catalog::Signer signer =
+        catalog::LoadSigner(DevKeyPath("test-signer.key"), DevKeyPath("test-signer.pem"), {DevKeyPath("test-ca.pem")});
     const catalog::Bytes signedCatalog =
         catalog::MakeSignedImageCatalog({digest, {{u"Manufacturer", make}, {u"Model", model}}, "", {}}, signer);
     imagestamp::StampResult stamped;

@@ -65,11 +65,11 @@ TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
   };
   const Step steps[] = {
       {S_OK, "Corvane", "ZR-410", 7},
-      {E_FAIL, nullptr, nullptr, 0},                    // not a storage device
-      {WMDM_E_PROCESSFAILED, nullptr, nullptr, 0},      // GetName's own error
+      {E_FAIL, nullptr, nullptr, 0},                // not a storage device
+      {WMDM_E_PROCESSFAILED, nullptr, nullptr, 0},  // GetName's own error
       {S_OK, "Halden", "Mini", 0},
       {S_FALSE, nullptr, nullptr, 0},
-      {S_OK, "Corvane", "ZR-410", 7},                   // a new enumeration
+      {S_OK, "Corvane", "ZR-410", 7},  // a new enumeration
   };
   for (const Step& s : steps) {
     DFTInfo record = Record("stale", "stale", 99);
@@ -85,7 +85,11 @@ TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
 TEST_F(Session, WithoutPlayersNothingIsListedOrHeld) {
   Create();
   DFTInfo record = {};
+  ClearCursorHistory();
   EXPECT_EQ(EnumNextDevice(dm_, &record), S_FALSE);
+  if (kCursorsObservable) {
+    EXPECT_EQ(CursorHistory(), (std::vector<int>{kWait, kArrow}));
+  }
   EXPECT_EQ(EnumNextDevice(dm_, &record), S_FALSE);
   record = Record(kMake, kModel, 0);
   EXPECT_EQ(ConnectDevice(dm_, &record), E_FAIL);
@@ -110,14 +114,12 @@ TEST_F(Session, ConnectMatchesIdentityAndReadiness) {
   };
   const Case cases[] = {
       {"Corvane", "ZR-410", 0, S_OK},  // 0 takes any version
-      {"Corvane", "ZR-410", 7, S_OK},
-      {"Corvane", "ZR-410", 8, E_FAIL},
-      {"corvane", "ZR-410", 0, E_FAIL},   // case matters
-      {"Corvane", "ZR-41", 0, E_FAIL},    // a prefix is not the name
-      {"Corvane", "ZR-4100", 0, E_FAIL},
-      {"Corvane", "ZR-300", 0, E_FAIL},   // not ready
-      {"Corvane", "ZR-200", 0, S_OK},     // the version is not asked for
-      {"Corvane", "ZR-200", 4, E_FAIL},   // ... and its query fails when it is
+      {"Corvane", "ZR-410", 7, S_OK},    {"Corvane", "ZR-410", 8, E_FAIL},
+      {"corvane", "ZR-410", 0, E_FAIL},                                     // case matters
+      {"Corvane", "ZR-41", 0, E_FAIL},                                      // a prefix is not the name
+      {"Corvane", "ZR-4100", 0, E_FAIL}, {"Corvane", "ZR-300", 0, E_FAIL},  // not ready
+      {"Corvane", "ZR-200", 0, S_OK},                                       // the version is not asked for
+      {"Corvane", "ZR-200", 4, E_FAIL},                                     // ... and its query fails when it is
   };
   for (const Case& c : cases) {
     Connect("Corvane", "ZR-410");

@@ -1,12 +1,13 @@
 // Copying files onto a player of the simulated service: which files go, under
 // which name, to which storage, with which metadata and progress, and that a
 // file that must not go leaves the player as it was.
+#include "device/transfer.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
-#include "device/transfer.h"
 #include "tests/device/fake_image.h"
 #include "tests/device/sim_fixture.h"
 
@@ -59,10 +60,10 @@ TEST_F(Transfer, SizeWindowsAtEachEdge) {
     bool sent;
   };
   const Case cases[] = {
-      {KIND_BOOTLOADER, 100, true},         {KIND_BOOTLOADER, k512K, true},   {KIND_BOOTLOADER, k512K + 1, false},
-      {KIND_RECOVERY, k512K - 1, false},    {KIND_RECOVERY, k512K, true},     {KIND_RECOVERY, k512K + 1, true},
-      {KIND_RECOVERY, k1536K, true},        {KIND_RECOVERY, k1536K + 1, false}, {KIND_OS_IMAGE, k1536K - 1, false},
-      {KIND_OS_IMAGE, k1536K, true},        {KIND_OS_IMAGE, k1536K + 1, true},
+      {KIND_BOOTLOADER, 100, true},      {KIND_BOOTLOADER, k512K, true},     {KIND_BOOTLOADER, k512K + 1, false},
+      {KIND_RECOVERY, k512K - 1, false}, {KIND_RECOVERY, k512K, true},       {KIND_RECOVERY, k512K + 1, true},
+      {KIND_RECOVERY, k1536K, true},     {KIND_RECOVERY, k1536K + 1, false}, {KIND_OS_IMAGE, k1536K - 1, false},
+      {KIND_OS_IMAGE, k1536K, true},     {KIND_OS_IMAGE, k1536K + 1, true},
   };
   for (const Case& c : cases) {
     const fs::path source = MakeFile("fw.bin", Signed(), c.size);
@@ -285,7 +286,11 @@ TEST_F(Transfer, WithoutAHeldDeviceNothingIsSent) {
   AddPlayer("p1", Player(kMake, kModel, 1));
   Create();
   const fs::path font = MakeFile("fonts/a.fnt", "font\n", 100);
+  ClearCursorHistory();
   EXPECT_EQ(Send(font, KIND_FONT), E_FAIL);
+  if (kCursorsObservable) {
+    EXPECT_EQ(CursorHistory(), (std::vector<int>{32514, 32512})) << "wait, then the arrow again";
+  }
   Connect(kMake, kModel);
   ASSERT_EQ(DisconnectDevice(dm_), S_OK);
   EXPECT_EQ(Send(font, KIND_FONT), E_FAIL);
