@@ -1,11 +1,13 @@
 // Player description files and fault switch lists come from files and
-// environment variables that tests and users write by hand.
+// environment variables that tests and users write by hand; insert records
+// cross from the COM server DLL into test programs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/diag.h"
+#include "sim/control.h"
 #include "sim/faults.h"
 #include "sim/playerdesc.h"
 
@@ -25,5 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   SimFaults f;
   if (!SimParseFaults(text, &f, &error)) TF_ASSERT(!error.empty());
+  // The byte form has exactly one encoding of each record.
+  SimInsertRecord record;
+  if (SimDecodeInsertRecord(text, &record)) TF_ASSERT(SimEncodeInsertRecord(record) == text);
   return 0;
 }

@@ -94,14 +94,15 @@ bool SimDecodeInsertRecord(std::string_view bytes, SimInsertRecord* out) {
       !rd.wide(&r.destination) || !rd.word(&flag)) {
     return false;
   }
+  if (flag > 1) return false;
   r.hadOperation = flag != 0;
-  if (!rd.word(&flag) || !rd.word(&count)) return false;
+  if (!rd.word(&flag) || flag > 1 || !rd.word(&count)) return false;
   r.hadProgress = flag != 0;
   for (uint32_t i = 0; i < count; ++i) {
     SimMetadataItem m;
     uint32_t type = 0;
     std::string_view value;
-    if (!rd.wide(&m.name) || !rd.word(&type) || !rd.bytes(&value)) return false;
+    if (!rd.wide(&m.name) || !rd.word(&type) || type > WMDM_TYPE_DATE || !rd.bytes(&value)) return false;
     m.type = static_cast<WMDM_TAG_DATATYPE>(type);
     m.value.assign(value.begin(), value.end());
     r.metadata.push_back(std::move(m));
