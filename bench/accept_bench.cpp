@@ -60,11 +60,10 @@ bool MakeSignedImage(const std::string& path) {
   imagestamp::StampResult stamped;
   std::string error;
   if (ok) {
-    const catalog::Signer signer = catalog::LoadSigner(KeyPath("product-signer.key"), KeyPath("product-signer.pem"),
-                                                       {KeyPath("product-ca.pem")});
-    const catalog::Bytes signedCatalog =
-        catalog::MakeSignedImageCatalog({.imageSha1 = digest, .attributes = {{u"Manufacturer", kMake}, {u"Model", kModel}}},
-                                        signer);
+    const catalog::Signer signer =
+        catalog::LoadSigner(KeyPath("product-signer.key"), KeyPath("product-signer.pem"), {KeyPath("product-ca.pem")});
+    const catalog::Bytes signedCatalog = catalog::MakeSignedImageCatalog(
+        {.imageSha1 = digest, .attributes = {{u"Manufacturer", kMake}, {u"Model", kModel}}}, signer);
     ok = imagestamp::StampCatalog(built.bytes, signedCatalog, &stamped, &error);
   }
   CloseImage();

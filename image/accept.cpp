@@ -1,7 +1,7 @@
 #include "image/accept.h"
 
 #include <cstring>
-#include <string>
+#include <vector>
 
 #include "image/binutils.h"
 #include "image/traverse.h"
@@ -59,9 +59,9 @@ bool HashPart(const BYTE* pbData, DWORD cbData, void* pvContext) {
 
 // The stored value of a name-value attribute is the text in little-endian
 // UTF-16 with one terminating NUL unit, whatever the host's byte order.
-std::basic_string<BYTE> AttributeValue(const WCHAR* text) {
+std::vector<BYTE> AttributeValue(const WCHAR* text) {
   const size_t cch = WideLength(text);
-  std::basic_string<BYTE> value;
+  std::vector<BYTE> value;
   value.reserve(2 * (cch + 1));
   for (size_t i = 0; i <= cch; ++i) {
     const unsigned unit = static_cast<unsigned>(text[i]) & 0xFFFF;
@@ -76,7 +76,7 @@ LONG CheckAttribute(const MapCatInfo& catInfo, const char* label, const BYTE* pb
                     const WCHAR* expected) {
   DiagPrintf(DiagStream::Out, "Verifying Device %s Attribute '%s'...\r\n", label,
              NarrowToUtf8(WStringView(expected, WideLength(expected))).c_str());
-  const std::basic_string<BYTE> value = AttributeValue(expected);
+  const std::vector<BYTE> value = AttributeValue(expected);
   const LONG result = MinCryptCheckCatalogNameValue(catInfo, sizeof kNameValueOid, kNameValueOid, cbName, pbName,
                                                     static_cast<DWORD>(value.size()), value.data());
   if (result == 0) {

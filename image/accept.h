@@ -39,13 +39,13 @@ inline constexpr LONG kAttributeNotChecked = -1;
 
 struct AcceptReport {
   AcceptStage stage;
-  DWORD cbCatalog;                       // the extension's length (0 when not found)
-  bool fDigest;                          // rgbDigest holds the image digest
+  DWORD cbCatalog;  // the extension's length (0 when not found)
+  bool fDigest;     // rgbDigest holds the image digest
   BYTE rgbDigest[kImageDigestSize];
-  LONG lStatus;                          // MinCryptFindHashesInCatalogs's return
-  LONG lErrCode;                         // the digest's result code
-  DWORD dwRootLevel;                     // RootLevel after a passed signature check, else 0
-  LONG lMakeResult;                      // kAttributeNotChecked, 0 or the lookup's code
+  LONG lStatus;       // MinCryptFindHashesInCatalogs's return
+  LONG lErrCode;      // the digest's result code
+  DWORD dwRootLevel;  // RootLevel after a passed signature check, else 0
+  LONG lMakeResult;   // kAttributeNotChecked, 0 or the lookup's code
   LONG lModelResult;
 };
 

@@ -29,7 +29,9 @@ Bytes Encode(T* object, Encoder encode) {
 Bytes NameDer(const X509_NAME* name) {
   return Encode(const_cast<X509_NAME*>(name), [](X509_NAME* n, unsigned char** p) { return i2d_X509_NAME(n, p); });
 }
-Bytes CertDer(X509* cert) { return Encode(cert, [](X509* c, unsigned char** p) { return i2d_X509(c, p); }); }
+Bytes CertDer(X509* cert) {
+  return Encode(cert, [](X509* c, unsigned char** p) { return i2d_X509(c, p); });
+}
 Bytes PublicKeyInfoDer(X509* cert) {
   return Encode(X509_get_X509_PUBKEY(cert), [](X509_PUBKEY* k, unsigned char** p) { return i2d_X509_PUBKEY(k, p); });
 }
@@ -167,8 +169,8 @@ bool Signer::ReachesBuiltInAnchor(unsigned* pdwLevel, std::string* error) const 
       }
     }
     if (next == nullptr) {
-      *error = "certificate chain does not reach a built-in anchor: no certificate for issuer '" + NameText(issuer) +
-               "'";
+      *error =
+          "certificate chain does not reach a built-in anchor: no certificate for issuer '" + NameText(issuer) + "'";
       return false;
     }
     current = next;

@@ -11,8 +11,8 @@
 namespace imagestamp {
 
 struct StampResult {
-  std::vector<uint8_t> bytes;  // the stamped file
-  bool fPlaceholder = false;   // written into an existing cat_sig
+  std::vector<uint8_t> bytes;     // the stamped file
+  bool fPlaceholder = false;      // written into an existing cat_sig
   uint32_t dwCatalogAddress = 0;  // virtual address of the catalog
 };
 

@@ -10,9 +10,9 @@
 namespace imagetool {
 
 // Exit codes, stable for scripts.
-inline constexpr int kExitOk = 0;        // success, or the image is accepted
-inline constexpr int kExitRefused = 1;   // the image is refused, or signing refused
-inline constexpr int kExitUsage = 2;     // bad usage, or input that cannot be read
+inline constexpr int kExitOk = 0;       // success, or the image is accepted
+inline constexpr int kExitRefused = 1;  // the image is refused, or signing refused
+inline constexpr int kExitUsage = 2;    // bad usage, or input that cannot be read
 
 using Args = std::vector<std::string>;
 

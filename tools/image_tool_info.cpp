@@ -89,9 +89,8 @@ void ShowFiles(const BYTE* rom) {
       Line("  file %u: entry unreadable\n", static_cast<unsigned>(i));
       return;
     }
-    Line("  file %u: '%s', %u bytes stored, %u real\n", static_cast<unsigned>(i),
-         ReadName(Load32(entry + 20)).c_str(), static_cast<unsigned>(Load32(entry + romimage::kFileStoredSize)),
-         static_cast<unsigned>(Load32(entry + 12)));
+    Line("  file %u: '%s', %u bytes stored, %u real\n", static_cast<unsigned>(i), ReadName(Load32(entry + 20)).c_str(),
+         static_cast<unsigned>(Load32(entry + romimage::kFileStoredSize)), static_cast<unsigned>(Load32(entry + 12)));
   }
 }
 
@@ -144,8 +143,8 @@ int RunInfo(const Args& args) {
     BYTE rom[romimage::kRomHeaderSize];
     const bool romRead = ReadImage(rom, image.pTOC, sizeof rom, true);
     DWORD catAddress = 0, catLength = 0;
-    const bool catSig = romRead && FindRomExtension(kCatalogExtensionName, sizeof kCatalogExtensionName,
-                                                    &catAddress, &catLength);
+    const bool catSig =
+        romRead && FindRomExtension(kCatalogExtensionName, sizeof kCatalogExtensionName, &catAddress, &catLength);
     Line("file: %s\n", path.c_str());
     Line("image start: 0x%08X\n", static_cast<unsigned>(image.dwImageStart));
     Line("image length: 0x%08X (%u bytes)\n", static_cast<unsigned>(image.dwImageLength),

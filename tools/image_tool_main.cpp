@@ -8,6 +8,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <shellapi.h>
 
 #include "platform/text.h"

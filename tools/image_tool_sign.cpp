@@ -76,8 +76,10 @@ std::u16string Utf16(const std::string& utf8) {
 }
 
 const char* LevelName(unsigned level) {
-  return level == ROOT_LEVEL_TEST ? "test" : level == ROOT_LEVEL_ODM ? "ODM" : level == ROOT_LEVEL_PRODUCT ? "product"
-                                                                                                       : "unknown";
+  return level == ROOT_LEVEL_TEST      ? "test"
+         : level == ROOT_LEVEL_ODM     ? "ODM"
+         : level == ROOT_LEVEL_PRODUCT ? "product"
+                                       : "unknown";
 }
 
 // Opens the stamped file as a transfer would and accepts it for the make

@@ -192,8 +192,7 @@ int RunVerify(const Args& args) {
   }
   std::string window;
   if (o.kind != nullptr && o.kind->binding) {
-    window = std::to_string(size) + " bytes " + (inWindow ? "inside" : "outside") + " the " + o.kind->name +
-             " window";
+    window = std::to_string(size) + " bytes " + (inWindow ? "inside" : "outside") + " the " + o.kind->name + " window";
   }
 
   if (o.json) {
@@ -204,8 +203,9 @@ int RunVerify(const Args& args) {
     j += std::string(",\"imageAccepted\":") + (accepted ? "true" : "false");
     const bool signatureChecked = report.stage >= AcceptStage::kSignature;
     const bool signaturePassed = report.stage > AcceptStage::kSignature;
-    j += std::string(",\"signature\":") +
-         (signaturePassed ? "\"passed\"" : signatureChecked ? "\"failed\"" : "\"not checked\"");
+    j += std::string(",\"signature\":") + (signaturePassed    ? "\"passed\""
+                                           : signatureChecked ? "\"failed\""
+                                                              : "\"not checked\"");
     j += ",\"reason\":" + JsonString(sent ? "" : !accepted ? verdict : window);
     j += ",\"trustLevel\":" + (signaturePassed ? JsonString(LevelName(report.dwRootLevel)) : std::string("null"));
     j += ",\"rootLevel\":" + std::to_string(report.dwRootLevel);
@@ -220,8 +220,7 @@ int RunVerify(const Args& args) {
     if (o.kind != nullptr) {
       j += ",\"kind\":" + JsonString(o.kind->name);
       j += ",\"size\":" + std::to_string(size);
-      j += std::string(",\"sizeWindow\":") +
-           (!o.kind->binding ? "\"none\"" : inWindow ? "\"inside\"" : "\"outside\"");
+      j += std::string(",\"sizeWindow\":") + (!o.kind->binding ? "\"none\"" : inWindow ? "\"inside\"" : "\"outside\"");
     }
     j += "}\n";
     DiagPrintf(DiagStream::Out, "%s", j.c_str());
@@ -231,8 +230,7 @@ int RunVerify(const Args& args) {
     DiagPrintf(DiagStream::Out, "SENT ANYWAY: font files are not bound by the image checks (%s%s)\n",
                accepted ? "accepted: " : "refused: ", verdict.c_str());
   } else if (sent) {
-    DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", verdict.c_str(), window.empty() ? "" : "; ",
-               window.c_str());
+    DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", verdict.c_str(), window.empty() ? "" : "; ", window.c_str());
   } else if (opened && accepted) {
     DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", window.c_str(),
                o.kind->name == std::string("recovery") ? "0x80000 to 0x180000 bytes"

@@ -189,8 +189,12 @@ TEST_F(AcceptSignedTest, MakeAndModelMustMatchByteForByte) {
       // unit match.
       {"empty texts against empty values", Values(u"", u""), u"", u"", AttributeLines("", true, "", true), true},
       {"empty texts against real values", Values(), u"", u"", AttributeLines("", false, "", false), false},
-      {"make not checked", Values(u"Other"), std::nullopt, u"ZR-410",
-       {"out: Verifying Device Model Attribute 'ZR-410'...\r\n", "out: Device Model Attribute passed...\r\n"}, true},
+      {"make not checked",
+       Values(u"Other"),
+       std::nullopt,
+       u"ZR-410",
+       {"out: Verifying Device Model Attribute 'ZR-410'...\r\n", "out: Device Model Attribute passed...\r\n"},
+       true},
       {"nothing checked", Values(u"Other", u"Other"), std::nullopt, std::nullopt, {}, true},
       {"non-ASCII make", Values(u"Corvan\u00e9"), u"Corvan\u00e9", u"ZR-410",
        AttributeLines("Corvan\xc3\xa9", true, "ZR-410", true), true},
@@ -201,7 +205,8 @@ TEST_F(AcceptSignedTest, MakeAndModelMustMatchByteForByte) {
     const std::vector<uint8_t> stamped = Stamp(built, "test", c.catalog);
     bool accepted = !c.accepted;
     AcceptReport report;
-    EXPECT_EQ(Accept(stamped, c.make ? W(c.make->c_str()) : nullptr, c.model ? W(c.model->c_str()) : nullptr, &accepted, &report),
+    EXPECT_EQ(Accept(stamped, c.make ? W(c.make->c_str()) : nullptr, c.model ? W(c.model->c_str()) : nullptr, &accepted,
+                     &report),
               Join({"out: Verifying Signature...\r\n", "out: Test Signature PASSED.\r\n"}, c.lines));
     EXPECT_EQ(accepted, c.accepted);
     EXPECT_EQ(report.stage, c.accepted ? AcceptStage::kAccepted : AcceptStage::kAttributes);

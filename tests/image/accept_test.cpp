@@ -1,11 +1,12 @@
 // Acceptance refusals that need no signed catalog, and what the image digest
 // covers. Portable: also runs under wine64.
+#include "image/accept.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 
-#include "image/accept.h"
 #include "image/romimage.h"
 #include "mincrypt/rootlevel.h"
 #include "platform/localheap.h"
@@ -120,7 +121,8 @@ TEST_F(AcceptTest, CatalogAllocationFailureIsRefused) {
   const bool accepted = AcceptImage();
   TfLocalHeapFailAfter(-1);
   EXPECT_FALSE(accepted);
-  EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: ERROR: Catalog blob allocation failed (requested size: 672)\r\n"});
+  EXPECT_EQ(TakeLines(),
+            std::vector<std::string>{"out: ERROR: Catalog blob allocation failed (requested size: 672)\r\n"});
   EXPECT_EQ(TfLocalHeapOutstanding(), 0);
 }
 #endif
@@ -175,9 +177,14 @@ TEST_F(AcceptTest, DigestCoversTheHandedOutPartsAndNotTheRecordFraming) {
     const char* part;
     uint32_t offset;
   } hashed[] = {
-      {"rom header", 20},          {"module 0 entry", 4},         {"module 0 header", 8},
-      {"module 0 section 0 header", 4}, {"module 0 section 0 data", 0x17}, {"module 0 section 1 data", 0x3F},
-      {"file 0 entry", 4},         {"file 0 data", 0x11F},
+      {"rom header", 20},
+      {"module 0 entry", 4},
+      {"module 0 header", 8},
+      {"module 0 section 0 header", 4},
+      {"module 0 section 0 data", 0x17},
+      {"module 0 section 1 data", 0x3F},
+      {"file 0 entry", 4},
+      {"file 0 data", 0x11F},
   };
   for (const auto& h : hashed) {
     SCOPED_TRACE(h.part);

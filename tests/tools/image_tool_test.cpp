@@ -75,9 +75,12 @@ class ImageToolTest : public ::testing::Test {
 
   Result Sign(const std::string& in, const std::string& out, const std::string& chain,
               std::vector<std::string> extra = {}) const {
-    std::vector<std::string> args = {"sign",    in,        "--key",   Key(chain + "-signer.key"),
-                                     "--cert",  Key(chain + "-signer.pem"), "--chain", Key(chain + "-ca.pem"),
-                                     "--make",  "Corvane", "--model", "ZR-410",
+    std::vector<std::string> args = {"sign",    in,
+                                     "--key",   Key(chain + "-signer.key"),
+                                     "--cert",  Key(chain + "-signer.pem"),
+                                     "--chain", Key(chain + "-ca.pem"),
+                                     "--make",  "Corvane",
+                                     "--model", "ZR-410",
                                      "-o",      out};
     args.insert(args.end(), extra.begin(), extra.end());
     return Run(args);
@@ -136,15 +139,18 @@ TEST_F(ImageToolTest, MissingFilesAndNonImagesAreUnreadableInput) {
   } cases[] = {
       {{"info", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
       {{"verify", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
-      {{"info", Path("notes.txt")}, 2,
+      {{"info", Path("notes.txt")},
+       2,
        "tessfold-image: '" + Path("notes.txt") + "' is not a ROM image (invalid bin header)\n"},
       {{"verify", Path("notes.txt")}, 2, "tessfold-image: '" + Path("notes.txt") + "' is not a ROM image\n"},
       {{"sign", missing, "--key", Key("test-signer.key"), "--cert", Key("test-signer.pem"), "--chain",
         Key("test-ca.pem"), "--make", "m", "--model", "m", "-o", Path("out.bin")},
-       2, "tessfold-image: cannot read '" + missing + "'\n"},
+       2,
+       "tessfold-image: cannot read '" + missing + "'\n"},
       {{"sign", Path("notes.txt"), "--key", Path("nokey.pem"), "--cert", Key("test-signer.pem"), "--make", "m",
         "--model", "m", "-o", Path("out.bin")},
-       2, "tessfold-image: cannot read key file '" + Path("nokey.pem") + "'\n"},
+       2,
+       "tessfold-image: cannot read key file '" + Path("nokey.pem") + "'\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
@@ -159,8 +165,8 @@ TEST_F(ImageToolTest, MissingFilesAndNonImagesAreUnreadableInput) {
 }
 
 TEST_F(ImageToolTest, InfoListsTheImage) {
-  const std::string image = Build("a.bin", {"--module", "nk.exe,0x800,0x100", "--file", "fonts.dat,300", "--cat-sig",
-                                            "2048"});
+  const std::string image =
+      Build("a.bin", {"--module", "nk.exe,0x800,0x100", "--file", "fonts.dat,300", "--cat-sig", "2048"});
   const Result r = Run({"info", image});
   EXPECT_EQ(r.code, 0) << r.err;
   for (const char* expected : {
@@ -192,8 +198,7 @@ TEST_F(ImageToolTest, SignThenVerifyThroughEachChain) {
       const std::string out = Path(std::string(c.chain) + "-signed.bin");
       const Result s = Sign(in, out, c.chain);
       ASSERT_EQ(s.code, 0) << s.err;
-      EXPECT_NE(s.out.find(in == bare ? "in a new extension record" : "in the cat_sig placeholder"),
-                std::string::npos)
+      EXPECT_NE(s.out.find(in == bare ? "in a new extension record" : "in the cat_sig placeholder"), std::string::npos)
           << s.out;
       const Result v = Run({"verify", out, "--make", "Corvane", "--model", "ZR-410"});
       EXPECT_EQ(v.code, 0) << v.out;
@@ -220,11 +225,12 @@ TEST_F(ImageToolTest, SignRefusesWhatCannotBeMadeToVerify) {
   // purpose: the chain reaches an anchor, the verifier still refuses it.
   catalog::Pkey key = catalog::GenerateRsaKey(1024);
   const catalog::Bytes signerCert = catalog::LoadCertificatesPem(Key("test-signer.pem")).front();
-  const catalog::Bytes cert = catalog::MakeCertificate({.issuer = catalog::IssuerAndSerialOf(signerCert).issuer,
-                                                        .subject = der::NameWithCommonName("No Purpose"),
-                                                        .serial = {0x42},
-                                                        .publicKeyInfo = catalog::PublicKeyInfo(key.get()),
-                                                        .signer = catalog::LoadPrivateKeyPem(Key("test-ca.key")).get()});
+  const catalog::Bytes cert =
+      catalog::MakeCertificate({.issuer = catalog::IssuerAndSerialOf(signerCert).issuer,
+                                .subject = der::NameWithCommonName("No Purpose"),
+                                .serial = {0x42},
+                                .publicKeyInfo = catalog::PublicKeyInfo(key.get()),
+                                .signer = catalog::LoadPrivateKeyPem(Key("test-ca.key")).get()});
   {
     FILE* f = std::fopen(Path("np.pem").c_str(), "wb");
     const unsigned char* p = cert.data();
@@ -261,8 +267,8 @@ TEST_F(ImageToolTest, SignRefusesWhatCannotBeMadeToVerify) {
         "--chain", Key("odm-ca.pem"), "--make", "C", "--model", "M", "-o", out},
        "tessfold-image: the image has no ROM extension chain to link a cat_sig into"},
       {"signer without the catalog purpose",
-       {"sign", image, "--key", Path("np.key"), "--cert", Path("np.pem"), "--chain", Key("test-ca.pem"), "--make",
-        "C", "--model", "M", "-o", out},
+       {"sign", image, "--key", Path("np.key"), "--cert", Path("np.pem"), "--chain", Key("test-ca.pem"), "--make", "C",
+        "--model", "M", "-o", out},
        "tessfold-image: the signed image would not verify (ERROR: Signature validatation test FAILED. Status: 0, "
        "ErrorCode: 2); nothing written\n"},
   };
@@ -310,11 +316,11 @@ TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("Device Make Attribute mismatch!"), std::string::npos) << r.err;
   EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
-  for (const char* field : {"{\"file\":", "\"accepted\":false", "\"imageAccepted\":false", "\"signature\":\"passed\"",
-                            "\"reason\":\"device make mismatch\"", "\"trustLevel\":\"product\"", "\"rootLevel\":3",
-                            "\"digest\":\"", "\"make\":{\"expected\":\"corvane\",\"result\":\"mismatch\"}",
-                            "\"model\":{\"expected\":\"ZR-410\",\"result\":\"passed\"}", "\"kind\":\"os\"",
-                            "\"sizeWindow\":\"outside\""}) {
+  for (const char* field :
+       {"{\"file\":", "\"accepted\":false", "\"imageAccepted\":false", "\"signature\":\"passed\"",
+        "\"reason\":\"device make mismatch\"", "\"trustLevel\":\"product\"", "\"rootLevel\":3", "\"digest\":\"",
+        "\"make\":{\"expected\":\"corvane\",\"result\":\"mismatch\"}",
+        "\"model\":{\"expected\":\"ZR-410\",\"result\":\"passed\"}", "\"kind\":\"os\"", "\"sizeWindow\":\"outside\""}) {
     EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
   }
 }
