@@ -125,8 +125,15 @@ TEST(CatalogSigners, BuilderCatalogFromPemFilesVerifiesHereAndInOpenSsl) {
   const std::string key = DevFile(ROOT_LEVEL_PRODUCT, "-signer.key");
   const catalog::Signer together = catalog::LoadSigner(key, dir / "chain.pem");
   const catalog::Signer apart = catalog::LoadSigner(key, signerPem, {caPem});
-  EXPECT_EQ(together.certificate, apart.certificate);
-  EXPECT_EQ(together.chain, apart.chain);
+  X509* signerX509 = ToX509(apart.certificate);
+  X509* caX509 = ToX509(apart.chain.at(0));
+  const catalog::Signer objects = catalog::MakeSigner(apart.key.get(), signerX509, {caX509});
+  X509_free(signerX509);
+  X509_free(caX509);
+  for (const catalog::Signer* s : {&together, &objects}) {
+    EXPECT_EQ(s->certificate, apart.certificate);
+    EXPECT_EQ(s->chain, apart.chain);
+  }
   ASSERT_EQ(apart.chain.size(), 1u);
 
   const Bytes image = Sha1Of("image bytes");

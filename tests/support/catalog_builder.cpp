@@ -76,6 +76,24 @@ Bytes Utf16Le(std::u16string_view text) {
   return out;
 }
 
+Bytes EncodeCertificate(X509* x) {
+  unsigned char* p = nullptr;
+  const int cb = x ? i2d_X509(x, &p) : 0;
+  Check(cb > 0, "encoding a certificate");
+  Bytes out(p, p + cb);
+  OPENSSL_free(p);
+  return out;
+}
+
+// A key that does not match the certificate would make a catalog nobody can verify.
+void CheckKeyMatches(const Signer& signer) {
+  const unsigned char* p = signer.certificate.data();
+  std::unique_ptr<X509, decltype(&X509_free)> x(d2i_X509(nullptr, &p, static_cast<long>(signer.certificate.size())),
+                                                X509_free);
+  Check(x != nullptr, "decoding the signer certificate");
+  Check(X509_check_private_key(x.get(), signer.key.get()) == 1, "matching the key to the signer certificate");
+}
+
 std::string UtcTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm tm = {};
@@ -149,18 +167,16 @@ Bytes SignData(EVP_PKEY* key, const EVP_MD* md, const Bytes& data) {
 // --- certificates ------------------------------------------------------------
 
 std::vector<Bytes> LoadCertificatesPem(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
+  struct FileClose {
+    void operator()(FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<FILE, FileClose> f(std::fopen(path.c_str(), "rb"));
   Check(f != nullptr, "opening " + path);
   std::vector<Bytes> certs;
-  while (X509* x = PEM_read_X509(f, nullptr, nullptr, nullptr)) {
-    unsigned char* p = nullptr;
-    const int cb = i2d_X509(x, &p);
-    X509_free(x);
-    if (cb <= 0) break;
-    certs.emplace_back(p, p + cb);
-    OPENSSL_free(p);
+  while (X509* x = PEM_read_X509(f.get(), nullptr, nullptr, nullptr)) {
+    std::unique_ptr<X509, decltype(&X509_free)> owned(x, X509_free);
+    certs.push_back(EncodeCertificate(x));
   }
-  std::fclose(f);
   Check(!certs.empty(), "reading certificates from " + path);
   return certs;
 }
@@ -316,12 +332,17 @@ Signer LoadSigner(const std::string& keyPem, const std::string& certPem, const s
   for (const std::string& path : chainPems) {
     for (Bytes& c : LoadCertificatesPem(path)) signer.chain.push_back(std::move(c));
   }
-  // A key that does not match the certificate would make a catalog nobody can verify.
-  std::unique_ptr<X509, decltype(&X509_free)> x(nullptr, X509_free);
-  const unsigned char* p = signer.certificate.data();
-  x.reset(d2i_X509(nullptr, &p, static_cast<long>(signer.certificate.size())));
-  Check(x != nullptr, "decoding the signer certificate");
-  Check(X509_check_private_key(x.get(), signer.key.get()) == 1, "matching the key to the signer certificate");
+  CheckKeyMatches(signer);
+  return signer;
+}
+
+Signer MakeSigner(EVP_PKEY* key, X509* certificate, const std::vector<X509*>& chain) {
+  Check(key != nullptr && EVP_PKEY_up_ref(key) == 1, "taking the signer key");
+  Signer signer;
+  signer.key = AdoptKey(key);
+  signer.certificate = EncodeCertificate(certificate);
+  for (X509* x : chain) signer.chain.push_back(EncodeCertificate(x));
+  CheckKeyMatches(signer);
   return signer;
 }
 

@@ -163,6 +163,10 @@ struct Signer {
 // `chainPems` adds its certificates in order.
 Signer LoadSigner(const std::string& keyPem, const std::string& certPem,
                   const std::vector<std::string>& chainPems = {});
+// The same from libcrypto objects: the key is shared (its reference count
+// raised), the certificates are encoded. Refuses a key that does not belong
+// to the certificate.
+Signer MakeSigner(EVP_PKEY* key, X509* certificate, const std::vector<X509*>& chain = {});
 
 // The usual spec for `signer` around `content` (issuer and serial number
 // taken from its certificate; certificates: signer, then chain).
