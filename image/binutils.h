@@ -74,7 +74,12 @@ struct ImageReadPlan {
   DWORD size;
 };
 bool LocateImageRead(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan);
-bool ReadLocated(const ImageReadPlan& plan, void* buffer);
+// Reads plan.size bytes into `buffer`. A caller that gives `cbBuffer` (the
+// buffer's size) of at least plan.size + kImageReadAhead lets the reader also
+// take in the bytes that follow, for the next small reads; those bytes in
+// `buffer` are scratch afterwards.
+inline constexpr DWORD kImageReadAhead = 4096;
+bool ReadLocated(const ImageReadPlan& plan, void* buffer, DWORD cbBuffer = 0);
 
 // Tests only: closes any image and forgets everything, the ROM offset included.
 void ResetImageReaderForTest();

@@ -39,6 +39,14 @@ class Walk {
  public:
   Walk(TraverseCallback callback, void* context) : callback_(callback), context_(context) {}
 
+  // Counts `count` more sections; false past the bound.
+  bool AddSections(DWORD count) {
+    sections_ += count;
+    if (sections_ <= kMaxImageSections) return true;
+    DiagPrintf(DiagStream::Out, "section count exceeds the limit of %u\n", static_cast<unsigned>(kMaxImageSections));
+    return false;
+  }
+
   bool Hand(const BYTE* data, DWORD size) {
     handedOut_ += size;
     if (handedOut_ > kMaxTraversalBytes) {
@@ -48,12 +56,14 @@ class Walk {
     return callback_(data, size, context_);
   }
 
-  // Reads into `buffer`, sized only once the range is known to be readable.
+  // Reads into `buffer`, sized only once the range is known to be readable,
+  // with room for the reader to look ahead at the headers that follow.
   static const BYTE* ReadInto(GrowingBuffer& buffer, DWORD address, DWORD size) {
     ImageReadPlan plan;
     if (!LocateImageRead(address, size, true, &plan)) return nullptr;
-    BYTE* data = buffer.Reserve(size);
-    if (data == nullptr || !ReadLocated(plan, data)) return nullptr;
+    const DWORD room = size <= 0xFFFFFFFFu - kImageReadAhead ? size + kImageReadAhead : size;
+    BYTE* data = buffer.Reserve(room);
+    if (data == nullptr || !ReadLocated(plan, data, room)) return nullptr;
     return data;
   }
 
@@ -61,6 +71,7 @@ class Walk {
   TraverseCallback callback_;
   void* context_;
   ULONGLONG handedOut_ = 0;
+  ULONGLONG sections_ = 0;
 };
 
 struct RomBounds {
@@ -98,8 +109,9 @@ bool WalkModules(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, const Ro
     BYTE header[romimage::kModuleHeaderSize];
     if (!ReadImage(header, Load32(entry + romimage::kModuleHeaderAddress), sizeof header, true)) return false;
     if (!walk.Hand(entry, romimage::kModuleEntrySize) || !walk.Hand(header, sizeof header)) return false;
-    if (!WalkSections(walk, data, rom, Load32(entry + romimage::kModuleSectionTable),
-                      Load16(header + romimage::kModuleSectionCount))) {
+    const DWORD sections = Load16(header + romimage::kModuleSectionCount);
+    if (!walk.AddSections(sections) ||
+        !WalkSections(walk, data, rom, Load32(entry + romimage::kModuleSectionTable), sections)) {
       return false;
     }
   }

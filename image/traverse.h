@@ -36,6 +36,9 @@ using TraverseCallback = bool (*)(const BYTE* pbData, DWORD cbData, void* pvCont
 // entries can make the walk run away.
 inline constexpr DWORD kMaxImageModules = 65536;
 inline constexpr DWORD kMaxImageFiles = 65536;
+// Sections of all modules together: each module's count is 16-bit, but many
+// modules can share one header, and every section header is a read.
+inline constexpr DWORD kMaxImageSections = 1u << 20;
 inline constexpr ULONGLONG kMaxTraversalBytes = 0xFFFFFFFFull;  // one 32-bit address space
 
 // True when every part was handed to `callback` and it accepted each. False,

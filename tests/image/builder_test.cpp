@@ -74,6 +74,66 @@ TEST_F(BuilderTest, DescribedImageReadsBackAndItsSignatureSlotFills) {
   for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i], img.PartBytes(img.parts[i])) << img.parts[i].what;
 }
 
+// A signer that gets only the saved file finds the payload where the reader
+// reads it, whatever the record layout.
+TEST_F(BuilderTest, ExtensionPayloadLocatedInASavedFileAsTheReaderSeesIt) {
+  RomImage base;
+  ASSERT_TRUE(ParseDescription(kDescription, &base, nullptr));
+  struct Case {
+    const char* what;
+    std::string description;  // appended to kDescription
+    bool found;
+  };
+  const Case cases[] = {
+      {"as described", "", true},
+      {"record per item", "records-per-item\n", true},
+      {"ROM header first, decoy 84-byte record", "toc-first\nrecord 0 0x70000000 84\n", true},
+      {"an earlier record over the payload", "", true},
+      {"payload split over two records", "", false},
+      {"name not there", "", false},
+  };
+  for (const Case& c : cases) {
+    RomImage spec;
+    ASSERT_TRUE(ParseDescription(std::string(kDescription) + c.description, &spec, nullptr)) << c.what;
+    if (std::string(c.what) == "payload split over two records") {
+      spec.splitAt.push_back(Build(spec).Find("extension 0 data")->virtualAddress + 10);
+    }
+    if (std::string(c.what) == "an earlier record over the payload") {
+      const BuiltImage plain = Build(spec);
+      const uint32_t at = plain.Find("extension 0 data")->virtualAddress + plain.romOffset - 8;
+      spec.extraRecords.push_back({0, imagebuilder::RawRecord{.address = at, .data = std::vector<uint8_t>(80, 0xEE)}});
+    }
+    if (std::string(c.what) == "name not there") spec.extensions[0].name = "cat_sih";
+    const BuiltImage img = Build(spec);
+    std::string error;
+    const std::optional<imagebuilder::FileSpan> span = imagebuilder::LocateExtensionPayload(img.bytes, "cat_sig", &error);
+    ASSERT_EQ(span.has_value(), c.found) << c.what << ": " << error;
+    if (!c.found) continue;
+    std::vector<uint8_t> bytes = img.bytes;
+    std::vector<uint8_t> signature(span->length);
+    for (size_t i = 0; i < signature.size(); ++i) signature[i] = static_cast<uint8_t>(0x5A + 3 * i);
+    ASSERT_TRUE(imagebuilder::FillSpan(bytes, *span, signature)) << c.what;
+    ASSERT_TRUE(Open(bytes)) << c.what;
+    DWORD address = 0, length = 0;
+    ASSERT_TRUE(FindRomExtension("cat_sig", 8, &address, &length)) << c.what;
+    EXPECT_EQ(address, span->virtualAddress) << c.what;
+    std::vector<uint8_t> payload(length);
+    ASSERT_TRUE(ReadRomExtension(address, payload.data(), length)) << c.what;
+    EXPECT_EQ(payload, signature) << c.what;
+  }
+  EXPECT_FALSE(imagebuilder::LocateExtensionPayload({'B', '0', '0', '0', 'F', 'F'}, "cat_sig").has_value());
+}
+
+TEST_F(BuilderTest, FilesRoundTrip) {
+  const std::vector<uint8_t> bytes = Build(RomImage{}).bytes;
+  const std::string path = PathFor();
+  ASSERT_TRUE(imagebuilder::SaveFile(path, bytes));
+  std::vector<uint8_t> back;
+  ASSERT_TRUE(imagebuilder::LoadFile(path, &back));
+  EXPECT_EQ(back, bytes);
+  EXPECT_FALSE(imagebuilder::LoadFile(PathFor("_missing"), &back));
+}
+
 TEST_F(BuilderTest, MalformedDescriptionNamesTheLine) {
   const std::pair<const char*, const char*> cases[] = {
       {"module\nsection 1\n", "line 2: section needs <vsize> <psize>"},

@@ -134,6 +134,37 @@ TEST_F(TraverseTest, SectionDataRule) {
   }
 }
 
+// Parts of every size around the reader's small-read and read-ahead limits,
+// laid out back to back, in whole and in cut files: each part is exactly the
+// builder's bytes, and a cut ends the walk at the first part it reaches.
+TEST_F(TraverseTest, PartsAroundReadAheadLimits) {
+  RomImage spec;
+  spec.modules = {Module{.sections = {Section{.virtualSize = 600, .physicalSize = 600},
+                                      Section{.virtualSize = 8, .physicalSize = 8},
+                                      Section{.virtualSize = 5000, .physicalSize = 4097}}}};
+  for (uint32_t size : {1u, 511u, 512u, 513u, 4080u, 4095u, 4096u, 4097u, 9000u, 20u})
+    spec.files.push_back(File{.storedSize = size});
+  spec.tocFirst = true;  // the tables first: a cut takes away data only
+  const BuiltImage whole = Build(spec);
+  ASSERT_TRUE(Open(whole, "_whole"));
+  ExpectParts(Traverse(true), whole, whole.parts.size());
+
+  for (const std::string what : {"module 0 section 2 data", "file 5 data", "file 8 data"}) {
+    const imagebuilder::Placed* item = whole.Find(what);
+    for (const uint32_t into : {0u, 1u, item->length / 2, item->length - 1}) {
+      RomImage cut = spec;
+      cut.cutAt = *whole.FileOffsetOf(item->virtualAddress + into);
+      const BuiltImage img = Build(cut);
+      ASSERT_TRUE(Open(img, "_cut"));
+      TakeLines();
+      size_t before = 0;
+      while (img.parts[before].what != what) ++before;
+      ExpectParts(Traverse(false), img, before);
+      EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: ReadFile failed: 38"}) << what << " " << into;
+    }
+  }
+}
+
 TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
   const BuiltImage img = Build(RomImage{});
   ASSERT_TRUE(Open(img));
@@ -207,6 +238,33 @@ TEST_F(TraverseTest, CountsAreBounded) {
     const Capture got = Traverse(false);
     EXPECT_EQ(got.parts.size(), c.parts) << c.line;
     EXPECT_EQ(TakeLines(), std::vector<std::string>{c.line});
+  }
+}
+
+TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
+  // One header claims 65535 sections; the headers past the one described read
+  // as zeros (the in-place section's data), so each costs a read and nothing
+  // more. Sixteen modules stay within the bound, a seventeenth does not.
+  constexpr uint32_t kZeros = 65535 * 24;
+  for (const size_t modules : {16u, 17u}) {
+    RomImage spec;
+    spec.modules = {Module{.sections = {Section{.virtualSize = kZeros,
+                                                .physicalSize = kZeros,
+                                                .realInRom = true,
+                                                .data = std::vector<uint8_t>(kZeros, 0)}},
+                           .sectionCount = 65535}};
+    for (size_t i = 1; i < modules; ++i) spec.modules.push_back(Module{.sharesWith = 0});
+    ResetImageReaderForTest();
+    ASSERT_TRUE(Open(Build(spec)));
+    TakeLines();
+    size_t calls = 0;
+    EXPECT_EQ(TraverseImage([](const BYTE*, DWORD, void* n) { return ++*static_cast<size_t*>(n) != 0; }, &calls),
+              modules == 16)
+        << modules;
+    EXPECT_EQ(TakeLines(), modules == 16 ? std::vector<std::string>{}
+                                         : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
+    // The seventeenth module's entry and header are handed out before its count is refused.
+    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + (modules == 17 ? 2 : 0)) << modules;
   }
 }
 

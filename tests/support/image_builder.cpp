@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <set>
 
@@ -237,8 +238,9 @@ BuiltImage Build(const RomImage& spec) {
     std::copy(time.begin(), time.end(), rom.begin() + static_cast<std::ptrdiff_t>(e + 4));
     Put32(rom, e + 12, moduleSize);
     Put32(rom, e + 16, va(at.name));
-    Put32(rom, e + 20, va(at.header));
-    Put32(rom, e + 24, va(at.table));
+    const ModuleAt& shared = m.sharesWith && *m.sharesWith < modules.size() ? modules[*m.sharesWith] : at;
+    Put32(rom, e + 20, va(shared.header));
+    Put32(rom, e + 24, va(shared.table));
     Put32(rom, e + 28, 0x10000u * static_cast<uint32_t>(i + 1));  // load offset
   }
 
@@ -364,7 +366,8 @@ BuiltImage Build(const RomImage& spec) {
   out.rom = std::move(rom);
   out.recordRomOffsets = std::move(romOffsets);
   out.partsExact = spec.romHeaderWords.empty() && !spec.tocPointer &&
-                   std::none_of(spec.modules.begin(), spec.modules.end(), [](const Module& m) { return m.sectionCount; });
+                   std::none_of(spec.modules.begin(), spec.modules.end(),
+                                [](const Module& m) { return m.sectionCount || m.sharesWith; });
 
   for (size_t k = 0; k < spec.extensions.size(); ++k) {
     if (spec.extensions[k].name != "cat_sig") continue;
@@ -577,6 +580,115 @@ bool ParseDescription(std::string_view text, RomImage* image, std::string* error
   }
   *image = std::move(result);
   return true;
+}
+
+namespace {
+
+uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
+  return static_cast<uint32_t>(v[at]) | static_cast<uint32_t>(v[at + 1]) << 8 | static_cast<uint32_t>(v[at + 2]) << 16 |
+         static_cast<uint32_t>(v[at + 3]) << 24;
+}
+
+struct FileRecord {
+  uint32_t address, length;
+  uint64_t dataOffset;
+};
+
+// Record address range -> file range, through the first record that holds all
+// of [address, address + length) and whose bytes are all in the file.
+std::optional<uint64_t> FileOffsetIn(const std::vector<FileRecord>& records, uint64_t fileSize, uint32_t address,
+                                     uint32_t length) {
+  for (const FileRecord& r : records) {
+    if (r.address <= address && uint64_t{r.address} + r.length >= uint64_t{address} + length) {
+      const uint64_t at = r.dataOffset + (address - r.address);
+      if (at + length > fileSize) return std::nullopt;
+      return at;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<FileSpan> LocateExtensionPayload(const std::vector<uint8_t>& bytes, std::string_view name,
+                                               std::string* error) {
+  auto fail = [&](const char* why) -> std::optional<FileSpan> {
+    if (error != nullptr) *error = why;
+    return std::nullopt;
+  };
+  if (bytes.size() < 15 || !std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin()))
+    return fail("not a .bin image");
+  const uint32_t imageStart = Get32(bytes, 7), imageLength = Get32(bytes, 11);
+  std::vector<FileRecord> records;
+  for (uint64_t pos = 15; records.size() < 1024 && pos + 12 <= bytes.size();) {
+    const uint32_t address = Get32(bytes, pos), length = Get32(bytes, pos + 4), checksum = Get32(bytes, pos + 8);
+    if (address == 0 && checksum == 0) break;
+    records.push_back({address, length, pos + 12});
+    pos += 12 + uint64_t{length};
+  }
+  // Each structure is read whole from one record, as the reader does.
+  auto at = [&](uint32_t address, uint32_t length) { return FileOffsetIn(records, bytes.size(), address, length); };
+  const std::optional<uint64_t> pointer = at(imageStart + 0x40, 8);
+  if (!pointer) return fail("no ROM header pointer at image start + 0x40");
+  const uint32_t pTOC = Get32(bytes, static_cast<size_t>(*pointer + 4));
+  std::optional<uint32_t> romOffset;
+  for (const FileRecord& r : records) {
+    if (r.length != kRomHeaderSize) continue;
+    const uint32_t offset = r.address - pTOC;
+    const std::optional<uint64_t> header = at(r.address, kRomHeaderSize);
+    if (!header) continue;
+    const size_t h = static_cast<size_t>(*header);
+    const uint32_t firstDll = Get32(bytes, h), lastDll = Get32(bytes, h + 4);
+    if (Get32(bytes, h + 8) == imageStart - offset && Get32(bytes, h + 12) == imageStart - offset + imageLength &&
+        (firstDll & 0xFFFF0000u) <= lastDll && ((firstDll & 0xFFFFu) << 16) <= lastDll) {
+      romOffset = offset;
+      break;
+    }
+  }
+  if (!romOffset) return fail("no ROM header fits the file header");
+  const std::optional<uint64_t> header = at(pTOC + *romOffset, kRomHeaderSize);
+  if (!header) return fail("ROM header unreadable");
+  uint32_t next = Get32(bytes, static_cast<size_t>(*header + 72));
+  if (next == 0) return fail("no extension chain");
+  const std::optional<uint64_t> head = at(next + *romOffset, kExtensionSize);
+  if (!head) return fail("extension chain head unreadable");
+  next = Get32(bytes, static_cast<size_t>(*head + 40));  // the head itself is never matched
+  std::vector<uint8_t> wanted(name.begin(), name.end());
+  wanted.push_back(0);
+  if (wanted.size() > kExtensionNameSize) return fail("extension name longer than 23 bytes");
+  for (int walked = 0; next != 0; ++walked) {
+    const std::optional<uint64_t> record = at(next + *romOffset, kExtensionSize);
+    if (walked == 1024 || !record) return fail("extension chain unreadable or too long");
+    const size_t e = static_cast<size_t>(*record);
+    if (std::equal(wanted.begin(), wanted.end(), bytes.begin() + static_cast<std::ptrdiff_t>(e))) {
+      const uint32_t address = Get32(bytes, e + 28), length = Get32(bytes, e + 32);
+      const std::optional<uint64_t> data = at(address + *romOffset, length);
+      if (!data) return fail("extension payload is not whole inside one record");
+      return FileSpan{*data, length, address};
+    }
+    next = Get32(bytes, e + 40);
+  }
+  return fail("no such extension");
+}
+
+bool LoadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  const WString wide = WidenUtf8(path);
+  const HANDLE h =
+      CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(h, &high);
+  const uint64_t size = uint64_t{high} << 32 | low;
+  bool ok = (low != INVALID_FILE_SIZE || GetLastError() == ERROR_SUCCESS) && size <= SIZE_MAX;
+  if (ok) bytes->resize(static_cast<size_t>(size));
+  for (size_t done = 0; ok && done < bytes->size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes->size() - done, 1u << 24));
+    DWORD got = 0;
+    ok = ReadFile(h, bytes->data() + done, chunk, &got, nullptr) && got == chunk;
+    done += chunk;
+  }
+  CloseHandle(h);
+  return ok;
 }
 
 bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {

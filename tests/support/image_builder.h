@@ -20,6 +20,21 @@
 // Bytes that the description leaves open (names aside) come from a pattern
 // seeded by `seed` and the item, so no two items are alike and the same
 // description always gives the same file.
+//
+// Typical use (library tf_image_builder, no test framework needed):
+//
+//   imagebuilder::RomImage spec;                    // or ParseDescription(text, &spec, &error)
+//   spec.modules.push_back({.name = "nk.exe", .sections = {{.virtualSize = 0x2000, .physicalSize = 0x1800}}});
+//   spec.files.push_back({.name = "boot.txt", .storedSize = 0x300});
+//   spec.extensions.push_back({.name = "cat_sig", .length = 2048});   // zero-filled placeholder
+//   imagebuilder::BuiltImage img = imagebuilder::Build(spec);
+//   // img.parts: what a traversal hands out (hash these to sign);
+//   // img.catSig: where the placeholder lies in img.bytes.
+//   imagebuilder::FillSpan(img.bytes, *img.catSig, signedCatalog);   // exactly catSig->length bytes
+//   imagebuilder::SaveFile("nk.bin", img.bytes);
+//
+// Signing a file that was saved earlier: LoadFile, LocateExtensionPayload(bytes,
+// "cat_sig"), FillSpan, SaveFile. Filling the payload changes no traversed part.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +88,9 @@ struct Module {
   std::string name;  // default "module<i>.dll"
   std::vector<Section> sections;
   std::optional<uint16_t> sectionCount;  // the header's count; default sections.size()
+  // Point the module table entry at another module's header and section
+  // table (by index), e.g. for many modules sharing one.
+  std::optional<size_t> sharesWith;
 };
 
 struct File {
@@ -161,8 +179,9 @@ struct BuiltImage {
   std::vector<RawRecord> records;  // in file order, extra records included
   std::vector<uint64_t> dataOffsets;  // file offset of each record's data
   std::vector<int64_t> recordRomOffsets;  // where each record starts in `rom`; -1 for extra records
-  // False when ROM header words, the header pointer or a section count were
-  // overridden: `parts` then lists what was described, not what a reader finds.
+  // False when ROM header words, the header pointer, a section count or a
+  // module's header (sharesWith) were overridden: `parts` then lists what was
+  // described, not what a reader finds.
   bool partsExact = true;
   // Where the payload of the extension named "cat_sig" lies in the file, when
   // it is there and inside one record: a signer fills it in place.
@@ -206,8 +225,30 @@ bool FillSpan(std::vector<uint8_t>& bytes, const FileSpan& span, const std::vect
 // Returns false with a message naming the line on a malformed description.
 bool ParseDescription(std::string_view text, RomImage* image, std::string* error);
 
+// ---------------------------------------------------------------------------
+// Existing files (e.g. to sign an image after it was built and saved)
+
+// Finds the payload of the ROM extension `name` in a ".bin" file's bytes, the
+// way a reader finds it: the record table (at most 1024 records, up to the end
+// record), the ROM header pointer (second word at image start + 0x40), the first 84-byte
+// record whose ROM header fits the file header (its offset to the pointer is
+// the ROM offset), then the extension chain after its head (at most 1024
+// records), comparing the name and its terminating NUL. The payload's range
+// is resolved to file offsets through the first record that holds all of it.
+// Independent of the reader, so that the two can check each other.
+//
+// Returns the span (file offset, length, virtual address) or nullopt with a
+// reason in `*error` (optional): not a ".bin" file, no ROM header, no such
+// extension, or a payload that no single record holds whole inside the file.
+// Filling the span with FillSpan changes no part that a traversal hands out.
+std::optional<FileSpan> LocateExtensionPayload(const std::vector<uint8_t>& bytes, std::string_view name,
+                                               std::string* error = nullptr);
+
 // Writes bytes to a file (UTF-8 path), replacing it.
 bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Reads a whole file (UTF-8 path) into `*bytes`; false when it cannot be read.
+bool LoadFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // The pattern bytes used for open content: deterministic in (seed, stream).
 std::vector<uint8_t> PatternBytes(uint32_t seed, uint32_t stream, size_t length);
