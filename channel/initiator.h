@@ -55,11 +55,9 @@ class ChannelInitiator {
   BYTE* ownCertificate_ = nullptr;
   DWORD ownCertificateLength_ = 0;
   BYTE* peerCertificate_ = nullptr;
-  DWORD peerCertificateLength_ = 0;
   BYTE* ownKeyContainer_ = nullptr;
   DWORD ownKeyContainerLength_ = 0;
   BYTE* sessionKey_ = nullptr;
-  DWORD sessionKeyLength_ = 0;
   IComponentAuthenticate* peer_ = nullptr;
   DWORD certificateFlags_ = 0;
 };

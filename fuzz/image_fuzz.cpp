@@ -48,7 +48,8 @@ bool Touch(const BYTE* pbData, DWORD cbData, void* pvContext) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  const char* dir =
+      ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
   g_path = std::string(dir) + "/tf_image_fuzz_" + std::to_string(::getpid()) + ".bin";
   g_widePath = WidenUtf8(g_path);
   std::atexit(RemoveFile);

@@ -3,6 +3,7 @@
 // cross from the COM server DLL into test programs.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TF_ASSERT(!error.empty());
   }
   SimFaults f;
-  if (!SimParseFaults(text, &f, &error)) TF_ASSERT(!error.empty());
+  if (SimParseFaults(text, &f, &error)) {
+    // A storage named for insert failures is a terminated, valid folder name,
+    // and naming one switches the failure on.
+    const size_t n = strnlen(f.insertFailStorage, sizeof f.insertFailStorage);
+    TF_ASSERT(n < sizeof f.insertFailStorage);
+    if (n != 0) TF_ASSERT(f.insertFails && SimCheckFolderName(std::string_view(f.insertFailStorage, n), nullptr));
+  } else {
+    TF_ASSERT(!error.empty());
+  }
   // The byte form has exactly one encoding of each record.
   SimInsertRecord record;
   if (SimDecodeInsertRecord(text, &record)) TF_ASSERT(SimEncodeInsertRecord(record) == text);

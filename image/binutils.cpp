@@ -54,36 +54,45 @@ bool ReadSome(void* buffer, DWORD size, DWORD* got) {
 
 // The image's small structures (record headers, module and section headers,
 // extension records) sit close together, and a walk asks for them one at a
-// time: small reads are served from one page of the file read ahead, which
+// time: small reads are served from a page of the file read in one go, which
 // saves two system calls for most of them. Large reads go straight to the
-// caller's buffer, taking only their first bytes from the page.
+// caller's buffer, and may take in the page that follows them too: a walk
+// alternates section headers (near each other) with section data (elsewhere,
+// usually back to back), so one page is kept for each.
 constexpr DWORD kWindowSize = 4096;
 constexpr DWORD kWindowedRead = 512;
 
 struct ReadWindow {
   ULONGLONG start = 0;
-  DWORD size = 0;  // 0: holds nothing
+  DWORD size = 0;  // 0: holds nothing; below kWindowSize: the file ends there
   BYTE bytes[kWindowSize];
 };
 
-ReadWindow g_window;
+enum { kNearWindow, kAheadWindow, kWindows };
+ReadWindow g_windows[kWindows];
 
-void ForgetWindow() { g_window.size = 0; }
+void ForgetWindows() {
+  for (ReadWindow& w : g_windows) w.size = 0;
+}
+
+const ReadWindow* WindowHolding(ULONGLONG pos) {
+  for (const ReadWindow& w : g_windows)
+    if (w.size != 0 && pos >= w.start && pos - w.start < w.size) return &w;
+  return nullptr;
+}
 
 // Reads up to `size` bytes at file position `pos`; *got tells how many the
 // file holds there. False only when the system refused. A large read with
-// `cbBuffer` room for kImageReadAhead more bytes reads them too and keeps them
-// as the window: the next small read usually follows the data just read.
+// `cbBuffer` room for kImageReadAhead more bytes reads them too.
 bool ReadAt(ULONGLONG pos, void* buffer, DWORD size, DWORD* got, DWORD cbBuffer = 0) {
   auto* out = static_cast<BYTE*>(buffer);
   *got = 0;
-  if (g_window.size != 0 && pos >= g_window.start && pos - g_window.start < g_window.size) {
-    const DWORD offset = static_cast<DWORD>(pos - g_window.start);
-    const DWORD n = size < g_window.size - offset ? size : g_window.size - offset;
-    std::memcpy(out, g_window.bytes + offset, n);
+  if (const ReadWindow* w = WindowHolding(pos)) {
+    const DWORD offset = static_cast<DWORD>(pos - w->start);
+    const DWORD n = size < w->size - offset ? size : w->size - offset;
+    std::memcpy(out, w->bytes + offset, n);
     *got = n;
-    // A window cut short by the end of the file ends any read there.
-    if (n == size || g_window.size < kWindowSize) return true;
+    if (n == size || w->size < kWindowSize) return true;
     pos += n;
     out += n;
     size -= n;
@@ -96,18 +105,20 @@ bool ReadAt(ULONGLONG pos, void* buffer, DWORD size, DWORD* got, DWORD cbBuffer 
     const bool ahead = cbBuffer >= used + size + kWindowSize;
     if (!ReadSome(out, ahead ? size + kWindowSize : size, &n)) return false;
     if (n > size) {
-      g_window.start = pos + size;
-      g_window.size = n - size;
-      std::memcpy(g_window.bytes, out + size, g_window.size);
+      ReadWindow& w = g_windows[kAheadWindow];
+      w.start = pos + size;
+      w.size = n - size;
+      std::memcpy(w.bytes, out + size, w.size);
       n = size;
     }
   } else {
-    ForgetWindow();
-    if (!ReadSome(g_window.bytes, kWindowSize, &n)) return false;
-    g_window.start = pos;
-    g_window.size = n;
+    ReadWindow& w = g_windows[kNearWindow];
+    w.size = 0;
+    if (!ReadSome(w.bytes, kWindowSize, &n)) return false;
+    w.start = pos;
+    w.size = n;
     if (n > size) n = size;
-    std::memcpy(out, g_window.bytes, n);
+    std::memcpy(out, w.bytes, n);
   }
   *got += n;
   return true;
@@ -175,7 +186,7 @@ void CloseImage() {
   if (g_image.hFile != INVALID_HANDLE_VALUE) CloseHandle(g_image.hFile);
   g_image.hFile = INVALID_HANDLE_VALUE;
   g_image.filePos = kUnknownPosition;
-  ForgetWindow();
+  ForgetWindows();
 }
 
 void ResetImageReaderForTest() {
@@ -185,8 +196,8 @@ void ResetImageReaderForTest() {
 
 bool OpenImage(LPCWSTR path) {
   CloseImage();
-  const HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+  const HANDLE h =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     const std::string name = path != nullptr ? NarrowToUtf8(WStringView(path, WideLength(path))) : std::string();

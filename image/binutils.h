@@ -28,11 +28,11 @@ struct ImageReader {
   DWORD dwImageStart;
   DWORD dwImageLength;
   ImageRecord records[kMaxImageRecords];
-  DWORD cRecords;  // records counted; the end record is not one of them
-  DWORD pTOC;      // virtual address of the ROM header
+  DWORD cRecords;     // records counted; the end record is not one of them
+  DWORD pTOC;         // virtual address of the ROM header
   DWORD dwRomOffset;  // record address minus virtual address (modular)
-  ULONGLONG cbFile;    // file size when opened; reads past it fail up front
-  ULONGLONG filePos;   // where the next read starts (saves redundant seeks)
+  ULONGLONG cbFile;   // file size when opened; reads past it fail up front
+  ULONGLONG filePos;  // where the next read starts (saves redundant seeks)
 };
 
 // Opens `path`, reads the record table, finds the ROM header and the ROM offset.

@@ -57,6 +57,7 @@ HRESULT SimCopyText(const WString& text, LPWSTR buffer, UINT capacity);
 
 // Results that the service gives in the situations the real one meets.
 constexpr HRESULT kSimQueryFailed = WMDM_E_PROCESSFAILED;                      // a device query set to fail
+constexpr HRESULT kSimCallFailed = WMDM_E_PROCESSFAILED;                       // a metadata call set to fail
 constexpr HRESULT kSimDeviceGone = WMDM_E_INTERFACEDEAD;                       // the player has been removed
 constexpr HRESULT kSimNotReady = WMDM_E_BUSY;                                  // player or storage not ready
 constexpr HRESULT kSimGeneralFailure = static_cast<HRESULT>(0x8007001Fu);      // ERROR_GEN_FAILURE

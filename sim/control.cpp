@@ -57,6 +57,7 @@ const SimControlTable kTable = {
     [](DWORD type, const char* id) { SimFireMessage(type, id); },
     [](const char* id) { SimUnplugPlayer(id); },
     [](const char* id) { SimPlugPlayer(id); },
+    [] { SimWatchPlayerFolder(); },
     [](const SimFaults* faults) { SimSetFaults(*faults); },
     [](SimFaults* faults) { *faults = SimGetFaults(); },
     [] { return SimLiveObjects(); },

@@ -28,6 +28,7 @@ struct SimControlTable {
   void (*fireMessage)(DWORD type, const char* id);
   void (*unplugPlayer)(const char* id);
   void (*plugPlayer)(const char* id);
+  void (*watchPlayerFolder)();
   void (*setFaults)(const SimFaults* faults);
   void (*getFaults)(SimFaults* faults);
   long (*liveObjects)();

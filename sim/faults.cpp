@@ -1,5 +1,9 @@
 #include "sim/faults.h"
 
+#include <cstring>
+
+#include "sim/playerdesc.h"
+
 namespace {
 
 bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -40,18 +44,30 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
       ++i;
       continue;
     }
+    // A quoted stretch belongs to the word, separators and all.
     size_t j = i;
-    while (j < text.size() && !IsSeparator(text[j])) ++j;
+    bool unclosed = false;
+    while (j < text.size() && !IsSeparator(text[j])) {
+      if (text[j] == '"') {
+        const size_t close = text.find('"', j + 1);
+        unclosed = close == std::string_view::npos;
+        j = unclosed ? text.size() : close + 1;
+      } else {
+        ++j;
+      }
+    }
     const std::string_view word = text.substr(i, j - i);
     i = j;
     const size_t eq = word.find('=');
     const std::string_view name = word.substr(0, eq);
     const bool hasValue = eq != std::string_view::npos;
-    const std::string_view value = hasValue ? word.substr(eq + 1) : std::string_view();
+    std::string_view value = hasValue ? word.substr(eq + 1) : std::string_view();
     auto fail = [&](const std::string& why) {
       if (error) *error = "fault switch '" + std::string(word) + "': " + why;
       return false;
     };
+    if (unclosed) return fail("quote not closed");
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
     auto flag = [&](bool* b) {
       if (hasValue) return fail("takes no value");
       *b = true;
@@ -77,13 +93,30 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
       ok = !hasValue || count(UINT64_MAX - 1, &at);
       (insert ? f.insertFails : f.removeDuringTransfer) = true;
       (insert ? f.insertFailAfter : f.removeAfter) = at;
+    } else if (name == "insert-fail-storage") {
+      std::string why;
+      if (!hasValue) {
+        ok = fail("expects a storage folder");
+      } else if (!SimCheckFolderName(value, &why)) {
+        ok = fail(why);
+      } else {
+        static_assert(kSimMaxFolderBytes < sizeof f.insertFailStorage);
+        std::memset(f.insertFailStorage, 0, sizeof f.insertFailStorage);
+        std::memcpy(f.insertFailStorage, value.data(), value.size());
+        f.insertFails = true;
+        ok = true;
+      }
+    } else if (name == "metadata-create-fails") {
+      ok = flag(&f.metadataCreateFails);
+    } else if (name == "metadata-add-fails") {
+      ok = flag(&f.metadataAddFails);
     } else if (name == "chunk") {
       ok = count(0xFFFFFFFFu, &n);
       if (ok && n == 0) ok = fail("must be at least 1");
       f.chunkBytes = static_cast<uint32_t>(n);
-    } else if (name == "chunk-delay-ms") {
+    } else if (name == "chunk-delay-ms" || name == "watch-ms") {
       ok = count(60000, &n);
-      f.chunkDelayMs = static_cast<uint32_t>(n);
+      (name == "watch-ms" ? f.watchMs : f.chunkDelayMs) = static_cast<uint32_t>(n);
     } else {
       return fail("unknown switch");
     }

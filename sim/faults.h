@@ -2,12 +2,15 @@
 // tested against a service and players that misbehave the way real ones do.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 // A byte count meaning "half of the file being copied".
 constexpr uint64_t kSimHalfway = UINT64_MAX;
+// The longest storage folder name a description accepts.
+constexpr size_t kSimMaxFolderBytes = 255;
 
 struct SimFaults {
   bool rejectAuth = false;        // the channel exchange refuses the caller
@@ -15,21 +18,35 @@ struct SimFaults {
   bool playersNotReady = false;   // every player reports not ready
   bool storagesNotReady = false;  // every storage reports not ready
   // Insert3 fails once this many bytes have been written (a count at or past
-  // the end fails just before the file would be completed).
+  // the end fails just before the file would be completed); with a storage
+  // named, only on storages of that folder (ASCII case-blind, as folders are
+  // told apart in descriptions). NUL-terminated, empty for every storage; a
+  // plain array so that the struct crosses the DLL boundary by copy.
   bool insertFails = false;
   uint64_t insertFailAfter = kSimHalfway;
+  char insertFailStorage[kSimMaxFolderBytes + 1] = {};
+  // The storage's CreateEmptyMetadataObject fails, or the metadata object's
+  // AddItem does.
+  bool metadataCreateFails = false;
+  bool metadataAddFails = false;
   // The player is pulled out once this many bytes have been written: removal
   // is announced to the advised sinks and the copy fails.
   bool removeDuringTransfer = false;
   uint64_t removeAfter = kSimHalfway;
   uint32_t chunkBytes = 64 * 1024;  // bytes copied between two progress reports
   uint32_t chunkDelayMs = 0;        // pause after each chunk, to watch progress
+  // How often the COM server DLL looks for players that came or went (see
+  // SimWatchPlayerFolder); 0: never.
+  uint32_t watchMs = 0;
 };
 
 // Parses the switch list of the TESSFOLD_SIM_FAULTS variable: words separated
-// by commas or blanks, some with "=number" (decimal or 0x hex):
+// by commas or blanks, some with "=number" (decimal or 0x hex) or "=name":
 //   reject-auth  no-protocols  players-not-ready  storages-not-ready
-//   insert-fail[=BYTES]  remove-during-transfer[=BYTES]  chunk=BYTES
-//   chunk-delay-ms=N
-// Starts from the defaults. On failure returns false with a one-line `error`.
+//   insert-fail[=BYTES]  insert-fail-storage=FOLDER  remove-during-transfer[=BYTES]
+//   metadata-create-fails  metadata-add-fails  chunk=BYTES  chunk-delay-ms=N  watch-ms=N
+// A value may be put in double quotes to hold blanks or commas
+// (insert-fail-storage="Internal Storage"). insert-fail-storage implies
+// insert-fail; a storage folder must pass SimCheckFolderName. Starts from the
+// defaults. On failure returns false with a one-line `error`.
 bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error);

@@ -72,6 +72,7 @@ std::string SimEncodeInsertRecord(const SimInsertRecord& r) {
   w.wide(r.destination);
   w.word(r.hadOperation);
   w.word(r.hadProgress);
+  w.word(r.hadMetadata);
   w.word(static_cast<uint32_t>(r.metadata.size()));
   for (const SimMetadataItem& m : r.metadata) {
     w.wide(m.name);
@@ -96,8 +97,10 @@ bool SimDecodeInsertRecord(std::string_view bytes, SimInsertRecord* out) {
   }
   if (flag > 1) return false;
   r.hadOperation = flag != 0;
-  if (!rd.word(&flag) || flag > 1 || !rd.word(&count)) return false;
+  if (!rd.word(&flag) || flag > 1) return false;
   r.hadProgress = flag != 0;
+  if (!rd.word(&flag) || flag > 1 || !rd.word(&count)) return false;
+  r.hadMetadata = flag != 0;
   for (uint32_t i = 0; i < count; ++i) {
     SimMetadataItem m;
     uint32_t type = 0;

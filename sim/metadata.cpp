@@ -39,6 +39,7 @@ class Metadata final : public IWMDMMetaData, public SimObject {
 
   HRESULT STDMETHODCALLTYPE AddItem(WMDM_TAG_DATATYPE Type, LPCWSTR pwszTagName, BYTE* pValue, UINT iLength) override {
     if (pwszTagName == nullptr || (pValue == nullptr && iLength != 0)) return E_INVALIDARG;
+    if (SimCurrentFaults().metadataAddFails) return kSimCallFailed;
     if (static_cast<uint32_t>(Type) > WMDM_TYPE_DATE) return WMDM_E_INVALIDTYPE;
     const UINT fixed = FixedSize(Type);
     if (fixed != 0 && iLength != fixed) return E_INVALIDARG;

@@ -31,6 +31,10 @@ struct State {
   std::map<std::string, std::unique_ptr<WString>> names;
   bool haveInsert = false;
   SimInsertRecord lastInsert;
+  // What SimWatchPlayerFolder saw last, and in which folder.
+  bool watching = false;
+  fs::path watchedFolder;
+  std::set<std::string> watched;
 };
 
 State& S() {
@@ -136,6 +140,8 @@ void SimReset() {
   S().scanErrors.clear();
   S().haveInsert = false;
   S().lastInsert = SimInsertRecord{};
+  S().watching = false;
+  S().watched.clear();
 }
 
 bool SimConfigureFromEnvironment(std::string* error) {
@@ -218,6 +224,35 @@ void SimPlugPlayer(const std::string& id) {
     S().unplugged.erase(id);
   }
   SimFireDeviceArrival(id);
+}
+
+void SimWatchPlayerFolder() {
+  const fs::path folder = SimGetPlayerFolder();
+  std::set<std::string> now;
+  if (!folder.empty()) {
+    for (const SimPlayer& p : SimScanPlayers(folder, nullptr)) now.insert(p.id);
+  }
+  std::vector<std::string> gone;
+  std::vector<std::string> came;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    if (S().watching && S().watchedFolder == folder) {
+      for (const std::string& id : S().watched) {
+        if (now.count(id)) continue;
+        // A player pulled out before has been announced already; with its
+        // folder gone it can come back later as a new one.
+        if (S().unplugged.erase(id) == 0) gone.push_back(id);
+      }
+      for (const std::string& id : now) {
+        if (!S().watched.count(id)) came.push_back(id);
+      }
+    }
+    S().watching = true;
+    S().watchedFolder = folder;
+    S().watched = std::move(now);
+  }
+  for (const std::string& id : gone) SimFireDeviceRemoval(id);
+  for (const std::string& id : came) SimFireDeviceArrival(id);
 }
 
 void SimSetFaults(const SimFaults& faults) {

@@ -80,6 +80,15 @@ void SimFireDeviceRemoval(const std::string& id);  // WMDM_MSG_DEVICE_REMOVAL
 void SimUnplugPlayer(const std::string& id);
 void SimPlugPlayer(const std::string& id);
 
+// Announces the players that appeared in or vanished from the player folder
+// since the last call as arrivals and removals (in id order, removals first).
+// The first call after SimReset, or after the folder changed, only takes
+// note. A pulled-out player whose folder vanishes is not announced again, and
+// counts as plugged in when its folder comes back. The COM server DLL calls this on a timer of the thread that created
+// the service when the "watch-ms" switch is set, so that a program under test
+// sees players plugged in and out by creating and deleting their folders.
+void SimWatchPlayerFolder();
+
 // --- Faults ----------------------------------------------------------------------
 
 void SimSetFaults(const SimFaults& faults);
@@ -110,6 +119,7 @@ struct SimInsertRecord {
   WString destination;  // the name the file got (or would have got)
   bool hadOperation = false;
   bool hadProgress = false;
+  bool hadMetadata = false;  // a metadata object was passed, even an empty one
   std::vector<SimMetadataItem> metadata;
   // Calls made on the progress object, in order: "Begin(n)", "Progress(n)", "End()".
   std::vector<std::string> progressCalls;

@@ -2,6 +2,7 @@
 // enumerator and their globals; Insert3 copies a file into a storage folder.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "sim/comobject.h"
@@ -21,6 +22,13 @@ struct StorageEntry {
 
 fs::path StoragePath(const SimPlayer& player, size_t storage) {
   return player.folder / SimPathFromUtf8(player.description.storages.at(storage).folder);
+}
+
+// Folders are told apart as descriptions tell them apart: ASCII case-blind.
+bool SameFolderName(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Temporary files of copies under way are no storages of their own.
@@ -336,6 +344,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (ppMetadata == nullptr) return E_INVALIDARG;
     *ppMetadata = nullptr;
     if (!SimStillPresent(player_)) return kSimDeviceGone;
+    if (SimCurrentFaults().metadataCreateFails) return kSimCallFailed;
     return SimNewMetadata(ppMetadata);
   }
 
@@ -372,6 +381,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (pwszFileSource != nullptr) record.source = pwszFileSource;
     record.hadOperation = pOperation != nullptr;
     record.hadProgress = pProgress != nullptr;
+    record.hadMetadata = pMetaData != nullptr;
     record.result =
         insert(fuMode, pwszFileSource, pwszFileDest, pOperation, pProgress, pMetaData, ppNewObject, &record);
     SimRecordInsert(record);
@@ -415,7 +425,13 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
       if (FAILED(hr)) return hr;
     }
 
-    const SimFaults faults = SimCurrentFaults();
+    SimFaults faults = SimCurrentFaults();
+    // Bounded: a caller of SimSetFaults may have filled the array to the brim.
+    const std::string_view failing(faults.insertFailStorage,
+                                   strnlen(faults.insertFailStorage, sizeof faults.insertFailStorage));
+    if (!failing.empty() && !SameFolderName(failing, player_->description.storages[storage_].folder)) {
+      faults.insertFails = false;
+    }
     const fs::path folder = StoragePath(*player_, storage_);
     std::error_code ec;
     fs::create_directories(folder, ec);

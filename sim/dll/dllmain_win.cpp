@@ -37,6 +37,22 @@ HRESULT Configure() {
   return g_configuration;
 }
 
+void CALLBACK WatchTick(HWND, UINT, UINT_PTR, DWORD) { SimWatchPlayerFolder(); }
+
+// With "watch-ms", players plugged in and out by creating and deleting their
+// folders are announced. The timer belongs to the thread that asked for the
+// first class object, so the announcements reach the caller's sinks on its
+// own thread, from its message loop, as the real service's do.
+void StartWatching() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const uint32_t ms = SimGetFaults().watchMs;
+    if (ms == 0) return;
+    SimWatchPlayerFolder();  // takes note of the players there now
+    SetTimer(nullptr, 0, ms, WatchTick);
+  });
+}
+
 std::wstring ModulePath() {
   WCHAR path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
@@ -77,6 +93,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
   if (rclsid != CLSID_MediaDevMgr) return CLASS_E_CLASSNOTAVAILABLE;
   const HRESULT hr = Configure();
   if (FAILED(hr)) return hr;
+  StartWatching();
   IClassFactory* factory = SimNewClassFactory();
   if (factory == nullptr) return E_OUTOFMEMORY;
   const HRESULT q = factory->QueryInterface(riid, ppv);

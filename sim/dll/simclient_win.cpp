@@ -123,6 +123,7 @@ void SimFireDeviceArrival(const std::string& id) { SimFireMessage(WMDM_MSG_DEVIC
 void SimFireDeviceRemoval(const std::string& id) { SimFireMessage(WMDM_MSG_DEVICE_REMOVAL, id); }
 void SimUnplugPlayer(const std::string& id) { Table().unplugPlayer(id.c_str()); }
 void SimPlugPlayer(const std::string& id) { Table().plugPlayer(id.c_str()); }
+void SimWatchPlayerFolder() { Table().watchPlayerFolder(); }
 
 void SimSetFaults(const SimFaults& faults) { Table().setFaults(&faults); }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -280,6 +281,93 @@ TEST_F(Transfer, FailedCopiesReportFailureAndLeaveNoFile) {
   window_.Pump();
   ASSERT_EQ(window_.messages().size(), 1u);
   EXPECT_EQ(window_.messages()[0].wParam, DEVICENOTIFY_REMOVED);
+}
+
+// The format code is worth having but not worth failing the copy over: when
+// the service cannot make the metadata, the file goes without any.
+TEST_F(Transfer, MetadataTroubleSendsTheFileWithoutMetadata) {
+  struct Case {
+    const char* what;
+    bool createFails;
+    bool addFails;
+    bool hadMetadata;
+  };
+  const Case cases[] = {
+      {"metadata made", false, false, true},
+      {"no metadata object", true, false, false},
+      {"format code not added", false, true, false},
+  };
+  Attach();
+  const fs::path source = MakeFile("fw.bin", Signed(), 1000);
+  for (const Case& c : cases) {
+    SimFaults faults;
+    faults.metadataCreateFails = c.createFails;
+    faults.metadataAddFails = c.addFails;
+    SimSetFaults(faults);
+    EXPECT_EQ(Send(source, KIND_BOOTLOADER), S_OK) << c.what;
+    EXPECT_EQ(ReadAll(SimStorageFolder("p1", "Internal") / "EBoot.bin"), ReadAll(source)) << c.what;
+    SimInsertRecord insert;
+    ASSERT_TRUE(SimLastInsert(&insert));
+    EXPECT_EQ(insert.hadMetadata, c.hadMetadata) << c.what << ": an empty object is not the same as none";
+    EXPECT_EQ(insert.metadata.size(), c.hadMetadata ? 1u : 0u) << c.what;
+    ClearStorage();
+  }
+  EXPECT_EQ(boxes_.boxes().size(), std::size(cases));
+  // TearDown finds any metadata object that was made and not released.
+}
+
+TEST_F(Transfer, AFailedCopyMovesOnToTheNextReadyStorage) {
+  struct Case {
+    const char* what;
+    const char* failing;  // storage whose Insert3 fails; "" for every storage
+    HRESULT result;
+    const char* landsOn;  // nullptr: nowhere
+    size_t attempts;
+  };
+  const Case cases[] = {
+      {"first storage fails", "Internal", S_OK, "Card", 2},
+      {"second storage fails", "Card", S_OK, "Internal", 1},
+      {"every storage fails", "", static_cast<HRESULT>(0x8007001Fu), nullptr, 2},
+  };
+  Attach(Player(kMake, kModel, 1, {"Internal", "Card"}));
+  const fs::path source = MakeFile("fw.bin", Signed(), 0x8000);
+  size_t boxes = 0;
+  for (const Case& c : cases) {
+    SimFaults faults;
+    faults.chunkBytes = 0x1000;
+    faults.insertFails = true;
+    std::snprintf(faults.insertFailStorage, sizeof faults.insertFailStorage, "%s", c.failing);
+    SimSetFaults(faults);
+    window_.Clear();
+
+    const HRESULT hr = Send(source, KIND_BOOTLOADER);
+    EXPECT_EQ(hr, c.result) << c.what;
+    for (const char* storage : {"Internal", "Card"}) {
+      const bool here = c.landsOn != nullptr && std::string(c.landsOn) == storage;
+      EXPECT_EQ(FilesIn("p1", storage), here ? std::vector<std::string>{"EBoot.bin"} : std::vector<std::string>{})
+          << c.what << " " << storage;
+    }
+    if (c.landsOn != nullptr) {
+      EXPECT_TRUE(ReadAll(SimStorageFolder("p1", c.landsOn) / "EBoot.bin") == ReadAll(source)) << c.what;
+    }
+    // The run ends with the last storage tried, and its result is the one given.
+    SimInsertRecord insert;
+    ASSERT_TRUE(SimLastInsert(&insert));
+    EXPECT_EQ(insert.storage, c.landsOn != nullptr ? c.landsOn : "Card") << c.what;
+    EXPECT_EQ(insert.result, hr) << c.what;
+    // Every step of these copies lies past 0%, so a 0 marks a bar being made;
+    // each attempt's bar is removed again.
+    size_t begun = 0;
+    for (const WindowMessage& m : window_.messages()) begun += m.lParam == DEVICENOTIFY_BEGIN;
+    EXPECT_EQ(begun, c.attempts) << c.what;
+    ASSERT_FALSE(window_.messages().empty());
+    EXPECT_EQ(window_.messages().back().lParam, DEVICENOTIFY_END) << c.what;
+
+    boxes += hr == S_OK;
+    EXPECT_EQ(boxes_.boxes().size(), boxes) << c.what << ": the success box only for a copy made";
+    ClearStorage("Internal");
+    ClearStorage("Card");
+  }
 }
 
 TEST_F(Transfer, WithoutAHeldDeviceNothingIsSent) {

@@ -1,5 +1,6 @@
 // Opening images, the record table, the ROM header search and reads.
 #include "image/binutils.h"
+
 #include "tests/image/image_test_util.h"
 
 namespace {
@@ -62,8 +63,12 @@ TEST_F(OpenImageTest, RefusesBadFileHeaders) {
       {"empty", {}, "out: failed reading bin header: 38\n"},
       {"six bytes", {sig.begin(), sig.end() - 1}, "out: failed reading bin header: 38\n"},
       {"no image start", sig, "out: failed reading image start: 38\n"},
-      {"short image start", {0x42, 0x30, 0x30, 0x30, 0x46, 0x46, 0x0A, 1, 2, 3}, "out: failed reading image start: 38\n"},
-      {"no image length", {0x42, 0x30, 0x30, 0x30, 0x46, 0x46, 0x0A, 1, 2, 3, 4}, "out: failed reading image length: 38\n"},
+      {"short image start",
+       {0x42, 0x30, 0x30, 0x30, 0x46, 0x46, 0x0A, 1, 2, 3},
+       "out: failed reading image start: 38\n"},
+      {"no image length",
+       {0x42, 0x30, 0x30, 0x30, 0x46, 0x46, 0x0A, 1, 2, 3, 4},
+       "out: failed reading image length: 38\n"},
   };
   for (size_t i = 0; i < sig.size(); ++i) {
     std::vector<uint8_t> bad = Build(SmallImage()).bytes;
@@ -108,7 +113,8 @@ TEST_F(OpenImageTest, RecordTableHoldsAtMost1024Records) {
   RomImage spec = SmallImage();
   constexpr uint32_t kExtraBase = 0x10000000;
   for (uint32_t k = 0; k < 1100; ++k)
-    spec.extraRecords.push_back({9999, RawRecord{.address = kExtraBase + 0x10 * k, .data = {1, 2, 3, static_cast<uint8_t>(k)}}});
+    spec.extraRecords.push_back(
+        {9999, RawRecord{.address = kExtraBase + 0x10 * k, .data = {1, 2, 3, static_cast<uint8_t>(k)}}});
   const BuiltImage img = Build(spec);
   ASSERT_TRUE(Open(img));
   std::vector<std::string> expected = OpenLines(img, 0, 1);
@@ -136,11 +142,11 @@ TEST_F(FindTocTest, AllFourConditionsDecide) {
     bool found;
   };
   const Case cases[] = {
-      {8, kBase - 1, false},       {8, kBase + 1, false},       {12, kBase + len - 1, false},
-      {12, kBase + len + 1, false},  // physical range
-      {0, 0x02100000, true},       {0, 0x02110000, false},      // first DLL, high half against the last DLL
-      {0, 0x00000210, true},       {0, 0x00000211, false},      // first DLL, low half shifted up
-      {4, 0x02000000, true},       {4, 0x01FFFFFF, false},      // the last DLL word against both
+      {8, kBase - 1, false},        {8, kBase + 1, false},
+      {12, kBase + len - 1, false}, {12, kBase + len + 1, false},  // physical range
+      {0, 0x02100000, true},        {0, 0x02110000, false},        // first DLL, high half against the last DLL
+      {0, 0x00000210, true},        {0, 0x00000211, false},        // first DLL, low half shifted up
+      {4, 0x02000000, true},        {4, 0x01FFFFFF, false},        // the last DLL word against both
   };
   for (const Case& c : cases) {
     RomImage spec = SmallImage();
@@ -176,13 +182,14 @@ TEST_F(FindTocTest, SecondCandidateWinsWhenFirstFails) {
   spec.extraRecords.push_back({0, RawRecord{.address = kDecoy, .data = plain.RomBytes(plain.pTOC, 84)}});
   const BuiltImage img = Build(spec);
   ASSERT_TRUE(Open(img));
-  EXPECT_EQ(TakeLines(), (std::vector<std::string>{
-                             "out: start address = 0x" + Hex8(kBase) + "\n",
-                             "out: found pTOC  = 0x" + Hex8(img.pTOC) + "\n",
-                             "out: Checking record #0 for potential TOC (ROMOFFSET = 0x" + Hex8(kDecoy - img.pTOC) + ")\n",
-                             "out: Checking record #2 for potential TOC (ROMOFFSET = 0x40000000)\n",
-                             "out: ROM offset = 0x40000000\n",
-                         }));
+  EXPECT_EQ(TakeLines(),
+            (std::vector<std::string>{
+                "out: start address = 0x" + Hex8(kBase) + "\n",
+                "out: found pTOC  = 0x" + Hex8(img.pTOC) + "\n",
+                "out: Checking record #0 for potential TOC (ROMOFFSET = 0x" + Hex8(kDecoy - img.pTOC) + ")\n",
+                "out: Checking record #2 for potential TOC (ROMOFFSET = 0x40000000)\n",
+                "out: ROM offset = 0x40000000\n",
+            }));
 }
 
 TEST_F(FindTocTest, FirstMatchingCandidateWinsAndDrivesVirtualReads) {
@@ -238,9 +245,9 @@ TEST_F(FindTocTest, NoCandidateRecord) {
   file.imageLength = 0x100;
   file.records.push_back(RawRecord{.address = 0x1000, .data = std::vector<uint8_t>(0x100, 0x21)});
   EXPECT_FALSE(Open(imagebuilder::EncodeBinFile(file)));
-  EXPECT_EQ(TakeLines(), (std::vector<std::string>{"out: start address = 0x00000000\n",
-                                                   "out: found pTOC  = 0x21212121\n", "out: ROM offset = 0x00000000\n",
-                                                   "out: Failed to find the rom offset 1000\n"}));
+  EXPECT_EQ(TakeLines(),
+            (std::vector<std::string>{"out: start address = 0x00000000\n", "out: found pTOC  = 0x21212121\n",
+                                      "out: ROM offset = 0x00000000\n", "out: Failed to find the rom offset 1000\n"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -263,14 +270,14 @@ TEST_F(ReadImageTest, ReadsOnlyWithinOneRecord) {
     bool ok;
   };
   const Case cases[] = {
-      {data, 0x20, true, true},               // up to the split
-      {data + 0x20, 0x20, true, true},        // from the split
-      {data + 0x1F, 1, true, true},           // the record's last byte
-      {data + 0x1F, 2, true, false},          // one more spans two records
-      {data + 0x10, 0x20, true, false},       // contiguous in the ROM, but two records
-      {data + off, 0x20, false, true},        // the same bytes by record address
-      {data, 0x20, false, false},             // a virtual address is no record address
-      {img.pTOC, 84, true, true},             // the ROM header is a record of its own
+      {data, 0x20, true, true},          // up to the split
+      {data + 0x20, 0x20, true, true},   // from the split
+      {data + 0x1F, 1, true, true},      // the record's last byte
+      {data + 0x1F, 2, true, false},     // one more spans two records
+      {data + 0x10, 0x20, true, false},  // contiguous in the ROM, but two records
+      {data + off, 0x20, false, true},   // the same bytes by record address
+      {data, 0x20, false, false},        // a virtual address is no record address
+      {img.pTOC, 84, true, true},        // the ROM header is a record of its own
       {img.pTOC - 1, 84, true, false},
   };
   for (const Case& c : cases) {

@@ -106,7 +106,8 @@ TEST_F(BuilderTest, ExtensionPayloadLocatedInASavedFileAsTheReaderSeesIt) {
     if (std::string(c.what) == "name not there") spec.extensions[0].name = "cat_sih";
     const BuiltImage img = Build(spec);
     std::string error;
-    const std::optional<imagebuilder::FileSpan> span = imagebuilder::LocateExtensionPayload(img.bytes, "cat_sig", &error);
+    const std::optional<imagebuilder::FileSpan> span =
+        imagebuilder::LocateExtensionPayload(img.bytes, "cat_sig", &error);
     ASSERT_EQ(span.has_value(), c.found) << c.what << ": " << error;
     if (!c.found) continue;
     std::vector<uint8_t> bytes = img.bytes;

@@ -34,14 +34,13 @@ TEST_F(RomExtensionTest, HeadNeverMatchesAndNamesCompareOverTheGivenLength) {
     int found;  // extension index, -1 for none
   };
   const Case cases[] = {
-      {"cat_sig", 8, 1},   // the head has this name but is never matched; "cat_sigs" differs at the NUL
-      {"cat_sig", 7, 0},   // a prefix matches the first record that starts with it
-      {"cat_sigs", 9, 0},  // its NUL pad is compared too
-      {"cat_sig", 24, 1},  // the whole name field
+      {"cat_sig", 8, 1},    // the head has this name but is never matched; "cat_sigs" differs at the NUL
+      {"cat_sig", 7, 0},    // a prefix matches the first record that starts with it
+      {"cat_sigs", 9, 0},   // its NUL pad is compared too
+      {"cat_sig", 24, 1},   // the whole name field
       {"cat_sig", 25, -1},  // longer than the name field: nothing matches
-      {"", 0, 0},          // nothing compared: the first record after the head
-      {"other", 6, 2},
-      {"missing", 8, -1},
+      {"", 0, 0},           // nothing compared: the first record after the head
+      {"other", 6, 2},     {"missing", 8, -1},
   };
   for (const Case& c : cases) {
     char name[32] = {};

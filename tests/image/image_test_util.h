@@ -19,7 +19,7 @@ namespace imagetest {
 // One entry per diagnostic call: "out: <text>" or "err: <text>".
 inline void CaptureLine(DiagStream stream, const char* text, void* context) {
   static_cast<std::vector<std::string>*>(context)->push_back((stream == DiagStream::Err ? "err: " : "out: ") +
-                                                            std::string(text));
+                                                             std::string(text));
 }
 
 class ImageTest : public ::testing::Test {

@@ -104,18 +104,26 @@ TEST_F(TraverseTest, SectionDataRule) {
     uint32_t handedOut;  // data bytes, 0 for none
   };
   const Case cases[] = {
-      {0x40, 0x40, 0, kInRom, 0},        {0x40, 0x40, 0, kFirst, 0},
-      {0x40, 0x40, 0, kLast, 0},         {0x40, 0x40, 0, kAbove, 0x40},
-      {0x40, 0x40, 0, kBelow, 0x40},     {0x48, 0x40, 0, kInRom, 0x40},  // sizes differ: never in place
-      {0x40, 0x48, 0, kInRom, 0x40},     {0x40, 0x48, 0x80002000, kInRom, 0x48},
-      {0x40, 0x48, 0x80000000, kAbove, 0x40}, {0x40, 0x48, 0x00002000, kAbove, 0x40},
-      {0x40, 0x48, 0xFFFFFFFF, kAbove, 0x48}, {0, 0x40, 0, kAbove, 0},
-      {0x40, 0, 0, kAbove, 0},           {0, 0x40, 0x80002000, kAbove, 0x40},
+      {0x40, 0x40, 0, kInRom, 0},
+      {0x40, 0x40, 0, kFirst, 0},
+      {0x40, 0x40, 0, kLast, 0},
+      {0x40, 0x40, 0, kAbove, 0x40},
+      {0x40, 0x40, 0, kBelow, 0x40},
+      {0x48, 0x40, 0, kInRom, 0x40},  // sizes differ: never in place
+      {0x40, 0x48, 0, kInRom, 0x40},
+      {0x40, 0x48, 0x80002000, kInRom, 0x48},
+      {0x40, 0x48, 0x80000000, kAbove, 0x40},
+      {0x40, 0x48, 0x00002000, kAbove, 0x40},
+      {0x40, 0x48, 0xFFFFFFFF, kAbove, 0x48},
+      {0, 0x40, 0, kAbove, 0},
+      {0x40, 0, 0, kAbove, 0},
+      {0, 0x40, 0x80002000, kAbove, 0x40},
   };
   for (const Case& c : cases) {
     RomImage spec;
-    spec.modules = {Module{.sections = {Section{.virtualSize = c.vsize, .physicalSize = c.psize, .flags = c.flags,
-                                                .realInRom = c.real == kInRom}}}};
+    spec.modules = {
+        Module{.sections = {Section{
+                   .virtualSize = c.vsize, .physicalSize = c.psize, .flags = c.flags, .realInRom = c.real == kInRom}}}};
     const BuiltImage first = Build(spec);
     const uint32_t physFirst = first.imageStart - first.romOffset, physLast = physFirst + first.imageLength;
     const uint32_t real[] = {0, physFirst, physLast, physLast + 1, physFirst - 1};
@@ -248,11 +256,10 @@ TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
   constexpr uint32_t kZeros = 65535 * 24;
   for (const size_t modules : {16u, 17u}) {
     RomImage spec;
-    spec.modules = {Module{.sections = {Section{.virtualSize = kZeros,
-                                                .physicalSize = kZeros,
-                                                .realInRom = true,
-                                                .data = std::vector<uint8_t>(kZeros, 0)}},
-                           .sectionCount = 65535}};
+    spec.modules = {Module{
+        .sections = {Section{
+            .virtualSize = kZeros, .physicalSize = kZeros, .realInRom = true, .data = std::vector<uint8_t>(kZeros, 0)}},
+        .sectionCount = 65535}};
     for (size_t i = 1; i < modules; ++i) spec.modules.push_back(Module{.sharesWith = 0});
     ResetImageReaderForTest();
     ASSERT_TRUE(Open(Build(spec)));
@@ -261,8 +268,9 @@ TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
     EXPECT_EQ(TraverseImage([](const BYTE*, DWORD, void* n) { return ++*static_cast<size_t*>(n) != 0; }, &calls),
               modules == 16)
         << modules;
-    EXPECT_EQ(TakeLines(), modules == 16 ? std::vector<std::string>{}
-                                         : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
+    EXPECT_EQ(TakeLines(), modules == 16
+                               ? std::vector<std::string>{}
+                               : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
     // The seventeenth module's entry and header are handed out before its count is refused.
     EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + (modules == 17 ? 2 : 0)) << modules;
   }
@@ -276,7 +284,8 @@ TEST_F(TraverseTest, SharedDataCannotMakeTheWalkEndless) {
   spec.files = {File{.storedSize = kMiB}};
   spec.modules = {Module{}};
   for (int j = 0; j < 4097; ++j)
-    spec.modules[0].sections.push_back(Section{.virtualSize = kMiB, .physicalSize = kMiB, .data = std::vector<uint8_t>{}});
+    spec.modules[0].sections.push_back(
+        Section{.virtualSize = kMiB, .physicalSize = kMiB, .data = std::vector<uint8_t>{}});
   const uint32_t shared = Build(spec).Find("file 0 data")->virtualAddress;
   for (Section& s : spec.modules[0].sections) s.dataAddress = shared;
   ASSERT_TRUE(Open(Build(spec)));
@@ -284,8 +293,8 @@ TEST_F(TraverseTest, SharedDataCannotMakeTheWalkEndless) {
   struct Count {
     size_t calls = 0;
   } count;
-  EXPECT_FALSE(TraverseImage([](const BYTE*, DWORD, void* ctx) { return ++static_cast<Count*>(ctx)->calls > 0; },
-                             &count));
+  EXPECT_FALSE(
+      TraverseImage([](const BYTE*, DWORD, void* ctx) { return ++static_cast<Count*>(ctx)->calls > 0; }, &count));
   EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: image traversal exceeds 4294967295 bytes\n"});
   EXPECT_LT(count.calls, 3 + 2 * 4097u);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/wmdm.h"
@@ -89,6 +90,62 @@ int EnumerateAsAProgram() {
   return devices == std::vector<std::string>{"Corvane/ZR-410"} ? 0 : 4;
 }
 
+// A program's notification sink; lives on the stack.
+class Sink final : public IWMDMNotification {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid != IID_IUnknown && riid != IID_IWMDMNotification) return E_NOINTERFACE;
+    *ppv = static_cast<IWMDMNotification*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE WMDMMessage(DWORD type, LPCWSTR name) override {
+    messages.push_back(std::to_string(type) + "," + NarrowToUtf8(name));
+    return S_OK;
+  }
+  ULONG references = 1;
+  std::vector<std::string> messages;
+};
+
+// With "watch-ms", a player folder created while the program runs its
+// message loop arrives at the program's sink.
+int WatchAsAProgram(const fs::path& newPlayer) {
+  IComponentAuthenticate* root = nullptr;
+  IWMDeviceManager2* manager = nullptr;
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_ALL, IID_IComponentAuthenticate,
+                              reinterpret_cast<void**>(&root)))) {
+    return 2;
+  }
+  if (FAILED(Authenticate(root, &manager))) return 3;
+  if (FAILED(manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) ||
+      FAILED(container->FindConnectionPoint(IID_IWMDMNotification, &point))) {
+    return 5;
+  }
+  Sink sink;
+  DWORD cookie = 0;
+  if (FAILED(point->Advise(&sink, &cookie))) return 6;
+  fs::create_directories(newPlayer);
+  std::ofstream(newPlayer / "player.ini") << "manufacturer = Corvane\nname = ZR-411\n";
+  const DWORD start = GetTickCount();
+  while (sink.messages.empty() && GetTickCount() - start < 10000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+  point->Unadvise(cookie);
+  ReleaseAndClear(point);
+  ReleaseAndClear(container);
+  ReleaseAndClear(manager);
+  ReleaseAndClear(root);
+  const std::vector<std::string> want = {"0,\\\\?\\tfsim#" + newPlayer.filename().string()};
+  return sink.messages == want && sink.references == 1 ? 0 : 7;
+}
+
 class SimDll : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,11 +182,9 @@ TEST_F(SimDll, IsRegisteredAsAnApartmentServer) {
   const auto canUnload = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
   const auto getClassObject =
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-  ASSERT_TRUE(registerServer && canUnload && getClassObject);
-
   const auto unregisterServer =
       reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
-  ASSERT_NE(unregisterServer, nullptr);
+  ASSERT_TRUE(registerServer && unregisterServer && canUnload && getClassObject);
 
   // Registering again over itself changes nothing.
   EXPECT_EQ(registerServer(), S_OK);
@@ -206,7 +261,8 @@ TEST_F(SimDll, CoCreateInstanceReachesTheRegisteredServer) {
 
 // A program started with TESSFOLD_SIM_PLAYERS (under Wine a Unix path, as
 // scripts give it) enumerates the players of that folder; a malformed
-// TESSFOLD_SIM_FAULTS makes the class unavailable rather than half set up.
+// TESSFOLD_SIM_FAULTS makes the class unavailable rather than half set up;
+// with "watch-ms" new player folders arrive.
 TEST_F(SimDll, ProgramTakesItsPlayersFromTheEnvironment) {
   ASSERT_EQ(SimRegisterService(), S_OK);
   SimReset();
@@ -231,14 +287,17 @@ TEST_F(SimDll, ProgramTakesItsPlayersFromTheEnvironment) {
 
   WCHAR self[MAX_PATH];
   ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const std::wstring newPlayer = (dir_ / "zr411").wstring();
   const struct {
     const WCHAR* faults;
+    const WCHAR* mode;
     DWORD exitCode;
-  } cases[] = {{L"", 0}, {L"bogus-switch", 2}};
+  } cases[] = {{L"", L"enumerate", 0}, {L"bogus-switch", L"enumerate", 2}, {L"watch-ms=20", L"watch", 0}};
   for (const auto& c : cases) {
     SetEnvironmentVariableW(L"TESSFOLD_SIM_PLAYERS", folder.c_str());
     SetEnvironmentVariableW(L"TESSFOLD_SIM_FAULTS", c.faults);
-    SetEnvironmentVariableW(L"TF_SIM_DLL_CHILD", L"1");
+    SetEnvironmentVariableW(L"TF_SIM_DLL_CHILD", c.mode);
+    SetEnvironmentVariableW(L"TF_SIM_DLL_NEW_PLAYER", newPlayer.c_str());
     std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=SimDllChild.*";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -248,13 +307,14 @@ TEST_F(SimDll, ProgramTakesItsPlayersFromTheEnvironment) {
     SetEnvironmentVariableW(L"TESSFOLD_SIM_PLAYERS", nullptr);
     SetEnvironmentVariableW(L"TESSFOLD_SIM_FAULTS", nullptr);
     SetEnvironmentVariableW(L"TF_SIM_DLL_CHILD", nullptr);
+    SetEnvironmentVariableW(L"TF_SIM_DLL_NEW_PLAYER", nullptr);
     ASSERT_TRUE(started);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     DWORD exitCode = 99;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    EXPECT_EQ(exitCode, c.exitCode) << "faults: " << NarrowToUtf8(c.faults);
+    EXPECT_EQ(exitCode, c.exitCode) << NarrowToUtf8(c.mode) << " with faults: " << NarrowToUtf8(c.faults);
   }
 }
 
@@ -262,7 +322,12 @@ TEST_F(SimDll, ProgramTakesItsPlayersFromTheEnvironment) {
 TEST(SimDllChild, EnumeratesAsAProgram) {
   if (GetEnvironmentVariableW(L"TF_SIM_DLL_CHILD", nullptr, 0) == 0) GTEST_SKIP() << "run by its parent test";
   const HRESULT init = CoInitialize(nullptr);
-  const int result = SUCCEEDED(init) ? EnumerateAsAProgram() : 1;
+  WCHAR mode[16] = {};
+  WCHAR newPlayer[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TF_SIM_DLL_CHILD", mode, 16);
+  GetEnvironmentVariableW(L"TF_SIM_DLL_NEW_PLAYER", newPlayer, MAX_PATH);
+  int result = 1;
+  if (SUCCEEDED(init)) result = std::wstring(mode) == L"watch" ? WatchAsAProgram(newPlayer) : EnumerateAsAProgram();
   CoUninitialize();
   fflush(stdout);
   ExitProcess(static_cast<UINT>(result));

@@ -11,6 +11,7 @@ TEST(SimInsertRecordBytes, RoundTripAndEveryTruncationIsRefused) {
   r.source = WidenUtf8("C:\\images\\NK.bin");
   r.destination = WidenUtf8("NK.bin");
   r.hadProgress = true;
+  r.hadMetadata = true;
   r.metadata = {{WidenUtf8("WMDM/FormatCode"), WMDM_TYPE_DWORD, {0x02, 0xB8, 0, 0}}};
   r.progressCalls = {"Begin(3)", "Progress(3)", "End()"};
   r.result = static_cast<HRESULT>(0x8007048Fu);

@@ -184,7 +184,8 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_TRUE(f.rejectAuth && f.noProtocols && f.playersNotReady && f.storagesNotReady);
   EXPECT_FALSE(f.insertFails || f.removeDuringTransfer);
 
-  ASSERT_TRUE(SimParseFaults("insert-fail remove-during-transfer=0x1000 chunk=512 chunk-delay-ms=5", &f, &error));
+  ASSERT_TRUE(
+      SimParseFaults("insert-fail remove-during-transfer=0x1000 chunk=512 chunk-delay-ms=5 watch-ms=250", &f, &error));
   EXPECT_FALSE(f.rejectAuth);  // every parse starts from the defaults
   EXPECT_TRUE(f.insertFails);
   EXPECT_EQ(f.insertFailAfter, kSimHalfway);
@@ -192,9 +193,29 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_EQ(f.removeAfter, 0x1000u);
   EXPECT_EQ(f.chunkBytes, 512u);
   EXPECT_EQ(f.chunkDelayMs, 5u);
+  EXPECT_EQ(f.watchMs, 250u);
+
+  ASSERT_TRUE(SimParseFaults("metadata-create-fails,metadata-add-fails insert-fail-storage=Card", &f, &error)) << error;
+  EXPECT_TRUE(f.metadataCreateFails && f.metadataAddFails);
+  EXPECT_TRUE(f.insertFails) << "naming a storage switches the failure on";
+  EXPECT_STREQ(f.insertFailStorage, "Card");
+  EXPECT_EQ(f.insertFailAfter, kSimHalfway);
+
+  // Quotes let a folder name hold blanks and commas; a longer name after a
+  // shorter one leaves nothing of the old behind, and vice versa.
+  ASSERT_TRUE(SimParseFaults("insert-fail-storage=\"Internal Storage, A\" insert-fail=16", &f, &error)) << error;
+  EXPECT_STREQ(f.insertFailStorage, "Internal Storage, A");
+  EXPECT_EQ(f.insertFailAfter, 16u);
+  ASSERT_TRUE(SimParseFaults("insert-fail-storage=\"Internal Storage\",insert-fail-storage=B", &f, &error));
+  EXPECT_STREQ(f.insertFailStorage, "B");
+  const std::string longest(kSimMaxFolderBytes, 'x');
+  ASSERT_TRUE(SimParseFaults("insert-fail-storage=" + longest, &f, &error)) << error;
+  EXPECT_EQ(std::string(f.insertFailStorage), longest);
 
   ASSERT_TRUE(SimParseFaults("", &f, &error));
   EXPECT_EQ(f.chunkBytes, 64u * 1024);
+  EXPECT_FALSE(f.insertFails || f.metadataCreateFails || f.metadataAddFails);
+  EXPECT_STREQ(f.insertFailStorage, "");
 
   const char* bad[][2] = {
       {"reject-auth=1", "fault switch 'reject-auth=1': takes no value"},
@@ -203,10 +224,19 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
       {"insert-fail=", "fault switch 'insert-fail=': expects a number"},
       {"insert-fail=18446744073709551615", "fault switch 'insert-fail=18446744073709551615': expects a number"},
       {"chunk-delay-ms=60001", "fault switch 'chunk-delay-ms=60001': expects a number"},
+      {"watch-ms=-1", "fault switch 'watch-ms=-1': expects a number"},
       {"explode", "fault switch 'explode': unknown switch"},
+      {"metadata-add-fails=1", "fault switch 'metadata-add-fails=1': takes no value"},
+      {"insert-fail-storage", "fault switch 'insert-fail-storage': expects a storage folder"},
+      {"insert-fail-storage=", "fault switch 'insert-fail-storage=': 'folder' is empty"},
+      {"insert-fail-storage=..", "fault switch 'insert-fail-storage=..': 'folder' must name a folder, not '..'"},
+      {"insert-fail-storage=a/b", "fault switch 'insert-fail-storage=a/b': 'folder' may not contain '/'"},
+      {"insert-fail-storage=\"a b", "fault switch 'insert-fail-storage=\"a b': quote not closed"},
   };
   for (const auto& b : bad) {
     EXPECT_FALSE(SimParseFaults(b[0], &f, &error)) << b[0];
     EXPECT_EQ(error, b[1]);
   }
+  EXPECT_FALSE(SimParseFaults("insert-fail-storage=" + longest + "x", &f, &error));
+  EXPECT_TRUE(error.ends_with("'folder' is longer than 255 bytes")) << error;
 }

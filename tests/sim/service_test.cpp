@@ -299,6 +299,54 @@ TEST_F(SimService, ConnectionPointHoldsSinksUntilUnadvised) {
   EXPECT_EQ(sink.references, 1);
 }
 
+TEST_F(SimService, WatchingThePlayerFolderAnnouncesPlayersThatCameOrWent) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IConnectionPointContainer* container = nullptr;
+  IConnectionPoint* point = nullptr;
+  ASSERT_EQ(root_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+  ASSERT_EQ(container->FindConnectionPoint(IID_IWMDMNotification, &point), S_OK);
+  ReleaseAndClear(container);
+  Callback sink;
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink.unknown(), &cookie), S_OK);
+
+  SimWatchPlayerFolder();  // takes note of zr410
+  SimPlayerDescription d;
+  d.manufacturer = "Corvane";
+  d.name = "ZR-411";
+  ASSERT_TRUE(SimAddPlayer("zr411", d));
+  ASSERT_TRUE(SimAddPlayer("a-first", d));
+  fs::remove_all(SimGetPlayerFolder() / "zr410");
+  SimWatchPlayerFolder();
+  SimWatchPlayerFolder();  // nothing new
+  auto name = [](const char* id) { return NarrowToUtf8(SimCanonicalName(id)); };
+  EXPECT_EQ(sink.calls,
+            (std::vector<std::string>{"Message(1," + name("zr410") + ")", "Message(0," + name("a-first") + ")",
+                                      "Message(0," + name("zr411") + ")"}));
+  // A player pulled out and then deleted is not announced twice, and comes
+  // back plugged in with a new folder.
+  SimUnplugPlayer("zr411");
+  fs::remove_all(SimGetPlayerFolder() / "zr411");
+  SimWatchPlayerFolder();
+  ASSERT_TRUE(SimAddPlayer("zr411", d));
+  SimWatchPlayerFolder();
+  EXPECT_EQ(std::vector<std::string>(sink.calls.begin() + 3, sink.calls.end()),
+            (std::vector<std::string>{"Message(1," + name("zr411") + ")", "Message(0," + name("zr411") + ")"}));
+  IWMDeviceManager2* manager = Manager();
+  DWORD count = 0;
+  EXPECT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 2u);
+  ReleaseAndClear(manager);
+  sink.calls.resize(3);
+  // A new folder is taken note of, not announced.
+  SimSetPlayerFolder(root_dir_);
+  SimWatchPlayerFolder();
+  EXPECT_EQ(sink.calls.size(), 3u);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  ReleaseAndClear(point);
+}
+
 TEST_F(SimService, Insert3CopiesInChunksWithProgress) {
   ASSERT_EQ(Create(), S_OK);
   ASSERT_EQ(Authenticate(), S_OK);
@@ -357,6 +405,8 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   const Case cases[] = {
       {"fails part-way", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=5000", static_cast<HRESULT>(0x8007001Fu),
        {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
+      {"fails on the storage named", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail-storage=INTERNAL",
+       static_cast<HRESULT>(0x8007001Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}},
       {"fails at the last byte", "Internal", WSTR("NK.bin"), "chunk=4096 insert-fail=99999",
        static_cast<HRESULT>(0x8007001Fu), {"Begin(10000)", "Progress(4096)", "Progress(8192)", "Progress(10000)", "End()"}},
       {"pulled out half way", "Internal", WSTR("NK.bin"), "chunk=4096 remove-during-transfer",

@@ -19,6 +19,11 @@
 // Every failure (libcrypto refusing a step, a file that cannot be read, a
 // malformed argument) throws catalog::BuildError; nothing is reported any
 // other way. Native only (needs libcrypto).
+//
+// Library tf_catalog_builder (tests/support/catalog_builder.cmake). Programs
+// built without the test tree (release tools, benchmarks) include
+// tests/support/der_builder.cmake and then that fragment, as
+// bench/verify.cmake does.
 #pragma once
 
 #include <openssl/evp.h>

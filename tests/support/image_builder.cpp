@@ -160,16 +160,16 @@ BuiltImage Build(const RomImage& spec) {
     at.name = layout.Place(Indexed("module", i, "name"),
                            NameBytes(m.name.empty() ? "module" + std::to_string(i) + ".dll" : m.name));
     at.header = layout.Place(Indexed("module", i, "header"), pattern(kModuleHeaderSize));
-    at.table = layout.Place(Indexed("module", i, "sections"),
-                            std::vector<uint8_t>(kSectionHeaderSize * m.sections.size(), 0));
+    at.table =
+        layout.Place(Indexed("module", i, "sections"), std::vector<uint8_t>(kSectionHeaderSize * m.sections.size(), 0));
     for (size_t j = 0; j < m.sections.size(); ++j) {
       const Section& s = m.sections[j];
       const std::vector<uint8_t> data = s.data ? *s.data : pattern(s.physicalSize);
       SectionAt sat;
       sat.storedSize = static_cast<uint32_t>(data.size());
-      sat.data = data.empty() ? layout.Here()
-                              : layout.Place("module " + std::to_string(i) + " section " + std::to_string(j) + " data",
-                                             data);
+      sat.data = data.empty()
+                     ? layout.Here()
+                     : layout.Place("module " + std::to_string(i) + " section " + std::to_string(j) + " data", data);
       at.sections.push_back(sat);
     }
   }
@@ -177,8 +177,8 @@ BuiltImage Build(const RomImage& spec) {
   std::vector<FileAt> files(spec.files.size());
   for (size_t i = 0; i < spec.files.size(); ++i) {
     const File& f = spec.files[i];
-    files[i].name =
-        layout.Place(Indexed("file", i, "name"), NameBytes(f.name.empty() ? "file" + std::to_string(i) + ".dat" : f.name));
+    files[i].name = layout.Place(Indexed("file", i, "name"),
+                                 NameBytes(f.name.empty() ? "file" + std::to_string(i) + ".dat" : f.name));
     const std::vector<uint8_t> data = f.data ? *f.data : pattern(f.storedSize);
     files[i].data = data.empty() ? layout.Here() : layout.Place(Indexed("file", i, "data"), data);
   }
@@ -190,8 +190,7 @@ BuiltImage Build(const RomImage& spec) {
     for (size_t k = 0; k < spec.extensions.size(); ++k) {
       const Extension& e = spec.extensions[k];
       std::vector<uint8_t> data = e.data ? *e.data : std::vector<uint8_t>(e.length, 0);
-      payloads.push_back(data.empty() ? layout.Here()
-                                      : layout.Place("extension " + std::to_string(k) + " data", data));
+      payloads.push_back(data.empty() ? layout.Here() : layout.Place("extension " + std::to_string(k) + " data", data));
     }
     head = layout.Place("extension head", std::vector<uint8_t>(kExtensionSize, 0));
     for (size_t k = 0; k < spec.extensions.size(); ++k)
@@ -262,7 +261,8 @@ BuiltImage Build(const RomImage& spec) {
                            uint32_t next) {
       std::fill(rom.begin() + static_cast<std::ptrdiff_t>(at),
                 rom.begin() + static_cast<std::ptrdiff_t>(at + kExtensionSize), 0);
-      std::copy_n(name.begin(), std::min(name.size(), kExtensionNameSize), rom.begin() + static_cast<std::ptrdiff_t>(at));
+      std::copy_n(name.begin(), std::min(name.size(), kExtensionNameSize),
+                  rom.begin() + static_cast<std::ptrdiff_t>(at));
       Put32(rom, at + 24, type);
       Put32(rom, at + 28, data);
       Put32(rom, at + 32, length);
@@ -297,10 +297,10 @@ BuiltImage Build(const RomImage& spec) {
     for (size_t j = 0; j < count; ++j) {
       const Section& s = m.sections[j];
       const std::string prefix = "module " + std::to_string(i) + " section " + std::to_string(j);
-      out.parts.push_back(
-          {prefix + " header", va(modules[i].table + kSectionHeaderSize * j), kSectionHeaderSize});
+      out.parts.push_back({prefix + " header", va(modules[i].table + kSectionHeaderSize * j), kSectionHeaderSize});
       const uint32_t data = s.dataAddress.value_or(va(modules[i].sections[j].data));
-      const uint32_t real = s.realAddress.value_or(s.realInRom ? data : physLast + 0x1000 * static_cast<uint32_t>(j + 1));
+      const uint32_t real =
+          s.realAddress.value_or(s.realInRom ? data : physLast + 0x1000 * static_cast<uint32_t>(j + 1));
       const bool inPlace = s.virtualSize == s.physicalSize && real >= physFirst && real <= physLast;
       const bool stored = (s.flags & 0x80002000u) == 0x80002000u;
       const uint32_t n = stored ? s.physicalSize : std::min(s.physicalSize, s.virtualSize);
@@ -693,8 +693,7 @@ bool LoadFile(const std::string& path, std::vector<uint8_t>* bytes) {
 
 bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   const WString wide = WidenUtf8(path);
-  const HANDLE h =
-      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   size_t done = 0;

@@ -79,8 +79,8 @@ struct Section {
   // The real address points at the section's own data inside the ROM (with
   // equal sizes the section is then in place); otherwise it lies above the ROM.
   bool realInRom = false;
-  std::optional<uint32_t> realAddress;      // overrides the choice above
-  std::optional<uint32_t> dataAddress;      // points the header elsewhere (e.g. at shared data)
+  std::optional<uint32_t> realAddress;       // overrides the choice above
+  std::optional<uint32_t> dataAddress;       // points the header elsewhere (e.g. at shared data)
   std::optional<std::vector<uint8_t>> data;  // stored bytes; default physicalSize pattern bytes
 };
 
@@ -176,8 +176,8 @@ struct BuiltImage {
   std::vector<uint8_t> rom;  // ROM content from image start, as laid out
   std::vector<Placed> items;
   std::vector<Part> parts;
-  std::vector<RawRecord> records;  // in file order, extra records included
-  std::vector<uint64_t> dataOffsets;  // file offset of each record's data
+  std::vector<RawRecord> records;         // in file order, extra records included
+  std::vector<uint64_t> dataOffsets;      // file offset of each record's data
   std::vector<int64_t> recordRomOffsets;  // where each record starts in `rom`; -1 for extra records
   // False when ROM header words, the header pointer, a section count or a
   // module's header (sharesWith) were overridden: `parts` then lists what was
