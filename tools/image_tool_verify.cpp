@@ -20,14 +20,15 @@ struct Kind {
   uint32_t minSize;  // both included
   uint32_t maxSize;
   bool binding;  // false: the file is sent whatever the image checks find
+  const char* window;
 };
 
 // The size windows a transfer applies per kind, on the low 32 bits of the size.
 const Kind kKinds[] = {
-    {"bootloader", 0, 0x80000, true},
-    {"recovery", 0x80000, 0x180000, true},
-    {"os", 0x180000, 0xFFFFFFFF, true},
-    {"font", 0, 0xFFFFFFFF, false},
+    {"bootloader", 0, 0x80000, true, "at most 0x80000 bytes"},
+    {"recovery", 0x80000, 0x180000, true, "0x80000 to 0x180000 bytes"},
+    {"os", 0x180000, 0xFFFFFFFF, true, "at least 0x180000 bytes"},
+    {"font", 0, 0xFFFFFFFF, false, "none"},
 };
 
 const char* LevelName(DWORD level) {
@@ -159,6 +160,8 @@ int RunVerify(const Args& args) {
   std::unique_ptr<DiagCapture> toErr;
   if (o.json) toErr = std::make_unique<DiagCapture>(true);
   AcceptReport report{};
+  report.lMakeResult = kAttributeNotChecked;
+  report.lModelResult = kAttributeNotChecked;
   const bool opened = OpenImage(WidenUtf8(o.path).c_str());
   bool accepted = false;
   const WString make = WidenUtf8(o.make.value_or(""));
@@ -232,10 +235,7 @@ int RunVerify(const Args& args) {
   } else if (sent) {
     DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", verdict.c_str(), window.empty() ? "" : "; ", window.c_str());
   } else if (opened && accepted) {
-    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", window.c_str(),
-               o.kind->name == std::string("recovery") ? "0x80000 to 0x180000 bytes"
-               : o.kind->name == std::string("os")     ? "at least 0x180000 bytes"
-                                                       : "at most 0x80000 bytes");
+    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", window.c_str(), o.kind->window);
   } else {
     DiagPrintf(DiagStream::Out, "REFUSED: %s\n", verdict.c_str());
   }

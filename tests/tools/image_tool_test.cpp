@@ -4,6 +4,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +47,12 @@ class ImageToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = ::testing::TempDir() + "tf_tool_" + info->name();
+    dir_ = ::testing::TempDir() + "tf_tool_" + std::to_string(::getpid()) + "_" + info->name();
     std::system(("rm -rf " + Quote(dir_) + " && mkdir -p " + Quote(dir_)).c_str());
+  }
+
+  void TearDown() override {
+    if (!HasFailure()) std::system(("rm -rf " + Quote(dir_)).c_str());
   }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
