@@ -51,5 +51,10 @@ fuzz: fuzz-build
 bench: release
 	@scripts/run-benchmarks build/release
 
+# The update program under Wine against a simulated player: on $$DISPLAY for
+# use by hand, or without one as a scripted walk with screenshots.
+demo: bootstrap
+	@JOBS=$(JOBS) scripts/demo
+
 clean:
 	rm -rf build
