@@ -65,7 +65,7 @@ Chain StandardChain(int level, const EVP_MD* md, int bits) {
                                         .serial = {0x10, static_cast<uint8_t>(level)},
                                         .publicKeyInfo = PublicKeyInfo(caKey.get()),
                                         .signer = AnchorKey(level).get(),
-                                        .md = md,
+                                        .hashAlg = md,
                                         .ca = true});
   chain.signerKey = RsaKey(bits, 200 + level);
   chain.signerCert = MakeCertificate({.issuer = caName,
@@ -73,7 +73,7 @@ Chain StandardChain(int level, const EVP_MD* md, int bits) {
                                       .serial = {0x20, static_cast<uint8_t>(level)},
                                       .publicKeyInfo = PublicKeyInfo(chain.signerKey.get()),
                                       .signer = caKey.get(),
-                                      .md = md,
+                                      .hashAlg = md,
                                       .purposes = {"1.3.6.1.5.5.7.3.3", kCatalogSignerPurpose}});
   chain.certs = {chain.signerCert, caCert};
   return chain;

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   Write(dir, "test-noattrs.cat", MakeSignedData(noAttrs));
   Chain md5 = StandardChain(ROOT_LEVEL_TEST, EVP_md5(), 512);
   SignedDataSpec md5Spec = SignedDataFor(md5, ctl);
-  md5Spec.md = EVP_md5();
+  md5Spec.hashAlg = EVP_md5();
   Write(dir, "test-md5.cat", MakeSignedData(md5Spec));
   Write(dir, "trustlist.ctl", ctl);
   return 0;

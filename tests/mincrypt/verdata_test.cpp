@@ -31,7 +31,7 @@ TEST(SignedMessage, VerifiesAndReportsItsParts) {
       SCOPED_TRACE(testing::Message() << EVP_MD_get0_name(md) << (authAttrs ? " with" : " without") << " attributes");
       Chain chain = StandardChain(ROOT_LEVEL_PRODUCT, md);
       SignedDataSpec spec = SignedDataFor(chain, content);
-      spec.md = md;
+      spec.hashAlg = md;
       spec.authAttrs = authAttrs;
       spec.unauthAttrs = true;
       const Bytes message = MakeSignedData(spec);

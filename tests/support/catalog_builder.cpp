@@ -220,7 +220,7 @@ Bytes MakeCertificate(const CertSpec& spec) {
     for (const std::string& purpose : spec.purposes) oids.push_back(Oid(purpose));
     extensions.push_back(Seq({Oid("2.5.29.37"), OctetString(SeqOf(oids))}));
   }
-  const std::string sigOid = spec.signatureOid.empty() ? SignatureOid(spec.md) : spec.signatureOid;
+  const std::string sigOid = spec.signatureOid.empty() ? SignatureOid(spec.hashAlg) : spec.signatureOid;
   const Bytes sigAlg = AlgorithmIdentifier(sigOid);
   const Bytes tbs = Seq({
       Explicit(0, {Integer(2)}),
@@ -233,7 +233,7 @@ Bytes MakeCertificate(const CertSpec& spec) {
       spec.noExtensions ? Bytes{} : Explicit(3, {SeqOf(extensions)}),
   });
   Check(spec.signer != nullptr, "certificate without a signer key");
-  return Seq({tbs, sigAlg, BitString(SignData(spec.signer, spec.md, tbs))});
+  return Seq({tbs, sigAlg, BitString(SignData(spec.signer, spec.hashAlg, tbs))});
 }
 
 // --- certificate trust lists -------------------------------------------------
@@ -275,12 +275,12 @@ Bytes MakeCtl(const std::vector<Bytes>& members, const std::vector<Bytes>& exten
 // --- signed data -------------------------------------------------------------
 
 Bytes MakeSignedData(const SignedDataSpec& spec) {
-  const Bytes digestAlg = AlgorithmIdentifier(spec.digestOid.empty() ? DigestOid(spec.md) : spec.digestOid);
+  const Bytes digestAlg = AlgorithmIdentifier(spec.digestOid.empty() ? DigestOid(spec.hashAlg) : spec.digestOid);
   // The signer hashes the content octets of the inner content.
   const Element content = ReadElement(spec.content.data(), spec.content.size(), "reading the inner content");
   const Bytes contentOctets(spec.content.begin() + static_cast<long>(content.cbHeader),
                             spec.content.begin() + static_cast<long>(content.Size()));
-  const Bytes contentDigest = Digest(spec.md, contentOctets);
+  const Bytes contentDigest = Digest(spec.hashAlg, contentOctets);
 
   Bytes signerInfo;
   if (!spec.noSignerInfo) {
@@ -295,9 +295,9 @@ Bytes MakeSignedData(const SignedDataSpec& spec) {
                                                Set({OctetString(Cat({contentDigest, spec.messageDigestSuffix}))})})});
       }
       authAttrsField = Tlv(0xA0, attrsContent);
-      signature = SignData(spec.signerKey, spec.md, Tlv(0x31, attrsContent));
+      signature = SignData(spec.signerKey, spec.hashAlg, Tlv(0x31, attrsContent));
     } else {
-      signature = SignData(spec.signerKey, spec.md, contentOctets);
+      signature = SignData(spec.signerKey, spec.hashAlg, contentOctets);
     }
     signerInfo = Seq({
         Integer(1),

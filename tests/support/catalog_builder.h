@@ -98,8 +98,8 @@ struct CertSpec {
   Bytes serial = {0x01};               // INTEGER content octets
   Bytes publicKeyInfo;                 // subject key, encoded SubjectPublicKeyInfo
   EVP_PKEY* signer = nullptr;          // issuer's private key
-  const EVP_MD* md = EVP_sha1();       // hash of the signature
-  std::string signatureOid;            // empty: sha1/md5WithRSAEncryption by md
+  const EVP_MD* hashAlg = EVP_sha1();  // hash of the signature
+  std::string signatureOid;            // empty: sha1/md5WithRSAEncryption by hashAlg
   std::vector<std::string> purposes;   // extended key usage; none: no such extension
   bool ca = false;                     // critical basicConstraints with cA TRUE, first
   std::vector<Bytes> extraExtensions;  // placed before the key-usage extension
@@ -144,7 +144,7 @@ struct SignedDataSpec {
   std::vector<Bytes> certs;
   Bytes signerIssuer, signerSerial;  // encoded Name; INTEGER content octets
   EVP_PKEY* signerKey = nullptr;
-  const EVP_MD* md = EVP_sha1();
+  const EVP_MD* hashAlg = EVP_sha1();
   bool authAttrs = true;              // false: the signature covers the content octets
   std::vector<Bytes> extraAuthAttrs;  // placed between content type and message digest
   Bytes messageDigestSuffix;          // appended to the real digest
