@@ -310,6 +310,10 @@ std::vector<wchar_t> ProgramEnvironment(const std::filesystem::path& players, co
 
 }  // namespace
 
+namespace {
+constexpr DWORD kStartTimeoutMs = 60000;
+}  // namespace
+
 App::App(Build build, const std::filesystem::path& players, const std::wstring& faults, bool waitForWindow)
     : build_(build) {
   const std::filesystem::path exe = Paths().appDir / (std::wstring(L"tessfold-") + BuildName(build) + L".exe");
@@ -323,10 +327,14 @@ App::App(Build build, const std::filesystem::path& players, const std::wstring& 
     return;
   }
   if (!waitForWindow) return;
-  WaitUntil([&] {
-    main_ = FindTopLevel(pid(), L"TESSFOLD", nullptr);
-    return main_ != nullptr || !running();
-  });
+  // A program's first start in a fresh prefix, on a busy machine, can take
+  // well over the usual wait while Wine sets up its services.
+  WaitUntil(
+      [&] {
+        main_ = FindTopLevel(pid(), L"TESSFOLD", nullptr);
+        return main_ != nullptr || !running();
+      },
+      kStartTimeoutMs);
   if (main_ != nullptr) LoadProbe();
 }
 
