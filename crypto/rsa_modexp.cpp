@@ -83,7 +83,8 @@ BOOL RsaModExp(Digit* pOutput, const Digit* pBase, const Digit* pExponent, const
       } else {
         while (((w >> trailing) & 1) == 0) ++trailing;
       }
-      const Digit* entry = table + ((w >> trailing) - 1) / 2 * a;
+      // An all-zero window multiplies by nothing, so it has no table entry.
+      const Digit* entry = w != 0 ? table + ((w >> trailing) - 1) / 2 * a : nullptr;
       if (first) {
         // The top bit is set, so the first window is never empty.
         std::memcpy(acc, entry, a * sizeof(Digit));

@@ -1,5 +1,5 @@
 // Exact remainder by schoolbook long division. Used twice per exponentiation
-// (for B^(a+1) mod m and for the final result), so it favours plainness.
+// (for B^(a+2) mod m and for the final result), so it favours plainness.
 #include <cstring>
 
 #include "crypto/rsa_digits.h"

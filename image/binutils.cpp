@@ -154,6 +154,11 @@ void ReadRecordTable() {
       record.dwChecksum = Load32(header + romimage::kRecordChecksum);
     }
     pos += got;
+    // A header that ends beyond 4 GiB would give a data offset that wraps.
+    if (pos > 0xFFFFFFFFull) {
+      record = ImageRecord{};
+      break;
+    }
     record.dwDataOffset = static_cast<DWORD>(pos);
     if (record.dwAddress == 0 && record.dwChecksum == 0) {
       DiagPrintf(DiagStream::Out, "start address = 0x%08X\n", Hex(record.dwLength));

@@ -70,20 +70,38 @@ LONG ParseAttribute(const BYTE* pbEncoded, DWORD cbEncoded, DerBlob rgAttrBlob[M
 LONG MinAsn1ParseExtensions(const DerBlob* pEncodedExtensions, DWORD* pcExt,
                             DerBlob rgrgExtBlob[][MINASN1_EXT_BLOB_CNT]) {
   const LONG lAllExts = ParseList(pEncodedExtensions, pcExt, rgrgExtBlob, ParseExtension);
-  TF_ASSERT(lAllExts <= 0 || (DWORD)lAllExts <= pEncodedExtensions->cbData);
+  if (lAllExts >= 0) {
+    // A list never consumes more than it was given.
+    const DWORD cbEncoded = pEncodedExtensions->cbData;
+    // clang-format off
+    TF_ASSERT((DWORD) lAllExts <= cbEncoded);
+    // clang-format on
+  }
   return lAllExts;
 }
 
 LONG MinAsn1ParseAttributes(const DerBlob* pEncodedAttributes, DWORD* pcAttr,
                             DerBlob rgrgAttrBlob[][MINASN1_ATTR_BLOB_CNT]) {
   const LONG lAllAttrs = ParseList(pEncodedAttributes, pcAttr, rgrgAttrBlob, ParseAttribute);
-  TF_ASSERT(lAllAttrs <= 0 || (DWORD)lAllAttrs <= pEncodedAttributes->cbData);
+  if (lAllAttrs >= 0) {
+    // A list never consumes more than it was given.
+    const DWORD cbEncoded = pEncodedAttributes->cbData;
+    // clang-format off
+    TF_ASSERT((DWORD) lAllAttrs <= cbEncoded);
+    // clang-format on
+  }
   return lAllAttrs;
 }
 
 LONG MinAsn1ParseCertificates(const DerBlob* pEncodedCertificates, DWORD* pcCert,
                               DerBlob rgrgCertBlob[][MINASN1_CERT_BLOB_CNT]) {
   const LONG lAllCerts = ParseList(pEncodedCertificates, pcCert, rgrgCertBlob, MinAsn1ParseCertificate);
-  TF_ASSERT(lAllCerts <= 0 || (DWORD)lAllCerts <= pEncodedCertificates->cbData);
+  if (lAllCerts >= 0) {
+    // A list never consumes more than it was given.
+    const DWORD cbEncoded = pEncodedCertificates->cbData;
+    // clang-format off
+    TF_ASSERT((DWORD) lAllCerts <= cbEncoded);
+    // clang-format on
+  }
   return lAllCerts;
 }

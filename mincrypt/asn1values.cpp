@@ -96,7 +96,9 @@ LONG MinAsn1ParseValues(const BYTE* pbEncoded, DWORD cbEncoded, DWORD* pcValue, 
 
   {
     const LONG lAllValues = static_cast<LONG>(pb - pbEncoded);
-    TF_ASSERT((DWORD)lAllValues <= cbEncoded);
+    // clang-format off
+    TF_ASSERT((DWORD) lAllValues <= cbEncoded);
+    // clang-format on
     return lAllValues;
   }
 

@@ -252,10 +252,10 @@ void OnAbout(HWND window, UINT) {
 
 void OnExit(HWND window, UINT) { DestroyWindow(window); }
 
-// The selector ends with IDOK when the user chose (or tried to choose) a
-// player. The window then shows what the connected flag says rather than
-// assuming success: a failed connection, or OK with nothing chosen after the
-// selector dropped the player it held, must not read "Connected".
+// The selector ends with IDOK whether or not a player was chosen and
+// connected. The window then shows what the connected flag says rather than
+// assuming success: a failed connection must not read "Connected", and OK with
+// nothing chosen leaves the window as it was.
 void OnConnect(HWND window, UINT) {
   const INT_PTR result =
       DialogBoxParamW(g_shell.instance, MAKEINTRESOURCEW(IDD_DEVICE_SELECTOR), window, DeviceSelectorDlgProc, 0);

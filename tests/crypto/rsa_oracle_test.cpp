@@ -212,7 +212,7 @@ TEST(RsaModExpVsGmp, RandomOperandsAcrossTableSizesAndModulusShapes) {
 }
 
 // Extreme values that random operands almost never produce: all-ones bases
-// and moduli, powers of two (where B^(a+1) mod m is 0), and bases of 0 and 1.
+// and moduli, powers of two (where B^(a+2) mod m is 0), and bases of 0 and 1.
 TEST(RsaModExpVsGmp, ExtremeOperands) {
   std::mt19937 rng(7);
   for (size_t a : {1, 2, 5, 64}) {

@@ -144,9 +144,12 @@ TEST(RsaPublicOp, InputMustBeBelowTheModulus) {
 TEST(RsaPublicOp, RefusesBadRecords) {
   RsaPublicKeyRecord wrongMagic = Key1024(65537);
   wrongMagic.dwMagic = 0x32415352u;  // "RSA2"
+  // The magic is checked before the exponent-1 shortcut copies the input.
+  RsaPublicKeyRecord wrongMagicE1 = Key1024(1);
+  wrongMagicE1.dwMagic = 0x32415352u;
   RsaPublicKeyRecord tooLong = Key1024(65537);
   tooLong.dwBitLength = 8 * 1024;  // more digits than the modulus field holds
-  for (const RsaPublicKeyRecord* key : {&wrongMagic, &tooLong}) {
+  for (const RsaPublicKeyRecord* key : {&wrongMagic, &wrongMagicE1, &tooLong}) {
     const PublicOpRun run = RunPublicOp(*key, std::vector<Digit>{2});
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.out[0], kPattern);
@@ -182,7 +185,7 @@ TEST(RsaPublicOp, SmallInputsRaiseExactly) {
 // give 0 and leave no block behind. The number of blocks is part of the
 // contract: 1024-bit keys keep the exponent on the stack and divide in stack
 // work space (modulus record and table only); 2048-bit keys take the exponent
-// array, the modulus record, the division work for B^(a+1) mod m, the table
+// array, the modulus record, the division work for B^(a+2) mod m, the table
 // and the final division's work.
 TEST(RsaPublicOp, EveryRefusedHeapBlockFailsCleanly) {
   struct Case {

@@ -307,8 +307,9 @@ TEST(Selector, WithoutPlayersOnlyCancelEndsIt) {
   ExpectConnectionState(app, false);
 }
 
-// A player that is listed but cannot be connected (not ready) must leave the
-// window disconnected, also when the selector first let go of another player.
+// A player that is listed but cannot be connected (not ready), or OK with
+// nothing chosen, must leave the window disconnected, also when the selector
+// first let go of another player.
 TEST(Selector, AFailedConnectionLeavesTheWindowDisconnected) {
   PlayerFolder players("connect-fails");
   PlayerSpec notReady = ZR410("1-zr410");
@@ -318,6 +319,18 @@ TEST(Selector, AFailedConnectionLeavesTheWindowDisconnected) {
   App app(Build::Update, players.path());
   ASSERT_TRUE(app.started());
 
+  // OK with nothing chosen ends the selector like a choice would; it must not
+  // read as a connection.
+  const auto okWithNothingChosen = [&] {
+    HWND dialog = OpenSelector(app);
+    ASSERT_NE(dialog, nullptr);
+    SendMessageW(GetDlgItem(dialog, IDC_DEVICE_LIST), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    ClickButton(dialog, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  };
+  okWithNothingChosen();
+  ExpectConnectionState(app, false);
+
   HWND selector = OpenSelector(app);
   ASSERT_NE(selector, nullptr);
   ChooseInSelector(selector, L"ZR-410");
@@ -325,6 +338,8 @@ TEST(Selector, AFailedConnectionLeavesTheWindowDisconnected) {
 
   Connect(app, L"KX-200");
   ExpectConnectionState(app, true);
+  okWithNothingChosen();
+  ExpectConnectionState(app, true);  // the player held before is still held
   selector = OpenSelector(app);
   ASSERT_NE(selector, nullptr);
   ChooseInSelector(selector, L"ZR-410");

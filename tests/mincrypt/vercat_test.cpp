@@ -170,7 +170,8 @@ TEST(Catalog, MemberInformationAndMapIndex) {
   const Bytes member0 = Member("zero", {MemberHashAttribute(HashN(1)), OtherAttribute(0)});
   const Bytes member1 = Member("one", {MemberHashAttribute(HashN(1)), OtherAttribute(1)});
   const Bytes member1only = Member("one-only", {MemberHashAttribute(HashN(2))});
-  const Bytes cat0 = Catalog(ROOT_LEVEL_TEST, {member0});
+  const Bytes member0only = Member("zero-only", {MemberHashAttribute(HashN(4))});
+  const Bytes cat0 = Catalog(ROOT_LEVEL_TEST, {member0, member0only});
   const Bytes cat1 = Catalog(ROOT_LEVEL_PRODUCT, {member1, member1only});
   const Bytes broken = Bytes(cat1.begin(), cat1.end() - 1);
   MapCatInfo rec[3] = {Record(cat0), Record(cat1), Record(broken)};
@@ -199,6 +200,8 @@ TEST(Catalog, MemberInformationAndMapIndex) {
       {"first catalog", 0, HashN(1), 0, 0, attrsOf(member0)},
       {"second catalog only", 1, HashN(1), 0, 1, attrsOf(member1)},
       {"second first, then all", 0x10001, HashN(1), 0, 1, attrsOf(member1)},
+      {"second first, then the first", 0x10001, HashN(4), 0, 0, attrsOf(member0only)},
+      {"second catalog lacks it", 1, HashN(4), ERROR_FILE_NOT_FOUND, -1, {}},
       {"first catalog lacks it", 0, HashN(2), ERROR_FILE_NOT_FOUND, -1, {}},
       {"first then all", 0x10000, HashN(2), 0, 1, attrsOf(member1only)},
       {"failed catalog first, then all", 0x10002, HashN(2), 0, 1, attrsOf(member1only)},
@@ -289,6 +292,9 @@ TEST(CatalogNameValue, ExtensionPositionNameAndValue) {
        corvane,
        0},
       {"no extensions", {}, corvane, ERROR_FILE_NOT_FOUND},
+      // A list that fails part-way counts as none, the entries before the
+      // broken one included.
+      {"broken extension after the match", {manufacturer, Seq({Oid("1.2.3")})}, corvane, ERROR_FILE_NOT_FOUND},
   };
   for (const Case& c : cases) {
     const Bytes catalog = Catalog(ROOT_LEVEL_TEST, {Member("m", {MemberHashAttribute(HashN(1))})}, c.exts);
