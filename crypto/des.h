@@ -29,8 +29,7 @@ void DesKeySetup(DesKeySchedule* pSchedule, const BYTE rgbKey[DES_KEY_LEN]);
 
 // Encrypts (fEncrypt == DES_ENCRYPT, or any non-zero value) or decrypts
 // (DES_DECRYPT) one block. pbOut may equal pbIn.
-void DesBlock(BYTE pbOut[DES_BLOCK_LEN], const BYTE pbIn[DES_BLOCK_LEN], const DesKeySchedule* pSchedule,
-              int fEncrypt);
+void DesBlock(BYTE pbOut[DES_BLOCK_LEN], const BYTE pbIn[DES_BLOCK_LEN], const DesKeySchedule* pSchedule, int fEncrypt);
 
 // One block of CBC mode with the caller's feedback register.
 // Encrypting: out := E(in ^ feedback), feedback := out.

@@ -9,11 +9,11 @@
 #define MD4_DIGEST_LEN 16
 
 struct MD4Context {
-  DWORD dwState[4];     // chaining state a..d
-  DWORD dwBitsLow;      // message length in bits, low word
-  DWORD dwBitsHigh;     // message length in bits, high word
-  BYTE rgbBuffer[64];   // pending partial block; its fill is (dwBitsLow / 8) mod 64
-  BYTE rgbDigest[16];   // written by MD4Final
+  DWORD dwState[4];    // chaining state a..d
+  DWORD dwBitsLow;     // message length in bits, low word
+  DWORD dwBitsHigh;    // message length in bits, high word
+  BYTE rgbBuffer[64];  // pending partial block; its fill is (dwBitsLow / 8) mod 64
+  BYTE rgbDigest[16];  // written by MD4Final
 };
 
 void MD4Init(MD4Context* pCtx);

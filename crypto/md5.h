@@ -12,11 +12,11 @@
 #define MD5_DIGEST_LEN 16
 
 struct MD5Context {
-  DWORD dwBitsLow;      // message length in bits, low word
-  DWORD dwBitsHigh;     // message length in bits, high word
-  DWORD dwState[4];     // chaining state a..d
-  BYTE rgbBuffer[64];   // pending partial block; its fill is (dwBitsLow / 8) mod 64
-  BYTE rgbDigest[16];   // written by MD5Final
+  DWORD dwBitsLow;     // message length in bits, low word
+  DWORD dwBitsHigh;    // message length in bits, high word
+  DWORD dwState[4];    // chaining state a..d
+  BYTE rgbBuffer[64];  // pending partial block; its fill is (dwBitsLow / 8) mod 64
+  BYTE rgbDigest[16];  // written by MD5Final
 };
 
 void MD5Init(MD5Context* pCtx);

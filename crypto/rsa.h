@@ -19,11 +19,11 @@ constexpr DWORD RSA_MAX_OPERAND_DIGITS = RSA_MODULUS_FIELD_BYTES / sizeof(Digit)
 // and read here. All fields little-endian; the whole record is zeroed before
 // it is filled, so bytes above the modulus are zero.
 struct RsaPublicKeyRecord {
-  DWORD dwMagic;       // RSA_PUBLIC_KEY_MAGIC
-  DWORD dwKeyLength;   // modulus bytes rounded up to a multiple of 8, plus 8
-  DWORD dwBitLength;   // 8 * modulus bytes (after dropping one leading zero byte)
-  DWORD dwDataLength;  // modulus bytes - 1: index of the padded block's leading zero byte
-  DWORD dwPubExp;      // public exponent
+  DWORD dwMagic;                             // RSA_PUBLIC_KEY_MAGIC
+  DWORD dwKeyLength;                         // modulus bytes rounded up to a multiple of 8, plus 8
+  DWORD dwBitLength;                         // 8 * modulus bytes (after dropping one leading zero byte)
+  DWORD dwDataLength;                        // modulus bytes - 1: index of the padded block's leading zero byte
+  DWORD dwPubExp;                            // public exponent
   BYTE rgbModulus[RSA_MODULUS_FIELD_BYTES];  // modulus bytes reversed (least significant first), zero-padded
 };
 static_assert(sizeof(RsaPublicKeyRecord) == 548, "the key record is a fixed 548-byte layout");

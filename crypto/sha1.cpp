@@ -110,9 +110,7 @@ void ShaInit(ShaContext* pCtx) {
   pCtx->dwCountLow = 0;
 }
 
-void ShaUpdate(ShaContext* pCtx, const BYTE* pbData, DWORD cbData) {
-  Absorb(pCtx, pbData, cbData, BigEndianBlocks());
-}
+void ShaUpdate(ShaContext* pCtx, const BYTE* pbData, DWORD cbData) { Absorb(pCtx, pbData, cbData, BigEndianBlocks()); }
 
 void ShaFinal(ShaContext* pCtx, BYTE rgbDigest[SHA1_DIGEST_LEN]) {
   Pad(pCtx, StoreBe32);

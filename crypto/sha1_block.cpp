@@ -46,7 +46,7 @@ inline DWORD Load(const BYTE* p) {
   b = Rotl(b, 30);
 
 // Five rounds bring the variable names back to where they started.
-#define SHA1_ROUNDS5(F, K, WORD, t)               \
+#define SHA1_ROUNDS5(F, K, WORD, t)              \
   SHA1_ROUND(a, b, c, d, e, F, K, WORD((t) + 0)) \
   SHA1_ROUND(e, a, b, c, d, F, K, WORD((t) + 1)) \
   SHA1_ROUND(d, e, a, b, c, F, K, WORD((t) + 2)) \

@@ -80,8 +80,7 @@ std::vector<BYTE> Repeat(char c, size_t n) { return std::vector<BYTE>(n, static_
 
 const std::string kRfcAlphabet = "abcdefghijklmnopqrstuvwxyz";
 const std::string kRfcAlnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-const std::string kRfcDigits =
-    "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+const std::string kRfcDigits = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
 const std::string kFips448 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
 
 // The 'a' * n rows sit on the padding edges (remainders 55, 56, 63, 0 of one

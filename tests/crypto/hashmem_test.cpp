@@ -1,5 +1,7 @@
 // The algorithm-keyed hash-memory interface: digests through each form, blob
 // and update splitting, the static contexts' life cycle and the error codes.
+#include "mincrypt/hashmem.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "mincrypt/hashmem.h"
 #include "tests/crypto/digests_test_util.h"
 
 namespace {
@@ -166,15 +167,15 @@ TEST(HashMemory, ErrorCodes) {
     DWORD cBlob;
     LONG expected;
   } updates[] = {
-      {0, hSha, &empty, 1, 0},                      // empty blobs are never checked
-      {0, nullptr, nullptr, 0, 0},                  // nor is an empty array
-      {0, hSha, &full, 1, NTE_BAD_ALGID},           // a non-empty one is
-      {0, hSha, emptyThenFull, 2, NTE_BAD_ALGID},   // even after an empty one
-      {CALG_SHA1, hMd5, &empty, 1, 0},              // foreign handle, nothing to hash
-      {CALG_SHA1, hMd5, &full, 1, ERROR_NO_DATA},   // foreign handle
-      {CALG_MD5, hSha, &full, 1, ERROR_NO_DATA},    // the other way round
+      {0, hSha, &empty, 1, 0},                     // empty blobs are never checked
+      {0, nullptr, nullptr, 0, 0},                 // nor is an empty array
+      {0, hSha, &full, 1, NTE_BAD_ALGID},          // a non-empty one is
+      {0, hSha, emptyThenFull, 2, NTE_BAD_ALGID},  // even after an empty one
+      {CALG_SHA1, hMd5, &empty, 1, 0},             // foreign handle, nothing to hash
+      {CALG_SHA1, hMd5, &full, 1, ERROR_NO_DATA},  // foreign handle
+      {CALG_MD5, hSha, &full, 1, ERROR_NO_DATA},   // the other way round
       {CALG_SHA1, nullptr, &full, 1, ERROR_NO_DATA},
-      {0x8002, nullptr, &full, 1, NTE_BAD_ALGID},   // the algorithm is checked first
+      {0x8002, nullptr, &full, 1, NTE_BAD_ALGID},  // the algorithm is checked first
   };
   for (const UpdateCase& c : updates) {
     EXPECT_EQ(MinCryptUpdateHashMemory(c.alg, c.h, c.cBlob, c.blobs), c.expected)

@@ -115,8 +115,8 @@ TEST_P(OpenSslSignature, RaisedSignatureIsTheBlockOpenSslRecovers) {
 INSTANTIATE_TEST_SUITE_P(Keys, OpenSslSignature,
                          ::testing::Values(KeyCase{512, 65537}, KeyCase{512, 3}, KeyCase{520, 65537},
                                            KeyCase{1000, 65537}, KeyCase{1024, 65537}, KeyCase{1024, 3},
-                                           KeyCase{1024, 0x40001}, KeyCase{1024, 0xC0000001u},
-                                           KeyCase{2048, 65537}, KeyCase{2048, 3}, KeyCase{4096, 65537}),
+                                           KeyCase{1024, 0x40001}, KeyCase{1024, 0xC0000001u}, KeyCase{2048, 65537},
+                                           KeyCase{2048, 3}, KeyCase{4096, 65537}),
                          [](const auto& info) {
                            return std::to_string(info.param.bits) + "_e" + std::to_string(info.param.exponent);
                          });
@@ -155,8 +155,10 @@ std::vector<Digit> RandomModulus(std::mt19937& rng, size_t a, int topBits, bool 
   std::vector<Digit> m = RandomDigits(rng, a);
   const Digit topMask = topBits >= 32 ? 0xFFFFFFFFu : ((Digit{1} << topBits) - 1);
   m[a - 1] = (m[a - 1] & topMask) | (Digit{1} << (topBits - 1));
-  if (odd) m[0] |= 1;
-  else m[0] &= ~Digit{1};
+  if (odd)
+    m[0] |= 1;
+  else
+    m[0] &= ~Digit{1};
   return m;
 }
 
@@ -190,7 +192,7 @@ TEST(RsaModExpVsGmp, RandomOperandsAcrossTableSizesAndModulusShapes) {
           exp.back() &= bits % 32 == 0 ? 0xFFFFFFFFu : (Digit{1} << (bits % 32)) - 1;
           exp.back() |= Digit{1} << ((bits - 1) % 32);
           exp.resize(std::max(n, exp.size()), 0);
-          if (exp.size() > n) continue;  // the exponent shares the operand length
+          if (exp.size() > n) continue;         // the exponent shares the operand length
           if (a >= 64 && bits > 257) continue;  // long enough already; keeps the suite quick
           Gmp baseMod, m;
           baseMod.Set(RandomDigits(rng, a));
@@ -286,9 +288,14 @@ TEST(RsaRemainderVsGmp, RandomNumeratorsAndDivisors) {
     std::vector<Digit> div = RandomDigits(rng, cDiv);
     // Vary the top: full, tiny, or with high zero digits.
     switch (iter % 3) {
-      case 0: break;
-      case 1: div[cDiv - 1] &= 0xF; break;
-      case 2: if (cDiv > 1) div[cDiv - 1] = 0; break;
+      case 0:
+        break;
+      case 1:
+        div[cDiv - 1] &= 0xF;
+        break;
+      case 2:
+        if (cDiv > 1) div[cDiv - 1] = 0;
+        break;
     }
     Gmp d;
     d.Set(div);

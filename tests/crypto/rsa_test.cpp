@@ -1,13 +1,14 @@
 // Portable RSA suite: fixed vectors computed by OpenSSL (see
 // rsa_known_answers.h for how), the range and magic checks, and the heap
 // discipline. Runs natively and under wine64.
+#include "crypto/rsa.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "crypto/rsa.h"
 #include "crypto/rsa_digits.h"
 #include "platform/localheap.h"
 #include "tests/crypto/rsa_known_answers.h"

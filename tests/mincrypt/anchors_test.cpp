@@ -2,6 +2,8 @@
 // for byte; for the development set, also the documented shapes (attribute
 // lists of the names, key sizes, and the test key's modulus without its
 // leading zero byte). Runs natively and under wine64.
+#include "mincrypt/anchors.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,8 +11,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include "mincrypt/anchors.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
+#include "platform/diag.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/diag.h"
 
 namespace {
 struct Captured {

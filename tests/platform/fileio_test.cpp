@@ -1,16 +1,15 @@
+#include "platform/fileio.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace {
 
-WString TempPath(const char* name) {
-  return WidenUtf8(std::string(::testing::TempDir()) + name);
-}
+WString TempPath(const char* name) { return WidenUtf8(std::string(::testing::TempDir()) + name); }
 
 }  // namespace
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/text.h"
+
+#include <gtest/gtest.h>
 
 TEST(Text, RoundTripsAcrossAllEncodedLengths) {
   const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // A é € 😀
@@ -19,10 +19,12 @@ TEST(Text, IllFormedInputBecomesReplacementCharacters) {
     std::string in;
     size_t units;
   } cases[] = {
-      {"\xC3", 1},              // cut short
-      {"\xC0\x80", 2},          // overlong NUL
-      {"\xED\xA0\x80", 3},      // encoded surrogate
-      {"\xFF" "a", 2},          // invalid lead byte
+      {"\xC3", 1},          // cut short
+      {"\xC0\x80", 2},      // overlong NUL
+      {"\xED\xA0\x80", 3},  // encoded surrogate
+      {"\xFF"
+       "a",
+       2},  // invalid lead byte
   };
   for (const Case& c : cases) {
     const WString w = WidenUtf8(c.in);
