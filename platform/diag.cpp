@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #ifdef _WIN32
@@ -18,11 +19,17 @@ void DefaultSink(DiagStream stream, const char* text, void*) {
   // redirected output stays readable and byte-exact.
   HANDLE h = GetStdHandle(stream == DiagStream::Err ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  if (h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode)) {
-    const WString wide = WidenUtf8(text);
+  if (h != INVALID_HANDLE_VALUE && h != nullptr) {
+    // Whatever the C runtime holds goes first, so that lines keep their order.
+    std::fflush(stream == DiagStream::Err ? stderr : stdout);
     DWORD written = 0;
-    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
+    if (GetConsoleMode(h, &mode)) {
+      const WString wide = WidenUtf8(text);
+      WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      return;
+    }
+    // Not through the text-mode stream, which would turn "\r\n" into "\r\r\n".
+    if (WriteFile(h, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr)) return;
   }
 #endif
   FILE* f = stream == DiagStream::Err ? stderr : stdout;
