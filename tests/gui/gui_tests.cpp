@@ -573,6 +573,44 @@ TEST(Transfer, ATamperedImageIsRefused) {
   EXPECT_TRUE(players.StoredFiles("1-zr410").empty());
 }
 
+// The update build's other firmware commands store their images under their
+// own names: the recovery image (ODM chain) and the boot loader (test chain).
+TEST(Transfer, RecoveryImageAndBootloaderTakeTheirNames) {
+  struct Case {
+    UINT command;
+    const wchar_t* variable;
+    const char* stored;
+  };
+  const Case cases[] = {{IDM_RECOVERY_IMAGE, L"TF_GUI_RECOVERY_IMAGE", "Recovery.bin"},
+                        {IDM_UPDATE_BOOTLOADER, L"TF_GUI_BOOTLOADER_IMAGE", "EBoot.bin"}};
+  for (const Case& c : cases) {
+    if (ImageFromRunner(c.variable).empty()) GTEST_SKIP() << "no signed images (the image tool is not built)";
+  }
+  PlayerFolder players("other-kinds");
+  players.Add(ZR410());
+  App app(Build::Update, players.path());
+  ASSERT_TRUE(app.started());
+  Connect(app);
+  std::vector<std::string> stored;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    const std::filesystem::path image = ImageFromRunner(c.variable);
+    app.Command(c.command);
+    HWND dialog = app.WaitForDialog(L"Firmware Update");
+    ASSERT_NE(dialog, nullptr);
+    ChooseFile(dialog, image);
+    HWND box = WaitForBox(app, L"Status", 60000);
+    ASSERT_NE(box, nullptr) << "no success box";
+    EXPECT_EQ(ReadBox(box).text, kSuccessText);
+    ClickButton(box, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    stored.push_back(c.stored);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(players.StoredFiles("1-zr410"), stored);
+    EXPECT_EQ(ReadAll(players.Storage("1-zr410") / c.stored), ReadAll(image));
+  }
+}
+
 // --- About and the ways out ----------------------------------------------------------------------
 
 TEST(About, OpensFromTheMenuAndFromAltQuestionMarkAndAltSlash) {

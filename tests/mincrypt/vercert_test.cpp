@@ -216,6 +216,27 @@ TEST(CertificateChain, TenCertificateChain) {
   EXPECT_EQ(rootLevel, static_cast<DWORD>(ROOT_LEVEL_PRODUCT));
 }
 
+// A signer outside the message's ten certificates chains through all ten to an
+// anchor: eleven signature checks, the most a walk may take.
+TEST(CertificateChain, SignerOutsideTenCertificatesTakesElevenChecks) {
+  const Bytes product = AnchorName(ROOT_LEVEL_PRODUCT);
+  std::vector<Pkey> keys;
+  for (int i = 0; i < 11; i++) keys.push_back(RsaKey(512, 70 + i));
+  auto name = [](int i) { return NameWithCommonName("Link " + std::to_string(i)); };
+  std::vector<Bytes> certs;
+  for (int i = 0; i < 11; i++) {
+    const Bytes issuer = i == 10 ? product : name(i + 1);
+    EVP_PKEY* signer = i == 10 ? AnchorKey(ROOT_LEVEL_PRODUCT).get() : keys[i + 1].get();
+    certs.push_back(Cert(issuer, name(i), keys[i].get(), signer));
+  }
+  ParsedChain signer({certs[0]});
+  ParsedChain message(std::vector<Bytes>(certs.begin() + 1, certs.end()));
+  ASSERT_EQ(message.cCert, static_cast<DWORD>(MINCRYPT_MAX_MESSAGE_CERTS));
+  RootLevel = 0x5A5A;
+  EXPECT_EQ(MinCryptVerifyCertificateChain(signer.rgrgCert[0], message.cCert, message.rgrgCert, TRUE), 0);
+  EXPECT_EQ(RootLevel, static_cast<DWORD>(ROOT_LEVEL_PRODUCT));
+}
+
 TEST(KeyUsage, RequiredPurposeAmongTheFirstTenExtensions) {
   using namespace der;
   const Bytes purpose = Oid(kCatalogSignerPurpose);
