@@ -57,6 +57,12 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
       ok = flag(&f.rejectAuth);
     } else if (name == "no-protocols") {
       ok = flag(&f.noProtocols);
+    } else if (name == "protocol-first") {
+      ok = count(0xFFFFFFFFu, &n);
+      if (ok && n == 0) ok = fail("must be a protocol id");
+      f.protocolFirst = static_cast<uint32_t>(n);
+    } else if (name == "advise-fails") {
+      ok = flag(&f.adviseFails);
     } else if (name == "players-not-ready") {
       ok = flag(&f.playersNotReady);
     } else if (name == "storages-not-ready") {

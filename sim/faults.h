@@ -13,8 +13,11 @@ constexpr uint64_t kSimHalfway = UINT64_MAX;
 constexpr size_t kSimMaxFolderBytes = 255;
 
 struct SimFaults {
-  bool rejectAuth = false;        // the channel exchange refuses the caller
-  bool noProtocols = false;       // SACGetProtocols offers no protocol
+  bool rejectAuth = false;   // the channel exchange refuses the caller
+  bool noProtocols = false;  // SACGetProtocols offers no protocol
+  // SACGetProtocols offers this protocol id ahead of its own (0: none).
+  uint32_t protocolFirst = 0;
+  bool adviseFails = false;       // the connection point refuses every sink
   bool playersNotReady = false;   // every player reports not ready
   bool storagesNotReady = false;  // every storage reports not ready
   // Insert3 fails once this many bytes have been written (a count at or past
@@ -42,7 +45,7 @@ struct SimFaults {
 
 // Parses the switch list of the TESSFOLD_SIM_FAULTS variable: words separated
 // by commas or blanks, some with "=number" (decimal or 0x hex) or "=name":
-//   reject-auth  no-protocols  players-not-ready  storages-not-ready
+//   reject-auth  no-protocols  protocol-first=ID  advise-fails  players-not-ready  storages-not-ready
 //   insert-fail[=BYTES]  insert-fail-storage=FOLDER  remove-during-transfer[=BYTES]
 //   metadata-create-fails  metadata-add-fails  chunk=BYTES  chunk-delay-ms=N  watch-ms=N
 // A value may be put in double quotes to hold blanks or commas

@@ -18,12 +18,14 @@ void PutWord(BYTE* p, DWORD v) {
 
 }  // namespace
 
-HRESULT SimResponder::protocols(DWORD** ppdwProtocols, DWORD* pdwProtocolCount) {
-  DWORD* list = static_cast<DWORD*>(CoTaskMemAlloc(sizeof(DWORD)));
+HRESULT SimResponder::protocols(DWORD** ppdwProtocols, DWORD* pdwProtocolCount, DWORD first) {
+  const DWORD count = first != 0 ? 2 : 1;
+  DWORD* list = static_cast<DWORD*>(CoTaskMemAlloc(count * sizeof(DWORD)));
   if (list == nullptr) return E_OUTOFMEMORY;
-  list[0] = kProtocol;
+  if (first != 0) list[0] = first;
+  list[count - 1] = kProtocol;
   *ppdwProtocols = list;
-  *pdwProtocolCount = 1;
+  *pdwProtocolCount = count;
   return S_OK;
 }
 

@@ -12,7 +12,8 @@
 class SimResponder {
  public:
   // A task-allocated array holding the single id 2.
-  HRESULT protocols(DWORD** ppdwProtocols, DWORD* pdwProtocolCount);
+  // The protocols offered: `first` (when not 0) ahead of the one spoken here.
+  HRESULT protocols(DWORD** ppdwProtocols, DWORD* pdwProtocolCount, DWORD first = 0);
 
   // SACAuth's contract: the reply is allocated with CoTaskMemAlloc and
   // belongs to the caller; *ppbDataOut and *pdwDataOutLen are cleared on

@@ -54,7 +54,7 @@ class Root final : public IComponentAuthenticate,
     *ppdwProtocols = nullptr;
     *pdwProtocolCount = 0;
     if (SimCurrentFaults().noProtocols) return S_OK;
-    return responder_.protocols(ppdwProtocols, pdwProtocolCount);
+    return responder_.protocols(ppdwProtocols, pdwProtocolCount, SimCurrentFaults().protocolFirst);
   }
 
   // IWMDeviceManager
@@ -144,6 +144,7 @@ class ConnectionPoint final : public IConnectionPoint, public SimObject {
     if (pdwCookie == nullptr) return E_POINTER;
     *pdwCookie = 0;
     if (pUnkSink == nullptr) return E_POINTER;
+    if (SimCurrentFaults().adviseFails) return kSimCannotConnect;
     IWMDMNotification* sink = nullptr;
     if (FAILED(pUnkSink->QueryInterface(IID_IWMDMNotification, reinterpret_cast<void**>(&sink))) || !sink) {
       return kSimCannotConnect;

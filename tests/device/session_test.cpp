@@ -31,10 +31,12 @@ TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
     const char* name;
     SimFaults faults;
   };
-  SimFaults noProtocols, rejected;
+  SimFaults noProtocols, rejected, protocolOneFirst;
   noProtocols.noProtocols = true;
   rejected.rejectAuth = true;
-  for (const Case& c : {Case{"no protocols", noProtocols}, Case{"rejected", rejected}}) {
+  protocolOneFirst.protocolFirst = 1;  // the first protocol offered is taken, and 1 is not spoken
+  for (const Case& c :
+       {Case{"no protocols", noProtocols}, Case{"rejected", rejected}, Case{"protocol 1 first", protocolOneFirst}}) {
     SimSetFaults(c.faults);
     ClearCursorHistory();
     EXPECT_EQ(DeviceManagerCreate(window_.hwnd(), WM_DEVICENOTIFY), INVALID_DEVICE_MANAGER) << c.name;
@@ -44,6 +46,23 @@ TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
       EXPECT_EQ(CursorHistory().back(), kArrow) << c.name;
     }
   }
+}
+
+// Device events are a convenience: a service that will not take the sink still
+// gives a working session, which then hears of no arrivals.
+TEST_F(Session, RefusedSinkDoesNotFailCreation) {
+  SimFaults faults;
+  faults.adviseFails = true;
+  SimSetFaults(faults);
+  AddPlayer("p1", Player(kMake, kModel, 1));
+  Create();
+  EXPECT_EQ(SimAdvisedSinks(), 0u);
+  SimFireMessage(2, "p1");
+  window_.Pump();
+  EXPECT_TRUE(window_.messages().empty());
+  DFTInfo record = {};
+  EXPECT_EQ(EnumNextDevice(dm_, &record), S_OK);
+  EXPECT_EQ(ConnectDevice(dm_, &record), S_OK);
 }
 
 TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {

@@ -195,6 +195,10 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_EQ(f.chunkDelayMs, 5u);
   EXPECT_EQ(f.watchMs, 250u);
 
+  ASSERT_TRUE(SimParseFaults("protocol-first=1 advise-fails", &f, &error)) << error;
+  EXPECT_EQ(f.protocolFirst, 1u);
+  EXPECT_TRUE(f.adviseFails);
+
   ASSERT_TRUE(SimParseFaults("metadata-create-fails,metadata-add-fails insert-fail-storage=Card", &f, &error)) << error;
   EXPECT_TRUE(f.metadataCreateFails && f.metadataAddFails);
   EXPECT_TRUE(f.insertFails) << "naming a storage switches the failure on";
@@ -226,6 +230,7 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
       {"chunk-delay-ms=60001", "fault switch 'chunk-delay-ms=60001': expects a number"},
       {"watch-ms=-1", "fault switch 'watch-ms=-1': expects a number"},
       {"explode", "fault switch 'explode': unknown switch"},
+      {"protocol-first=0", "fault switch 'protocol-first=0': must be a protocol id"},
       {"metadata-add-fails=1", "fault switch 'metadata-add-fails=1': takes no value"},
       {"insert-fail-storage", "fault switch 'insert-fail-storage': expects a storage folder"},
       {"insert-fail-storage=", "fault switch 'insert-fail-storage=': 'folder' is empty"},
