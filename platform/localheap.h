@@ -18,5 +18,7 @@ HLOCAL LocalFree(HLOCAL hMem);
 void TfLocalHeapFailAfter(int n);
 // Blocks currently allocated and not freed (for leak checks in tests).
 long TfLocalHeapOutstanding();
+// Bytes asked for by the latest LocalAlloc call, granted or refused.
+SIZE_T TfLocalHeapLastRequest();
 
 #endif  // !_WIN32

@@ -6,12 +6,15 @@
 namespace {
 int g_failAfter = -1;
 long g_outstanding = 0;
+SIZE_T g_lastRequest = 0;
 }  // namespace
 
 void TfLocalHeapFailAfter(int n) { g_failAfter = n; }
 long TfLocalHeapOutstanding() { return g_outstanding; }
+SIZE_T TfLocalHeapLastRequest() { return g_lastRequest; }
 
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+  g_lastRequest = uBytes;
   if (g_failAfter == 0) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;

@@ -182,6 +182,36 @@ TEST(RsaPublicOp, SmallInputsRaiseExactly) {
 }
 
 #ifndef _WIN32
+// The exponent's length picks the table of odd powers: one entry up to 17
+// bits (65537 is plain square-and-multiply), doubling at 18, 33, 65, 129 and
+// 257 bits. Results cannot tell; the size of the table block can. With a
+// 1024-bit modulus the table is the second block, after the modulus record.
+TEST(RsaModExp, WindowTableFollowsExponentLength) {
+  constexpr DWORD n = 34;
+  constexpr DWORD a = 32;
+  std::vector<Digit> modulus(n, 0);
+  for (DWORD i = 0; i < a; ++i) modulus[i] = 0x9E3779B9u * (i + 1);
+  modulus[0] |= 1;
+  modulus[a - 1] |= 0x80000000u;
+  std::vector<Digit> base(n, 0);
+  base[0] = 2;
+  struct Case {
+    DWORD bits;
+    DWORD entries;
+  } cases[] = {{1, 1},  {17, 1},  {18, 2},   {32, 2},   {33, 4},   {64, 4},
+               {65, 8}, {128, 8}, {129, 16}, {256, 16}, {257, 32}, {1024, 32}};
+  for (const Case& c : cases) {
+    std::vector<Digit> exponent(n, 0);
+    exponent[(c.bits - 1) / 32] = 1u << ((c.bits - 1) % 32);
+    std::vector<Digit> out(n, 0);
+    TfLocalHeapFailAfter(1);
+    EXPECT_FALSE(RsaModExp(out.data(), base.data(), exponent.data(), modulus.data(), n)) << c.bits;
+    TfLocalHeapFailAfter(-1);
+    EXPECT_EQ(TfLocalHeapLastRequest(), (c.entries + 1) * a * sizeof(Digit)) << c.bits << " bits";
+    EXPECT_EQ(TfLocalHeapOutstanding(), 0);
+  }
+}
+
 // Every heap block the operation takes can be refused; each refusal must
 // give 0 and leave no block behind. The number of blocks is part of the
 // contract: 1024-bit keys keep the exponent on the stack and divide in stack
