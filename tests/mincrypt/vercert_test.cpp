@@ -198,19 +198,25 @@ TEST(CertificateChain, EdgeCases) {
   }
 }
 
-// All ten certificates that a message may carry can form one chain.
-TEST(CertificateChain, TenCertificateChain) {
+// Links 0 .. count-1: link i is issued by link i + 1, the last by the
+// product anchor.
+std::vector<Bytes> LinkedChain(int count, int keySeed) {
   const Bytes product = AnchorName(ROOT_LEVEL_PRODUCT);
   std::vector<Pkey> keys;
-  for (int i = 0; i < 10; i++) keys.push_back(RsaKey(512, 50 + i));
+  for (int i = 0; i < count; i++) keys.push_back(RsaKey(512, keySeed + i));
   auto name = [](int i) { return NameWithCommonName("Link " + std::to_string(i)); };
   std::vector<Bytes> certs;
-  for (int i = 0; i < 10; i++) {
-    const Bytes issuer = i == 9 ? product : name(i + 1);
-    EVP_PKEY* signer = i == 9 ? AnchorKey(ROOT_LEVEL_PRODUCT).get() : keys[i + 1].get();
-    certs.push_back(Cert(issuer, name(i), keys[i].get(), signer));
+  for (int i = 0; i < count; i++) {
+    const bool last = i == count - 1;
+    EVP_PKEY* signer = last ? AnchorKey(ROOT_LEVEL_PRODUCT).get() : keys[i + 1].get();
+    certs.push_back(Cert(last ? product : name(i + 1), name(i), keys[i].get(), signer));
   }
-  ParsedChain chain(certs);
+  return certs;
+}
+
+// All ten certificates that a message may carry can form one chain.
+TEST(CertificateChain, TenCertificateChain) {
+  ParsedChain chain(LinkedChain(10, 50));
   DWORD rootLevel = 0;
   EXPECT_EQ(chain.Verify(TRUE, &rootLevel), 0);
   EXPECT_EQ(rootLevel, static_cast<DWORD>(ROOT_LEVEL_PRODUCT));
@@ -219,16 +225,7 @@ TEST(CertificateChain, TenCertificateChain) {
 // A signer outside the message's ten certificates chains through all ten to an
 // anchor: eleven signature checks, the most a walk may take.
 TEST(CertificateChain, SignerOutsideTenCertificatesTakesElevenChecks) {
-  const Bytes product = AnchorName(ROOT_LEVEL_PRODUCT);
-  std::vector<Pkey> keys;
-  for (int i = 0; i < 11; i++) keys.push_back(RsaKey(512, 70 + i));
-  auto name = [](int i) { return NameWithCommonName("Link " + std::to_string(i)); };
-  std::vector<Bytes> certs;
-  for (int i = 0; i < 11; i++) {
-    const Bytes issuer = i == 10 ? product : name(i + 1);
-    EVP_PKEY* signer = i == 10 ? AnchorKey(ROOT_LEVEL_PRODUCT).get() : keys[i + 1].get();
-    certs.push_back(Cert(issuer, name(i), keys[i].get(), signer));
-  }
+  const std::vector<Bytes> certs = LinkedChain(11, 70);
   ParsedChain signer({certs[0]});
   ParsedChain message(std::vector<Bytes>(certs.begin() + 1, certs.end()));
   ASSERT_EQ(message.cCert, static_cast<DWORD>(MINCRYPT_MAX_MESSAGE_CERTS));
