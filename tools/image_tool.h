@@ -38,8 +38,8 @@ bool IsOption(const std::string& arg, const std::string& name);
 // file calls so that they behave alike on both systems.
 bool FileExists(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
-// Low 32 bits of the file's size, as the transfer measures it.
-bool FileSizeLow(const std::string& path, uint32_t* size);
+// The file's whole size, as the transfer measures it.
+bool FileSize(const std::string& path, uint64_t* size);
 bool RemoveFile(const std::string& path);
 
 // Parses a decimal or 0x-hex number, optionally with a K or M suffix

@@ -40,10 +40,10 @@ bool FileExists(const std::string& path) {
          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool FileSizeLow(const std::string& path, uint32_t* size) {
+bool FileSize(const std::string& path, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(WidenUtf8(path).c_str(), GetFileExInfoStandard, &data)) return false;
-  *size = data.nFileSizeLow;
+  *size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "device/transfer.h"
 #include "image/accept.h"
 #include "image/binutils.h"
 #include "mincrypt/rootlevel.h"
@@ -17,18 +18,18 @@ namespace {
 
 struct Kind {
   const char* name;
-  uint32_t minSize;  // both included
-  uint32_t maxSize;
+  TransferKind kind;
   bool binding;  // false: the file is sent whatever the image checks find
   const char* window;
 };
 
-// The size windows a transfer applies per kind, on the low 32 bits of the size.
+// The transfer's kinds; their size windows are the transfer's own, on the
+// whole size of the file.
 const Kind kKinds[] = {
-    {"bootloader", 0, 0x80000, true, "at most 0x80000 bytes"},
-    {"recovery", 0x80000, 0x180000, true, "0x80000 to 0x180000 bytes"},
-    {"os", 0x180000, 0xFFFFFFFF, true, "at least 0x180000 bytes"},
-    {"font", 0, 0xFFFFFFFF, false, "none"},
+    {"bootloader", KIND_BOOTLOADER, true, "at most 0x80000 bytes"},
+    {"recovery", KIND_RECOVERY, true, "0x80000 to 0x180000 bytes"},
+    {"os", KIND_OS_IMAGE, true, "at least 0x180000 bytes"},
+    {"font", KIND_FONT, false, "none"},
 };
 
 const char* LevelName(DWORD level) {
@@ -174,9 +175,9 @@ int RunVerify(const Args& args) {
   }
   toErr.reset();
 
-  uint32_t size = 0;
-  const bool sized = FileSizeLow(o.path, &size);
-  const bool inWindow = o.kind == nullptr || (sized && size >= o.kind->minSize && size <= o.kind->maxSize);
+  uint64_t size = 0;
+  const bool sized = FileSize(o.path, &size);
+  const bool inWindow = o.kind == nullptr || (sized && FitsSizeWindow(o.kind->kind, size));
   const bool binding = o.kind == nullptr || o.kind->binding;
   const bool sent = binding ? opened && accepted && inWindow : true;
 

@@ -314,6 +314,18 @@ TEST_F(ImageToolTest, VerifyAppliesTheKindsSizeWindows) {
   }
 }
 
+// Past 4 GiB the whole size counts: a signed boot loader padded to 4 GiB +
+// 64 KiB is far outside its window, though the size's low 32 bits are not.
+TEST_F(ImageToolTest, VerifyJudgesTheWholeSizeOfLargeFiles) {
+  const std::string image = Path("large.bin");
+  ASSERT_EQ(Sign(Build("small.bin"), image, "test").code, 0);
+  ASSERT_EQ(Run({"verify", image, "--kind", "bootloader"}).code, 0);
+  ASSERT_EQ(::truncate(image.c_str(), 0x100010000LL), 0);  // sparse: nothing is written
+  const Result r = Run({"verify", image, "--kind", "bootloader"});
+  EXPECT_EQ(r.code, 1) << r.out;
+  EXPECT_NE(r.out.find("REFUSED: 4295032832 bytes outside the bootloader window"), std::string::npos) << r.out;
+}
+
 TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
   const std::string image = Path("signed.bin");
   ASSERT_EQ(Sign(Build("a.bin"), image, "product").code, 0);
