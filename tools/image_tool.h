@@ -37,6 +37,9 @@ bool IsOption(const std::string& arg, const std::string& name);
 // Whole-file reads and existence checks on UTF-8 paths, through the platform
 // file calls so that they behave alike on both systems.
 bool FileExists(const std::string& path);
+// Why `path` is no file to open ("cannot open 'x': no such file", or a folder);
+// empty when it is one.
+std::string MissingFileReason(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 // The file's whole size, as the transfer measures it.
 bool FileSize(const std::string& path, uint64_t* size);

@@ -34,10 +34,15 @@ bool TakeValue(const Args& args, size_t* i, const std::string& name, std::string
   return true;
 }
 
-bool FileExists(const std::string& path) {
+bool FileExists(const std::string& path) { return MissingFileReason(path).empty(); }
+
+std::string MissingFileReason(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  return GetFileAttributesExW(WidenUtf8(path).c_str(), GetFileExInfoStandard, &data) &&
-         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (!GetFileAttributesExW(WidenUtf8(path).c_str(), GetFileExInfoStandard, &data)) {
+    return "cannot open '" + path + "': no such file";
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "cannot open '" + path + "': it is a folder";
+  return "";
 }
 
 bool FileSize(const std::string& path, uint64_t* size) {

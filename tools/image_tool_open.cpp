@@ -16,10 +16,8 @@ std::string Trimmed(std::string line) {
 }  // namespace
 
 OpenResult OpenImageQuietly(const std::string& path, std::string* reason) {
-  if (!FileExists(path)) {
-    *reason = "cannot open '" + path + "': no such file";
-    return OpenResult::kMissing;
-  }
+  *reason = MissingFileReason(path);
+  if (!reason->empty()) return OpenResult::kMissing;
   DiagCapture capture;
   if (OpenImage(WidenUtf8(path).c_str())) return OpenResult::kOpen;
   *reason = "'" + path + "' is not a ROM image";

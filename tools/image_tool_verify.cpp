@@ -150,8 +150,8 @@ int ParseOptions(const Args& args, Options* o) {
 int RunVerify(const Args& args) {
   Options o;
   if (const int rc = ParseOptions(args, &o); rc != kExitOk) return rc;
-  if (!FileExists(o.path)) {
-    Error("cannot open '" + o.path + "': no such file");
+  if (const std::string missing = MissingFileReason(o.path); !missing.empty()) {
+    Error(missing);
     return kExitUsage;
   }
 

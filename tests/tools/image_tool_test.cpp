@@ -144,6 +144,7 @@ TEST_F(ImageToolTest, MissingFilesAndNonImagesAreUnreadableInput) {
   } cases[] = {
       {{"info", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
       {{"verify", missing}, 2, "tessfold-image: cannot open '" + missing + "': no such file\n"},
+      {{"info", dir_}, 2, "tessfold-image: cannot open '" + dir_ + "': it is a folder\n"},
       {{"info", Path("notes.txt")},
        2,
        "tessfold-image: '" + Path("notes.txt") + "' is not a ROM image (invalid bin header)\n"},
