@@ -53,6 +53,12 @@ LONG ParseList(const DerBlob* pEncoded, DWORD* pcItem, DerBlob (*rgrgItemBlob)[c
   return static_cast<LONG>(cbOffset);
 }
 
+// A list never consumes more than it was given. The assertion text names the
+// caller's result, as the expression would.
+void AssertWithinList(LONG lAll, const DerBlob* pEncoded, const char* expression, int line) {
+  if (lAll >= 0 && static_cast<DWORD>(lAll) > pEncoded->cbData) DiagAssertFailed(expression, __FILE__, line);
+}
+
 }  // namespace
 
 namespace asn1 {
@@ -70,38 +76,20 @@ LONG ParseAttribute(const BYTE* pbEncoded, DWORD cbEncoded, DerBlob rgAttrBlob[M
 LONG MinAsn1ParseExtensions(const DerBlob* pEncodedExtensions, DWORD* pcExt,
                             DerBlob rgrgExtBlob[][MINASN1_EXT_BLOB_CNT]) {
   const LONG lAllExts = ParseList(pEncodedExtensions, pcExt, rgrgExtBlob, ParseExtension);
-  if (lAllExts >= 0) {
-    // A list never consumes more than it was given.
-    const DWORD cbEncoded = pEncodedExtensions->cbData;
-    // clang-format off
-    TF_ASSERT((DWORD) lAllExts <= cbEncoded);
-    // clang-format on
-  }
+  AssertWithinList(lAllExts, pEncodedExtensions, "(DWORD) lAllExts <= cbEncoded", __LINE__);
   return lAllExts;
 }
 
 LONG MinAsn1ParseAttributes(const DerBlob* pEncodedAttributes, DWORD* pcAttr,
                             DerBlob rgrgAttrBlob[][MINASN1_ATTR_BLOB_CNT]) {
   const LONG lAllAttrs = ParseList(pEncodedAttributes, pcAttr, rgrgAttrBlob, ParseAttribute);
-  if (lAllAttrs >= 0) {
-    // A list never consumes more than it was given.
-    const DWORD cbEncoded = pEncodedAttributes->cbData;
-    // clang-format off
-    TF_ASSERT((DWORD) lAllAttrs <= cbEncoded);
-    // clang-format on
-  }
+  AssertWithinList(lAllAttrs, pEncodedAttributes, "(DWORD) lAllAttrs <= cbEncoded", __LINE__);
   return lAllAttrs;
 }
 
 LONG MinAsn1ParseCertificates(const DerBlob* pEncodedCertificates, DWORD* pcCert,
                               DerBlob rgrgCertBlob[][MINASN1_CERT_BLOB_CNT]) {
   const LONG lAllCerts = ParseList(pEncodedCertificates, pcCert, rgrgCertBlob, MinAsn1ParseCertificate);
-  if (lAllCerts >= 0) {
-    // A list never consumes more than it was given.
-    const DWORD cbEncoded = pEncodedCertificates->cbData;
-    // clang-format off
-    TF_ASSERT((DWORD) lAllCerts <= cbEncoded);
-    // clang-format on
-  }
+  AssertWithinList(lAllCerts, pEncodedCertificates, "(DWORD) lAllCerts <= cbEncoded", __LINE__);
   return lAllCerts;
 }

@@ -532,6 +532,14 @@ std::filesystem::path ImageFromRunner(const wchar_t* variable) {
   return n > 0 && n < MAX_PATH ? std::filesystem::path(path) : std::filesystem::path();
 }
 
+// Gives the firmware command `id` and names `image` in its open dialog.
+void SendFirmware(const App& app, UINT id, const std::filesystem::path& image) {
+  app.Command(id);
+  HWND dialog = app.WaitForDialog(L"Firmware Update");
+  ASSERT_NE(dialog, nullptr);
+  ChooseFile(dialog, image);
+}
+
 TEST(Transfer, ASignedOsImageIsStoredAsNkBin) {
   const std::filesystem::path image = ImageFromRunner(L"TF_GUI_SIGNED_IMAGE");
   if (image.empty()) GTEST_SKIP() << "no signed image (the image tool is not built)";
@@ -540,10 +548,7 @@ TEST(Transfer, ASignedOsImageIsStoredAsNkBin) {
   App app(Build::Update, players.path(), kSlowImageCopy);
   ASSERT_TRUE(app.started());
   Connect(app);
-  app.Command(IDM_OS_IMAGE);
-  HWND dialog = app.WaitForDialog(L"Firmware Update");
-  ASSERT_NE(dialog, nullptr);
-  ChooseFile(dialog, image);
+  ASSERT_NO_FATAL_FAILURE(SendFirmware(app, IDM_OS_IMAGE, image));
   EXPECT_TRUE(WaitUntil([&] { return app.ProgressBar() != nullptr; }, 30000));
   SaveScreenshot(app.main(), L"transfer-progress-os-image");
   HWND box = WaitForBox(app, L"Status", 60000);
@@ -562,10 +567,7 @@ TEST(Transfer, ATamperedImageIsRefused) {
   App app(Build::Update, players.path());
   ASSERT_TRUE(app.started());
   Connect(app);
-  app.Command(IDM_OS_IMAGE);
-  HWND dialog = app.WaitForDialog(L"Firmware Update");
-  ASSERT_NE(dialog, nullptr);
-  ChooseFile(dialog, image);
+  ASSERT_NO_FATAL_FAILURE(SendFirmware(app, IDM_OS_IMAGE, image));
   HWND box = WaitForBox(app, nullptr, 30000);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ReadBox(box).text, kFailureText);
@@ -595,10 +597,7 @@ TEST(Transfer, RecoveryImageAndBootloaderTakeTheirNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
     const std::filesystem::path image = ImageFromRunner(c.variable);
-    app.Command(c.command);
-    HWND dialog = app.WaitForDialog(L"Firmware Update");
-    ASSERT_NE(dialog, nullptr);
-    ChooseFile(dialog, image);
+    ASSERT_NO_FATAL_FAILURE(SendFirmware(app, c.command, image));
     HWND box = WaitForBox(app, L"Status", 60000);
     ASSERT_NE(box, nullptr) << "no success box";
     EXPECT_EQ(ReadBox(box).text, kSuccessText);
