@@ -122,6 +122,8 @@ HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, Transf
   // Insert3 takes writable strings; hand it copies rather than our constants.
   WString source(pwszSourcePath);
   WString destination = DestinationName(pwszSourcePath, kind);
+  // A font path that ends in a backslash names no file to store.
+  if (destination.empty()) return E_INVALIDARG;
 
   hr = E_FAIL;
   IWMDMEnumStorage* storages = nullptr;

@@ -28,5 +28,5 @@ WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind);
 // it, with the "WMDM/FormatCode" metadata, progress through the event sink,
 // and the success box. S_OK; E_FAIL with no device held or no ready storage;
 // otherwise the last Insert3 failure. Checks the handle like every operation;
-// E_INVALIDARG for an unknown kind.
+// E_INVALIDARG for an unknown kind or a font path that names no file.
 HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind);

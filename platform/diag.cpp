@@ -75,5 +75,15 @@ void DiagPrintf(DiagStream stream, const char* format, ...) {
 
 void DiagAssertFailed(const char* expression, const char* file, int line) {
   DiagPrintf(DiagStream::Err, "Assertion failed: %s, file %s, line %d\n", expression, file, line);
+#ifdef _WIN32
+  // A program started from the desktop has no standard error to read the line
+  // in: show it in a box before the process goes.
+  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE || GetFileType(h) == FILE_TYPE_UNKNOWN) {
+    char text[1024];
+    std::snprintf(text, sizeof text, "Assertion failed: %s, file %s, line %d", expression, file, line);
+    MessageBoxW(nullptr, WidenUtf8(text).c_str(), L"Assertion failed", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  }
+#endif
   std::abort();
 }

@@ -76,7 +76,9 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, void*, DWOR
       return INVALID_HANDLE_VALUE;
   }
   const std::string path = HostPath(lpFileName);
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  // Not blocking in open: a FIFO without a writer would wait for one forever.
+  // Reads and writes block as usual once the file is open.
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
@@ -87,6 +89,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, void*, DWOR
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return new FileCell{kFileMagic, fd};
 }
 

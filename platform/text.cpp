@@ -56,12 +56,14 @@ WString WidenUtf8(std::string_view in) {
       ++i;
       continue;
     }
-    if (i + extra >= in.size() && extra > 0) {  // sequence cut short
-      AppendUtf16(out, kReplacement);
-      break;
-    }
     bool ok = true;
     for (int k = 1; k <= extra; ++k) {
+      // A sequence cut short by the end of the text is as bad as one broken
+      // by another byte; what follows is read on its own either way.
+      if (i + k >= in.size()) {
+        ok = false;
+        break;
+      }
       const unsigned char c = static_cast<unsigned char>(in[i + k]);
       if ((c & 0xC0) != 0x80) {
         ok = false;

@@ -159,6 +159,8 @@ bool SimParseNumber(std::string_view s, uint64_t limit, uint64_t* out) {
 
 bool SimParsePlayerDescription(std::string_view text, SimPlayerDescription* out, std::string* error) {
   if (text.size() > kSimMaxDescriptionBytes) return Fail(error, "description is larger than 64 KiB");
+  // Editors that save UTF-8 may put a byte-order mark first.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   SimPlayerDescription d;
   std::set<std::string> seenPlayerKeys;
   std::set<std::string> seenStorageKeys;

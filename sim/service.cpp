@@ -151,7 +151,13 @@ bool SimConfigureFromEnvironment(std::string* error) {
   const bool haveFaults = SimGetEnvironment("TESSFOLD_SIM_FAULTS", &faults);
   SimFaults parsed;
   if (haveFaults && !SimParseFaults(faults, &parsed, error)) return false;
-  const fs::path folderPath = haveFolder ? SimPathFromUserText(folder) : fs::path();
+  fs::path folderPath = haveFolder ? SimPathFromUserText(folder) : fs::path();
+  // Kept absolute: the program's file dialog moves the working folder.
+  if (haveFolder && !folderPath.empty()) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(folderPath, ec);
+    if (!ec) folderPath = std::move(absolute);
+  }
   std::lock_guard<std::mutex> g(S().lock);
   if (haveFolder) S().folder = folderPath;
   if (haveFaults) S().faults = parsed;
@@ -159,8 +165,10 @@ bool SimConfigureFromEnvironment(std::string* error) {
 }
 
 void SimSetPlayerFolder(const fs::path& folder) {
+  std::error_code ec;
+  const fs::path absolute = folder.empty() ? folder : fs::absolute(folder, ec);
   std::lock_guard<std::mutex> g(S().lock);
-  S().folder = folder;
+  S().folder = ec ? folder : absolute;
 }
 
 fs::path SimGetPlayerFolder() {

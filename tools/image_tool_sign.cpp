@@ -2,6 +2,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "image/accept.h"
 #include "image/binutils.h"
@@ -58,10 +59,20 @@ int ParseOptions(const Args& args, Options* o) {
   if (o->key.empty() || o->cert.empty()) return UsageError("sign needs --key and --cert");
   if (!o->make || !o->model) return UsageError("sign needs --make and --model");
   if (o->out.empty()) return UsageError("sign needs -o OUT");
-  std::error_code ec;
-  const std::filesystem::path in = std::filesystem::u8path(o->path), out = std::filesystem::u8path(o->out);
-  if (o->path == o->out || std::filesystem::equivalent(in, out, ec)) {
-    return UsageError("OUT must be another file than FILE (the input is never modified)");
+  const auto same = [](const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return a == b || std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
+  };
+  if (same(o->path, o->out)) return UsageError("OUT must be another file than FILE (the input is never modified)");
+  // The output goes to OUT.partial first and is then renamed over OUT: neither
+  // may be one of the files read.
+  const std::string partial = o->out + ".partial";
+  std::vector<const std::string*> inputs = {&o->path, &o->key, &o->cert};
+  for (const std::string& c : o->chain) inputs.push_back(&c);
+  for (const std::string* input : inputs) {
+    if (same(*input, o->out) || same(*input, partial)) {
+      return UsageError("OUT and OUT.partial must not be FILE or a --key, --cert or --chain file ('" + *input + "')");
+    }
   }
   return kExitOk;
 }
@@ -169,6 +180,7 @@ int Sign(const Options& o) {
   // Written under a temporary name and kept only when it verifies.
   const std::string partial = o.out + ".partial";
   if (!imagebuilder::SaveFile(partial, stamped.bytes)) {
+    RemoveFile(partial);
     Error("cannot write '" + partial + "'");
     return kExitUsage;
   }

@@ -64,6 +64,7 @@ TEST(TransferRules, DestinationNames) {
       {WSTR("plain.fnt"), KIND_FONT, WSTR("plain.fnt")},
       {WSTR("dir/sub/unix.fnt"), KIND_FONT, WSTR("dir/sub/unix.fnt")},  // only a backslash separates
       {WSTR("C:\\x.bin"), 0, WSTR("")},
+      {WSTR("C:\\fonts\\"), KIND_FONT, WSTR("")},  // no file name: InsertFile refuses it
   };
   for (const Case& c : cases) EXPECT_TRUE(DestinationName(c.source, c.kind) == c.destination);
 }

@@ -188,6 +188,8 @@ TEST_F(Transfer, RefusedFilesLeaveThePlayerUntouched) {
     EXPECT_EQ(Send(source, c.kind), c.result) << c.what;
     EXPECT_FALSE(FakeImageIsOpen()) << c.what;
   }
+  // A font path that ends in a backslash names no file to store.
+  EXPECT_EQ(TransferFile(dm_, WSTR("C:\\fonts\\"), KIND_FONT), E_INVALIDARG);
   EXPECT_EQ(Snapshot(dir_ / "players"), before);
   SimInsertRecord insert;
   EXPECT_FALSE(SimLastInsert(&insert));

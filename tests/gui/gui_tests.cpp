@@ -244,6 +244,24 @@ TEST(StartUp, EachBuildShowsItsTitleMenuAndTheDisconnectedState) {
   }
 }
 
+// Both programs say they run as the user who starts them: without that,
+// Windows takes a 32-bit "tessfold-update.exe" for an installer and asks for
+// elevation before it starts.
+TEST(StartUp, ManifestAsksForNoElevation) {
+  for (const wchar_t* exe : {L"tessfold-recovery.exe", L"tessfold-update.exe"}) {
+    SCOPED_TRACE(exe);
+    const std::filesystem::path path = Paths().appDir / exe;
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr) << "no manifest";
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(data, SizeofResource(module, found));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+    FreeLibrary(module);
+  }
+}
+
 TEST(StartUp, RejectedAuthenticationEndsTheProgramWithoutALoop) {
   PlayerFolder players("reject-auth");
   players.Add(ZR410());

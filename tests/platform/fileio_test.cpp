@@ -7,6 +7,10 @@
 
 #include "platform/text.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 WString TempPath(const char* name) { return WidenUtf8(std::string(::testing::TempDir()) + name); }
@@ -55,3 +59,21 @@ TEST(FileIo, FailuresReportLastError) {
   char b;
   EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, &b, 1, &n, nullptr));
 }
+
+#ifndef _WIN32
+// A FIFO with no writer opens at once and reads as empty, rather than
+// blocking the opener until some writer comes along.
+TEST(FileIo, FifoWithoutWriterReadsAsEmpty) {
+  const std::string path = std::string(::testing::TempDir()) + "tf_fifo";
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  HANDLE h = CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char b[4];
+  DWORD n = 7;
+  EXPECT_TRUE(ReadFile(h, b, sizeof b, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  CloseHandle(h);
+  std::remove(path.c_str());
+}
+#endif

@@ -19,7 +19,10 @@ TEST(Text, IllFormedInputBecomesReplacementCharacters) {
     std::string in;
     size_t units;
   } cases[] = {
-      {"\xC3", 1},          // cut short
+      {"\xC3", 1},  // cut short
+      {"\xE2"
+       "a",
+       2},                  // cut short by a byte that stands on its own
       {"\xC0\x80", 2},      // overlong NUL
       {"\xED\xA0\x80", 3},  // encoded surrogate
       {"\xFF"

@@ -61,6 +61,13 @@ TEST(SimPlayerDescription, ParsesEveryKey) {
   EXPECT_TRUE(d.storages.empty());
 }
 
+TEST(SimPlayerDescription, ByteOrderMarkIsSkipped) {
+  SimPlayerDescription d;
+  std::string error;
+  ASSERT_TRUE(SimParsePlayerDescription("\xEF\xBB\xBFmanufacturer=M\nname=N\n", &d, &error)) << error;
+  EXPECT_EQ(d.manufacturer, "M");
+}
+
 TEST(SimPlayerDescription, FormatReadsBackUnchanged) {
   SimPlayerDescription d;
   std::string error;

@@ -207,6 +207,15 @@ class SimService : public ::testing::Test {
 
 }  // namespace
 
+// Kept absolute: the program's open-file dialog moves the working folder, and
+// the players must not move with it.
+TEST_F(SimService, RelativePlayerFolderIsKeptAbsolute) {
+  const fs::path saved = SimGetPlayerFolder();
+  SimSetPlayerFolder("players-here");
+  EXPECT_EQ(SimGetPlayerFolder(), fs::current_path() / "players-here");
+  SimSetPlayerFolder(saved);
+}
+
 TEST_F(SimService, RefusesTheDeviceManagerUntilAuthenticated) {
   ASSERT_EQ(Create(), S_OK);
   IUnknown* p = reinterpret_cast<IUnknown*>(1);

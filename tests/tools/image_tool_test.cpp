@@ -290,6 +290,38 @@ TEST_F(ImageToolTest, SignRefusesWhatCannotBeMadeToVerify) {
   EXPECT_EQ(Slurp(image), before);
 }
 
+// Nothing that sign reads may be where it writes: OUT, or OUT.partial on the
+// way there. Copies of the signing files stand in for the real ones.
+TEST_F(ImageToolTest, SignNeverWritesOverItsInputs) {
+  for (const char* file : {"test-signer.key", "test-signer.pem", "test-ca.pem"}) {
+    std::ofstream(Path(file), std::ios::binary) << Slurp(Key(file));
+  }
+  const std::string image = Build("a.bin");
+  std::ofstream(Path("b.bin.partial"), std::ios::binary) << Slurp(image);
+  const struct {
+    std::string input, out;
+  } cases[] = {
+      {image, Path("test-signer.key")},       {image, Path("test-signer.pem")}, {image, Path("test-ca.pem")},
+      {Path("b.bin.partial"), Path("b.bin")}, {image, Path("./test-ca.pem")},  // another spelling of the same file
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    std::vector<std::string> before;
+    for (const char* file : {"a.bin", "b.bin.partial", "test-signer.key", "test-signer.pem", "test-ca.pem"}) {
+      before.push_back(Slurp(Path(file)));
+    }
+    const Result r = Run({"sign", c.input, "--key", Path("test-signer.key"), "--cert", Path("test-signer.pem"),
+                          "--chain", Path("test-ca.pem"), "--make", "C", "--model", "M", "-o", c.out});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("must not be FILE or a --key, --cert or --chain file"), std::string::npos) << r.err;
+    std::vector<std::string> after;
+    for (const char* file : {"a.bin", "b.bin.partial", "test-signer.key", "test-signer.pem", "test-ca.pem"}) {
+      after.push_back(Slurp(Path(file)));
+    }
+    EXPECT_EQ(after, before);
+  }
+}
+
 TEST_F(ImageToolTest, VerifyAppliesTheKindsSizeWindows) {
   struct Window {
     std::string size;
