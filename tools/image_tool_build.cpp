@@ -186,6 +186,14 @@ int RunBuild(const Args& args) {
     image.extensions.push_back(ext);
   }
 
+  // Record addresses are 32-bit: the ROM must end within the address space
+  // that starts at the image start, or its addresses would wrap.
+  const uint64_t room = (uint64_t{1} << 32) - image.imageStart;
+  if (o.size && *o.size > room) {
+    return UsageError("--size " + std::to_string(*o.size) +
+                      " does not fit the 32-bit address space above the image start (" + std::to_string(room) +
+                      " bytes)");
+  }
   std::vector<uint8_t> bytes;
   if (o.size) {
     std::string error;

@@ -39,12 +39,19 @@ std::string g_listing;
 
 void Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Line(const char* format, ...) {
-  char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  g_listing += text;
+  if (n > 0) {
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<size_t>(n));
+    g_listing += text;
+  }
+  va_end(again);
 }
 
 void ShowModules(const BYTE* rom) {

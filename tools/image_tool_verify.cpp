@@ -91,7 +91,10 @@ const char* AttributeResult(LONG result) {
   return result == kAttributeNotChecked ? "not checked" : result == 0 ? "passed" : "mismatch";
 }
 
-std::string JsonString(const std::string& text) {
+// Text from the command line need not be UTF-8; what is not becomes U+FFFD,
+// so that the object stays valid JSON.
+std::string JsonString(const std::string& raw) {
+  const std::string text = NarrowToUtf8(WidenUtf8(raw));
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {

@@ -117,6 +117,9 @@ TEST_F(ImageToolTest, UsageErrorsExitWithTwoAndOneLine) {
        "tessfold-image: OUT must be another file than FILE (the input is never modified)\n"},
       {{"build"}, "tessfold-image: build needs -o OUT\n"},
       {{"build", "-o", Path("x.bin"), "--size", "12Q"}, "tessfold-image: bad size '12Q'\n"},
+      {{"build", "-o", Path("x.bin"), "--size", "0xFFFFFF00"},
+       "tessfold-image: --size 4294967040 does not fit the 32-bit address space above the image start (2145386496 "
+       "bytes)\n"},
       {{"build", "-o", Path("x.bin"), "--no-chain", "--cat-sig", "64"},
        "tessfold-image: --cat-sig needs an extension chain (drop --no-chain)\n"},
   };
@@ -185,6 +188,13 @@ TEST_F(ImageToolTest, InfoListsTheImage) {
        }) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
+
+  // A long path is listed whole, and the next line still starts on its own.
+  const std::string folder = std::string(200, 'f') + "/" + std::string(200, 'g') + "/" + std::string(200, 'h');
+  std::system(("mkdir -p " + Quote(Path(folder))).c_str());
+  const std::string deep = Build(folder + "/b.bin");
+  const Result listed = Run({"info", deep});
+  EXPECT_EQ(listed.out.rfind("file: " + deep + "\nimage start: ", 0), 0u) << listed.out.substr(0, 80);
 }
 
 TEST_F(ImageToolTest, SignThenVerifyThroughEachChain) {
@@ -373,6 +383,9 @@ TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
         "\"model\":{\"expected\":\"ZR-410\",\"result\":\"passed\"}", "\"kind\":\"os\"", "\"sizeWindow\":\"outside\""}) {
     EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
   }
+  // Bytes that are not UTF-8 come out as U+FFFD, so the object stays JSON.
+  const Result odd = Run({"verify", image, "--make", "Corv\xFF", "--json"});
+  EXPECT_NE(odd.out.find("\"make\":{\"expected\":\"Corv\xEF\xBF\xBD\""), std::string::npos) << odd.out;
 }
 
 }  // namespace
