@@ -44,6 +44,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 // The file's whole size, as the transfer measures it.
 bool FileSize(const std::string& path, uint64_t* size);
 bool RemoveFile(const std::string& path);
+// True when the two paths name one file (also when spelt differently).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Outputs are written as OUT.partial and renamed over OUT only when complete,
+// so that a failure leaves any earlier OUT as it was. SavePartial writes the
+// bytes (removing what it wrote on failure) and names the partial file;
+// KeepPartial renames it into place or removes it. Both print their error.
+bool SavePartial(const std::string& out, const std::vector<uint8_t>& bytes, std::string* partial);
+bool KeepPartial(const std::string& partial, const std::string& out);
 
 // Parses a decimal or 0x-hex number, optionally with a K or M suffix
 // (binary multiples).

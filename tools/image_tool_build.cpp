@@ -108,6 +108,9 @@ int ParseOptions(const Args& args, Options* o) {
   if (!o->description.empty() && (!o->modules.empty() || !o->files.empty() || o->noChain)) {
     return UsageError("--description cannot be combined with --module, --file or --no-chain");
   }
+  if (!o->description.empty() && (SameFile(o->description, o->out) || SameFile(o->description, o->out + ".partial"))) {
+    return UsageError("OUT must be another file than the description");
+  }
   return kExitOk;
 }
 
@@ -204,10 +207,8 @@ int RunBuild(const Args& args) {
   } else {
     bytes = imagebuilder::Build(image).bytes;
   }
-  if (!imagebuilder::SaveFile(o.out, bytes)) {
-    Error("cannot write '" + o.out + "'");
-    return kExitUsage;
-  }
+  std::string partial;
+  if (!SavePartial(o.out, bytes, &partial) || !KeepPartial(partial, o.out)) return kExitUsage;
   const std::string placeholder =
       o.catSig ? ", cat_sig placeholder of " + std::to_string(*o.catSig) + " bytes" : std::string();
   const std::string summary = std::to_string(bytes.size()) + " bytes, " + std::to_string(image.modules.size()) +

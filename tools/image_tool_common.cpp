@@ -1,9 +1,11 @@
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/diag.h"
 #include "platform/fileio.h"
 #include "platform/text.h"
+#include "tests/support/image_builder.h"
 #include "tools/image_tool.h"
 
 namespace imagetool {
@@ -73,6 +75,28 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(WidenUtf8(path).c_str()) != 0; }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return a == b || std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
+}
+
+bool SavePartial(const std::string& out, const std::vector<uint8_t>& bytes, std::string* partial) {
+  *partial = out + ".partial";
+  if (imagebuilder::SaveFile(*partial, bytes)) return true;
+  RemoveFile(*partial);
+  Error("cannot write '" + *partial + "'");
+  return false;
+}
+
+bool KeepPartial(const std::string& partial, const std::string& out) {
+  std::error_code ec;
+  std::filesystem::rename(std::filesystem::u8path(partial), std::filesystem::u8path(out), ec);
+  if (!ec) return true;
+  RemoveFile(partial);
+  Error("cannot write '" + out + "': " + ec.message());
+  return false;
+}
 
 bool ParseSize(const std::string& text, uint64_t* value) {
   if (text.empty()) return false;

@@ -59,18 +59,14 @@ int ParseOptions(const Args& args, Options* o) {
   if (o->key.empty() || o->cert.empty()) return UsageError("sign needs --key and --cert");
   if (!o->make || !o->model) return UsageError("sign needs --make and --model");
   if (o->out.empty()) return UsageError("sign needs -o OUT");
-  const auto same = [](const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return a == b || std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
-  };
-  if (same(o->path, o->out)) return UsageError("OUT must be another file than FILE (the input is never modified)");
+  if (SameFile(o->path, o->out)) return UsageError("OUT must be another file than FILE (the input is never modified)");
   // The output goes to OUT.partial first and is then renamed over OUT: neither
   // may be one of the files read.
   const std::string partial = o->out + ".partial";
   std::vector<const std::string*> inputs = {&o->path, &o->key, &o->cert};
   for (const std::string& c : o->chain) inputs.push_back(&c);
   for (const std::string* input : inputs) {
-    if (same(*input, o->out) || same(*input, partial)) {
+    if (SameFile(*input, o->out) || SameFile(*input, partial)) {
       return UsageError("OUT and OUT.partial must not be FILE or a --key, --cert or --chain file ('" + *input + "')");
     }
   }
@@ -178,25 +174,15 @@ int Sign(const Options& o) {
   }
 
   // Written under a temporary name and kept only when it verifies.
-  const std::string partial = o.out + ".partial";
-  if (!imagebuilder::SaveFile(partial, stamped.bytes)) {
-    RemoveFile(partial);
-    Error("cannot write '" + partial + "'");
-    return kExitUsage;
-  }
+  std::string partial;
+  if (!SavePartial(o.out, stamped.bytes, &partial)) return kExitUsage;
   const std::string refusal = VerifyStamped(partial, o, content.digest);
   if (!refusal.empty()) {
     RemoveFile(partial);
     Error("the signed image would not verify (" + refusal + "); nothing written");
     return kExitRefused;
   }
-  std::error_code ec;
-  std::filesystem::rename(std::filesystem::u8path(partial), std::filesystem::u8path(o.out), ec);
-  if (ec) {
-    RemoveFile(partial);
-    Error("cannot write '" + o.out + "': " + ec.message());
-    return kExitUsage;
-  }
+  if (!KeepPartial(partial, o.out)) return kExitUsage;
   DiagPrintf(DiagStream::Out, "signed %s -> %s: %s signature for make '%s', model '%s'; catalog %s at 0x%08X\n",
              o.path.c_str(), o.out.c_str(), LevelName(level), o.make->c_str(), o.model->c_str(),
              stamped.fPlaceholder ? "in the cat_sig placeholder" : "in a new extension record",

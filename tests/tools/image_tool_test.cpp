@@ -120,6 +120,8 @@ TEST_F(ImageToolTest, UsageErrorsExitWithTwoAndOneLine) {
       {{"build", "-o", Path("x.bin"), "--size", "0xFFFFFF00"},
        "tessfold-image: --size 4294967040 does not fit the 32-bit address space above the image start (2145386496 "
        "bytes)\n"},
+      {{"build", "--description", Path("d.txt"), "-o", Path("d.txt")},
+       "tessfold-image: OUT must be another file than the description\n"},
       {{"build", "-o", Path("x.bin"), "--no-chain", "--cat-sig", "64"},
        "tessfold-image: --cat-sig needs an extension chain (drop --no-chain)\n"},
   };
