@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,14 @@ class ImageTest : public ::testing::Test {
   void TearDown() override {
     ResetImageReaderForTest();
     DiagSetSink(nullptr, nullptr);
+    // The files this test wrote all start with its own prefix.
+    const std::string prefix = PathFor("").substr(::testing::TempDir().size());
+    const std::string stem = prefix.substr(0, prefix.size() - 4);  // without ".bin"
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir(), ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with(stem + ".") || name.starts_with(stem + "_")) std::filesystem::remove(entry.path(), ec);
+    }
   }
 
   // A file path unique to the running test.
