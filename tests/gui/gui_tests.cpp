@@ -399,6 +399,17 @@ TEST(DeviceEvents, ArrivalOpensTheSelectorAndRemovalClosesTheConnection) {
   Sleep(500);
   EXPECT_EQ(FindTopLevel(app.pid(), L"#32770", kSelector), nullptr);
   ExpectConnectionState(app, false);
+
+  // One while the selector is open takes the player off its list.
+  selector = OpenSelector(app);
+  ASSERT_NE(selector, nullptr);
+  list = GetDlgItem(selector, IDC_DEVICE_LIST);
+  EXPECT_EQ(ComboItems(list), std::vector<std::wstring>{L"KX-200"});
+  PullOut(app, "2-kx200");
+  EXPECT_TRUE(WaitUntil([&] { return ComboItems(list).empty(); }));
+  ClickButton(selector, IDCANCEL);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(selector); }));
+  ExpectConnectionState(app, false);
 }
 
 // --- Progress bar -----------------------------------------------------------------------------
