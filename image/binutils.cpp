@@ -278,10 +278,11 @@ bool FindTOC(DWORD dwImageStart, DWORD dwImageLength, DWORD pTOC) {
   return found;
 }
 
-bool LocateImageRead(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan) {
-  const HANDLE hfile = g_image.hFile;
-  TF_ASSERT(hfile != INVALID_HANDLE_VALUE);
-  if (fVirtual) address += g_image.dwRomOffset;
+namespace {
+
+enum class Located { kFound, kPastEnd, kNoRecord };
+
+Located FindImageRange(DWORD address, DWORD size, ImageReadPlan* plan) {
   // Record ends are compared in 64 bits: a record near the top of the address
   // space must not appear to cover a range that wrapped around zero.
   const ULONGLONG end = static_cast<ULONGLONG>(address) + size;
@@ -290,17 +291,37 @@ bool LocateImageRead(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* pl
     if (record.dwAddress <= address && static_cast<ULONGLONG>(record.dwAddress) + record.dwLength >= end) {
       plan->filePos = static_cast<ULONGLONG>(record.dwDataOffset) + (address - record.dwAddress);
       plan->size = size;
-      // Data the file does not hold fails before anyone sizes a buffer for it.
-      if (plan->filePos + size > g_image.cbFile) {
-        SetLastError(ERROR_HANDLE_EOF);
-        DiagPrintf(DiagStream::Out, "ReadFile failed: %d", ErrorCode(ERROR_HANDLE_EOF));
-        return false;
-      }
-      return true;
+      return plan->filePos + size > g_image.cbFile ? Located::kPastEnd : Located::kFound;
     }
+  }
+  return Located::kNoRecord;
+}
+
+}  // namespace
+
+bool LocateImageRead(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan) {
+  const HANDLE hfile = g_image.hFile;
+  TF_ASSERT(hfile != INVALID_HANDLE_VALUE);
+  if (fVirtual) address += g_image.dwRomOffset;
+  switch (FindImageRange(address, size, plan)) {
+    case Located::kFound:
+      return true;
+    case Located::kPastEnd:
+      // Data the file does not hold fails before anyone sizes a buffer for it.
+      SetLastError(ERROR_HANDLE_EOF);
+      DiagPrintf(DiagStream::Out, "ReadFile failed: %d", ErrorCode(ERROR_HANDLE_EOF));
+      return false;
+    case Located::kNoRecord:
+      break;
   }
   DiagPrintf(DiagStream::Err, "failed to read data of size %d at %08x\n", static_cast<int>(size), Hex(address));
   return false;
+}
+
+bool PeekImageRange(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan) {
+  TF_ASSERT(g_image.hFile != INVALID_HANDLE_VALUE);
+  if (fVirtual) address += g_image.dwRomOffset;
+  return FindImageRange(address, size, plan) == Located::kFound;
 }
 
 bool ReadLocated(const ImageReadPlan& plan, void* buffer, DWORD cbBuffer) {

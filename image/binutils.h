@@ -74,6 +74,9 @@ struct ImageReadPlan {
   DWORD size;
 };
 bool LocateImageRead(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan);
+// As LocateImageRead, but silent: for looking ahead at reads to come, whose
+// failures are reported when they are made.
+bool PeekImageRange(DWORD address, DWORD size, bool fVirtual, ImageReadPlan* plan);
 // Reads plan.size bytes into `buffer`. A caller that gives `cbBuffer` (the
 // buffer's size) of at least plan.size + kImageReadAhead lets the reader also
 // take in the bytes that follow, for the next small reads; those bytes in

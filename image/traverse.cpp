@@ -118,17 +118,57 @@ bool WalkModules(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, const Ro
   return true;
 }
 
+// Files' data usually follow one another in the file, a record header apart.
+// The data of such a run of files is read in one go, up to kRunBytes, and
+// handed out from there: one system call for the run instead of one a file.
+constexpr DWORD kRunBytes = 1024 * 1024;
+constexpr ULONGLONG kRunGap = 64;  // bytes between two files' data read along
+
+// The file range from `first` over the data of the files after entry `i`
+// that follow it closely, as long as the whole stays within kRunBytes.
+ULONGLONG RunEnd(const BYTE* entries, DWORD i, DWORD count, const ImageReadPlan& first) {
+  ULONGLONG end = first.filePos + first.size;
+  for (DWORD j = i + 1; j < count; ++j) {
+    const BYTE* entry = entries + static_cast<size_t>(j) * romimage::kFileEntrySize;
+    const DWORD stored = Load32(entry + romimage::kFileStoredSize);
+    if (stored == 0) continue;
+    ImageReadPlan next;
+    if (!PeekImageRange(Load32(entry + romimage::kFileLoadOffset), stored, true, &next)) break;
+    if (next.filePos < end || next.filePos - end > kRunGap || next.filePos + stored - first.filePos > kRunBytes) break;
+    end = next.filePos + stored;
+  }
+  return end;
+}
+
 bool WalkFiles(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, DWORD tableAddress, DWORD count) {
   if (count == 0) return true;
   const BYTE* entries = Walk::ReadInto(table, tableAddress, count * romimage::kFileEntrySize);
   if (entries == nullptr) return false;
+  const BYTE* run = nullptr;  // holds the file range [runPos, runEnd)
+  ULONGLONG runPos = 0, runEnd = 0;
   for (DWORD i = 0; i < count; ++i) {
     const BYTE* entry = entries + static_cast<size_t>(i) * romimage::kFileEntrySize;
     if (!walk.Hand(entry, romimage::kFileEntrySize)) return false;
     const DWORD stored = Load32(entry + romimage::kFileStoredSize);
     if (stored == 0) continue;
-    const BYTE* bytes = Walk::ReadInto(data, Load32(entry + romimage::kFileLoadOffset), stored);
-    if (bytes == nullptr || !walk.Hand(bytes, stored)) return false;
+    const DWORD address = Load32(entry + romimage::kFileLoadOffset);
+    ImageReadPlan plan;
+    if (run != nullptr && PeekImageRange(address, stored, true, &plan) && plan.filePos >= runPos &&
+        plan.filePos + stored <= runEnd) {
+      if (!walk.Hand(run + (plan.filePos - runPos), stored)) return false;
+      continue;
+    }
+    if (!LocateImageRead(address, stored, true, &plan)) return false;
+    const ULONGLONG end = RunEnd(entries, i, count, plan);
+    const ImageReadPlan span = {plan.filePos, static_cast<DWORD>(end - plan.filePos)};
+    const DWORD room = span.size <= 0xFFFFFFFFu - kImageReadAhead ? span.size + kImageReadAhead : span.size;
+    BYTE* bytes = data.Reserve(room);
+    run = nullptr;
+    if (bytes == nullptr || !ReadLocated(span, bytes, room)) return false;
+    run = bytes;
+    runPos = span.filePos;
+    runEnd = end;
+    if (!walk.Hand(bytes, stored)) return false;
   }
   return true;
 }

@@ -173,6 +173,35 @@ TEST_F(TraverseTest, PartsAroundReadAheadLimits) {
   }
 }
 
+// Files whose data follow one another, in one record or a record header apart,
+// are read together up to a limit; each still gets exactly its own bytes, and
+// a cut inside a later file ends the walk there, after the earlier files.
+TEST_F(TraverseTest, FilesReadTogetherKeepTheirOwnBytes) {
+  RomImage spec;
+  for (uint32_t size : {300u * 1024, 5u, 700u * 1024, 0u, 200u * 1024, 1u, 900u * 1024, 64u, 2u * 1024 * 1024})
+    spec.files.push_back(File{.storedSize = size});
+  spec.tocFirst = true;
+  for (bool perRecord : {false, true}) {
+    SCOPED_TRACE(perRecord ? "a record per item" : "one record");
+    spec.recordPerItem = perRecord;
+    spec.cutAt.reset();
+    const BuiltImage whole = Build(spec);
+    ASSERT_TRUE(Open(whole, perRecord ? "_records" : "_one"));
+    ExpectParts(Traverse(true), whole, whole.parts.size());
+
+    const imagebuilder::Placed* item = whole.Find("file 2 data");
+    RomImage cut = spec;
+    cut.cutAt = *whole.FileOffsetOf(item->virtualAddress + item->length - 1);
+    const BuiltImage img = Build(cut);
+    ASSERT_TRUE(Open(img, "_cut"));
+    TakeLines();
+    size_t before = 0;
+    while (img.parts[before].what != "file 2 data") ++before;
+    ExpectParts(Traverse(false), img, before);
+    EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: ReadFile failed: 38"});
+  }
+}
+
 TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
   const BuiltImage img = Build(RomImage{});
   ASSERT_TRUE(Open(img));
