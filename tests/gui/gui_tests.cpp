@@ -273,6 +273,12 @@ TEST(StartUp, RejectedAuthenticationEndsTheProgramWithoutALoop) {
 
 // --- Device selector -----------------------------------------------------------------------
 
+// Cancel ends the selector; the window goes away.
+void CancelSelector(HWND selector) {
+  ClickButton(selector, IDCANCEL);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(selector); }));
+}
+
 TEST(Selector, ListsPlayersSortedConnectsToTheChosenOneAndCloses) {
   PlayerFolder players("selector");
   // Folder order (the enumeration order) differs from name order.
@@ -305,8 +311,7 @@ TEST(Selector, ListsPlayersSortedConnectsToTheChosenOneAndCloses) {
   // Cancel keeps the state as it was.
   selector = OpenSelector(app);
   ASSERT_NE(selector, nullptr);
-  ClickButton(selector, IDCANCEL);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(selector); }));
+  CancelSelector(selector);
   ExpectConnectionState(app, false);
 }
 
@@ -320,8 +325,7 @@ TEST(Selector, WithoutPlayersOnlyCancelEndsIt) {
   EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 0);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(selector, IDOK)));
   EXPECT_FALSE(IsWindowEnabled(list));
-  ClickButton(selector, IDCANCEL);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(selector); }));
+  CancelSelector(selector);
   ExpectConnectionState(app, false);
 }
 
@@ -407,8 +411,7 @@ TEST(DeviceEvents, ArrivalOpensTheSelectorAndRemovalClosesTheConnection) {
   EXPECT_EQ(ComboItems(list), std::vector<std::wstring>{L"KX-200"});
   PullOut(app, "2-kx200");
   EXPECT_TRUE(WaitUntil([&] { return ComboItems(list).empty(); }));
-  ClickButton(selector, IDCANCEL);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(selector); }));
+  CancelSelector(selector);
   ExpectConnectionState(app, false);
 }
 
