@@ -49,7 +49,7 @@ BOOL Kernel(const BYTE* pbIn, DWORD cbIn, BYTE* pbOut, DWORD cbOut, DWORD* pcbOu
   if (g_world.fKernelFails || g_world.kernelReplies.empty()) return FALSE;
   const std::vector<BYTE>& reply = g_world.kernelReplies[std::min(call, g_world.kernelReplies.size() - 1)];
   const DWORD cb = std::min<DWORD>(cbOut, static_cast<DWORD>(reply.size()));
-  std::memcpy(pbOut, reply.data(), cb);
+  if (cb != 0) std::memcpy(pbOut, reply.data(), cb);
   *pcbOut = cb;
   return TRUE;
 }
