@@ -11,7 +11,6 @@ class Collector {
   explicit Collector(BYTE* pb) : pb_(pb) {}
 
   DWORD used() const { return cbUsed_; }
-  bool full() const { return fFull_; }
   DWORD left() const { return fFull_ || Aligned() > COLLECT_LEN ? 0 : COLLECT_LEN - Aligned(); }
 
   // Where an item of cb bytes goes, or null (and the collection ends) when
