@@ -281,27 +281,31 @@ TEST_F(TraverseTest, CountsAreBounded) {
 TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
   // One header claims 65535 sections; the headers past the one described read
   // as zeros (the in-place section's data), so each costs a read and nothing
-  // more. Sixteen modules stay within the bound, a seventeenth does not.
+  // more. Sixteen modules share it; a seventeenth with a header of its own
+  // brings the sum to exactly the bound (1,048,576), or one past it.
   constexpr uint32_t kZeros = 65535 * 24;
-  for (const size_t modules : {16u, 17u}) {
+  auto zeroHeaders = [](uint32_t size) {
+    return Section{.virtualSize = size, .physicalSize = size, .realInRom = true, .data = std::vector<uint8_t>(size, 0)};
+  };
+  for (const uint16_t last : {16, 17}) {
+    SCOPED_TRACE(last);
     RomImage spec;
-    spec.modules = {Module{
-        .sections = {Section{
-            .virtualSize = kZeros, .physicalSize = kZeros, .realInRom = true, .data = std::vector<uint8_t>(kZeros, 0)}},
-        .sectionCount = 65535}};
-    for (size_t i = 1; i < modules; ++i) spec.modules.push_back(Module{.sharesWith = 0});
+    spec.modules = {Module{.sections = {zeroHeaders(kZeros)}, .sectionCount = 65535}};
+    for (size_t i = 1; i < 16; ++i) spec.modules.push_back(Module{.sharesWith = 0});
+    spec.modules.push_back(Module{.sections = {zeroHeaders(32 * 24)}, .sectionCount = last});
+    ASSERT_EQ(16 * 65535u + last, kMaxImageSections + (last - 16));
     ResetImageReaderForTest();
     ASSERT_TRUE(Open(Build(spec)));
     TakeLines();
     size_t calls = 0;
+    const bool atBound = last == 16;
     EXPECT_EQ(TraverseImage([](const BYTE*, DWORD, void* n) { return ++*static_cast<size_t*>(n) != 0; }, &calls),
-              modules == 16)
-        << modules;
-    EXPECT_EQ(TakeLines(), modules == 16
-                               ? std::vector<std::string>{}
-                               : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
-    // The seventeenth module's entry and header are handed out before its count is refused.
-    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + (modules == 17 ? 2 : 0)) << modules;
+              atBound);
+    EXPECT_EQ(TakeLines(), atBound ? std::vector<std::string>{}
+                                   : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
+    // The last module's entry and header are handed out before its count is
+    // judged; at the bound its sections follow.
+    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + 2 + (atBound ? last : 0));
   }
 }
 
