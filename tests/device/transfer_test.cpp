@@ -391,4 +391,18 @@ TEST_F(Transfer, WithoutAHeldDeviceNothingIsSent) {
   EXPECT_TRUE(boxes_.boxes().empty());
 }
 
+// A player whose texts fill their 260-unit fields: the record that the device
+// list holds connects, and the acceptance compares the texts whole.
+TEST_F(Transfer, LongestPlayerTextsReachTheChecksWhole) {
+  const std::string make = std::string(258, 'm') + "K", model = std::string(258, 'n') + "Z";
+  AddPlayer("p1", Player(make, model, 1));
+  Create();
+  DFTInfo listed = {};
+  ASSERT_EQ(EnumNextDevice(dm_, &listed), S_OK);
+  ASSERT_EQ(ConnectDevice(dm_, &listed), S_OK);
+  EXPECT_EQ(Send(MakeFile("fw.bin", FakeImageHeader(make, model), 1000), KIND_BOOTLOADER), S_OK);
+  EXPECT_EQ(FakeImageCalls().at(1), "expect " + make + "|" + model);
+  EXPECT_EQ(FilesIn("p1", "Internal"), std::vector<std::string>{"EBoot.bin"});
+}
+
 }  // namespace
