@@ -12,6 +12,7 @@
 
 #include "image/accept.h"
 #include "image/romimage.h"
+#include "image/traverse.h"
 #include "mincrypt/rootlevel.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/catalog_builder.h"
@@ -276,6 +277,7 @@ TEST_F(AcceptSignedTest, DamagedCatalogIsRefused) {
 TEST_F(AcceptSignedTest, DigestIsSha1OfTheTraversedPartsInOrder) {
   RomImage layout = Layout();
   layout.modules[0].sections.push_back({.virtualSize = 0x20, .physicalSize = 0x20, .realInRom = true});  // in place
+  layout.files.push_back({.storedSize = 2 * kTraversalPieceBytes + 3});  // handed out in pieces
   const BuiltImage built = imagebuilder::Build(layout);
   ASSERT_TRUE(built.partsExact);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha(EVP_MD_CTX_new(), EVP_MD_CTX_free);
