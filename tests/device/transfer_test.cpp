@@ -53,23 +53,18 @@ class Transfer : public SimDeviceTest {
   }
 };
 
-TEST_F(Transfer, SizeWindowsAtEachEdge) {
+// The windows themselves are the rules suite's table; here only that a
+// transfer applies its kind's window before the player is touched.
+TEST_F(Transfer, KindsSizeWindowDecidesWhatIsSent) {
   Attach();
-  struct Case {
-    TransferKind kind;
+  const struct {
     size_t size;
     bool sent;
-  };
-  const Case cases[] = {
-      {KIND_BOOTLOADER, 100, true},      {KIND_BOOTLOADER, k512K, true},     {KIND_BOOTLOADER, k512K + 1, false},
-      {KIND_RECOVERY, k512K - 1, false}, {KIND_RECOVERY, k512K, true},       {KIND_RECOVERY, k512K + 1, true},
-      {KIND_RECOVERY, k1536K, true},     {KIND_RECOVERY, k1536K + 1, false}, {KIND_OS_IMAGE, k1536K - 1, false},
-      {KIND_OS_IMAGE, k1536K, true},     {KIND_OS_IMAGE, k1536K + 1, true},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{k512K - 1, false}, {k512K, true}};
+  for (const auto& c : cases) {
     const fs::path source = MakeFile("fw.bin", Signed(), c.size);
-    EXPECT_EQ(Send(source, c.kind), c.sent ? S_OK : E_FAIL) << c.kind << " " << c.size;
-    EXPECT_EQ(FilesIn("p1", "Internal").size(), c.sent ? 1u : 0u) << c.kind << " " << c.size;
+    EXPECT_EQ(Send(source, KIND_RECOVERY), c.sent ? S_OK : E_FAIL) << c.size;
+    EXPECT_EQ(FilesIn("p1", "Internal").size(), c.sent ? 1u : 0u) << c.size;
     ClearStorage();
   }
 }
