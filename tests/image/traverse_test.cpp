@@ -231,9 +231,9 @@ TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
 }
 
 TEST_F(TraverseTest, CallbackStopsTheWalk) {
-  RomImage spec = MixedImage();
-  spec.files.push_back(File{.storedSize = 2 * kTraversalPieceBytes + 1});  // three pieces
-  const BuiltImage img = Build(spec);
+  RomImage layout = MixedImage();
+  layout.files.push_back(File{.storedSize = 2 * kTraversalPieceBytes + 1});  // three pieces
+  const BuiltImage img = Build(layout);
   ASSERT_TRUE(Open(img));
   for (size_t k = 1; k <= img.parts.size() + 2; ++k) {
     Capture c;
@@ -313,13 +313,13 @@ TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
   };
   for (const uint16_t last : {16, 17}) {
     SCOPED_TRACE(last);
-    RomImage spec;
-    spec.modules = {Module{.sections = {zeroHeaders(kZeros)}, .sectionCount = 65535}};
-    for (size_t i = 1; i < 16; ++i) spec.modules.push_back(Module{.sharesWith = 0});
-    spec.modules.push_back(Module{.sections = {zeroHeaders(32 * 24)}, .sectionCount = last});
+    RomImage layout;
+    layout.modules = {Module{.sections = {zeroHeaders(kZeros)}, .sectionCount = 65535}};
+    for (size_t i = 1; i < 16; ++i) layout.modules.push_back(Module{.sharesWith = 0});
+    layout.modules.push_back(Module{.sections = {zeroHeaders(32 * 24)}, .sectionCount = last});
     ASSERT_EQ(16 * 65535u + last, kMaxImageSections + (last - 16));
     ResetImageReaderForTest();
-    ASSERT_TRUE(Open(Build(spec)));
+    ASSERT_TRUE(Open(Build(layout)));
     TakeLines();
     size_t calls = 0;
     const bool atBound = last == 16;
