@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
   {
     // Zeros keep the seed small in the repository.
     RomImage r = Mixed();
-    r.files[0] = File{.storedSize = kTraversalPieceBytes + 0x11,
-                      .data = std::vector<uint8_t>(kTraversalPieceBytes + 0x11, 0)};
+    r.files[0] =
+        File{.storedSize = kTraversalPieceBytes + 0x11, .data = std::vector<uint8_t>(kTraversalPieceBytes + 0x11, 0)};
     seeds.emplace_back("large-file", r);
   }
   for (const auto& [name, spec] : seeds) {
