@@ -38,8 +38,8 @@ bool WriteInput(const uint8_t* data, size_t size) {
   return done == size;
 }
 
-// Touches both ends of every part, so that a part shorter than its count
-// shows up under ASan.
+// Touches both ends of every part (or piece of a long one), so that one
+// shorter than its count shows up under ASan.
 bool Touch(const BYTE* pbData, DWORD cbData, void* pvContext) {
   if (cbData != 0) *static_cast<unsigned*>(pvContext) += pbData[0] + pbData[cbData - 1];
   return true;

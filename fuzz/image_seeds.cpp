@@ -1,10 +1,12 @@
 // Writes the seed images of the image harness into the directory given as the
 // only argument: small builder images that reach every branch of the reader
-// (extension chains, in-place and stored sections, split and odd records).
+// (extension chains, in-place and stored sections, split and odd records,
+// data long enough to be handed out in pieces).
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "image/traverse.h"
 #include "tests/support/image_builder.h"
 
 using namespace imagebuilder;
@@ -61,6 +63,13 @@ int main(int argc, char** argv) {
     const BuiltImage whole = Build(r);
     r.cutAt = whole.bytes.size() - 0x30;
     seeds.emplace_back("cut", r);
+  }
+  {
+    // Zeros keep the seed small in the repository.
+    RomImage r = Mixed();
+    r.files[0] =
+        File{.storedSize = kTraversalPieceBytes + 0x11, .data = std::vector<uint8_t>(kTraversalPieceBytes + 0x11, 0)};
+    seeds.emplace_back("large-file", r);
   }
   for (const auto& [name, spec] : seeds) {
     const std::string path = std::string(argv[1]) + "/" + name + ".bin";

@@ -47,13 +47,28 @@ class Walk {
     return false;
   }
 
-  bool Hand(const BYTE* data, DWORD size) {
+  // Counts a part of `size` bytes against the bound; false past it.
+  bool Admit(DWORD size) {
     handedOut_ += size;
-    if (handedOut_ > kMaxTraversalBytes) {
-      DiagPrintf(DiagStream::Out, "image traversal exceeds %u bytes\n", static_cast<unsigned>(kMaxTraversalBytes));
-      return false;
+    if (handedOut_ <= kMaxTraversalBytes) return true;
+    DiagPrintf(DiagStream::Out, "image traversal exceeds %u bytes\n", static_cast<unsigned>(kMaxTraversalBytes));
+    return false;
+  }
+
+  // A table entry or a header: one call.
+  bool Hand(const BYTE* data, DWORD size) { return Admit(size) && callback_(data, size, context_); }
+
+  // Section or file data already in memory, in pieces.
+  bool HandData(const BYTE* data, DWORD size) { return Admit(size) && Give(data, size); }
+
+  // Hands bytes of a part that has been admitted, a piece at a time.
+  bool Give(const BYTE* data, DWORD size) {
+    for (DWORD done = 0; done < size;) {
+      const DWORD piece = size - done < kTraversalPieceBytes ? size - done : kTraversalPieceBytes;
+      if (!callback_(data + done, piece, context_)) return false;
+      done += piece;
     }
-    return callback_(data, size, context_);
+    return true;
   }
 
   // Reads into `buffer`, sized only once the range is known to be readable,
@@ -79,6 +94,33 @@ struct RomBounds {
   DWORD physLast;
 };
 
+// Section or file data: read whole when it fits one piece, else read and
+// handed out one piece at a time through `buffer`, so that no part, however
+// large, needs a buffer of its own size.
+bool WalkData(Walk& walk, GrowingBuffer& buffer, DWORD address, DWORD size) {
+  if (size <= kTraversalPieceBytes) {
+    const BYTE* bytes = Walk::ReadInto(buffer, address, size);
+    return bytes != nullptr && walk.HandData(bytes, size);
+  }
+  // The whole range is checked first, so that a part the file does not hold
+  // fails with the same line, before anything of it is handed out.
+  ImageReadPlan whole;
+  if (!LocateImageRead(address, size, true, &whole)) return false;
+  BYTE* piece = buffer.Reserve(kTraversalPieceBytes + kImageReadAhead);
+  if (piece == nullptr) return false;
+  for (DWORD done = 0; done < size;) {
+    const DWORD n = size - done < kTraversalPieceBytes ? size - done : kTraversalPieceBytes;
+    // Only the last piece reads ahead: the next header may follow it.
+    const bool last = n == size - done;
+    if (!ReadLocated(ImageReadPlan{whole.filePos + done, n}, piece, last ? n + kImageReadAhead : n)) return false;
+    // As for a part read whole: its bytes count once they are read.
+    if (done == 0 && !walk.Admit(size)) return false;
+    if (!walk.Give(piece, n)) return false;
+    done += n;
+  }
+  return true;
+}
+
 bool WalkSections(Walk& walk, GrowingBuffer& data, const RomBounds& rom, DWORD sectionTable, DWORD count) {
   for (DWORD j = 0; j < count; ++j) {
     BYTE header[romimage::kSectionHeaderSize];
@@ -93,8 +135,7 @@ bool WalkSections(Walk& walk, GrowingBuffer& data, const RomBounds& rom, DWORD s
                         : (physicalSize < virtualSize ? physicalSize : virtualSize);
     const bool inPlace = virtualSize == physicalSize && realAddress >= rom.physFirst && realAddress <= rom.physLast;
     if (n == 0 || inPlace) continue;
-    const BYTE* bytes = Walk::ReadInto(data, Load32(header + romimage::kSectionDataAddress), n);
-    if (bytes == nullptr || !walk.Hand(bytes, n)) return false;
+    if (!WalkData(walk, data, Load32(header + romimage::kSectionDataAddress), n)) return false;
   }
   return true;
 }
@@ -155,7 +196,12 @@ bool WalkFiles(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, DWORD tabl
     ImageReadPlan plan;
     if (run != nullptr && PeekImageRange(address, stored, true, &plan) && plan.filePos >= runPos &&
         plan.filePos + stored <= runEnd) {
-      if (!walk.Hand(run + (plan.filePos - runPos), stored)) return false;
+      if (!walk.HandData(run + (plan.filePos - runPos), stored)) return false;
+      continue;
+    }
+    if (stored > kTraversalPieceBytes) {
+      run = nullptr;  // the pieces reuse the run's buffer
+      if (!WalkData(walk, data, address, stored)) return false;
       continue;
     }
     if (!LocateImageRead(address, stored, true, &plan)) return false;
@@ -168,7 +214,7 @@ bool WalkFiles(Walk& walk, GrowingBuffer& table, GrowingBuffer& data, DWORD tabl
     run = bytes;
     runPos = span.filePos;
     runEnd = end;
-    if (!walk.Hand(bytes, stored)) return false;
+    if (!walk.HandData(bytes, stored)) return false;
   }
   return true;
 }

@@ -22,14 +22,22 @@
 
 #include "platform/win.h"
 
-// Receives one part: `cbData` bytes at `pbData`, valid only during the call
-// (the buffer is reused for the next part). Parts are never split or merged:
-// one call per item listed above, in that order. Return true to go on, false
-// to stop the walk (TraverseImage then returns false).
+// Receives one part, or one piece of a part: `cbData` bytes at `pbData`, valid
+// only during the call (the buffer is reused for the next one). Parts are
+// never merged: one call per item listed above, in that order, except that
+// section and file data longer than kTraversalPieceBytes arrive as
+// consecutive pieces of kTraversalPieceBytes (the last one the rest), so that
+// a part of any size is read through one bounded buffer. The bytes and their
+// order are the same either way, which is all a digest needs. Return true to
+// go on, false to stop the walk (TraverseImage then returns false).
 //
 // The callback may read the image (ReadImage and friends) but must not open or
 // close an image while the walk runs.
 using TraverseCallback = bool (*)(const BYTE* pbData, DWORD cbData, void* pvContext);
+
+// Longest piece of section or file data handed out at once. Small enough
+// that a piece is still in the processor's cache when the digest reads it.
+inline constexpr DWORD kTraversalPieceBytes = 256 * 1024;
 
 // Bounds on what one walk accepts; a larger count ends the walk as a failure
 // with a diagnostic line, so neither a damaged count nor data shared by many

@@ -74,6 +74,9 @@ TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
   failing.failingQueries = kSimQueryName;
   AddPlayer("p3", failing);
   AddPlayer("p4", Player("Halden", "Mini", 0));
+  // The longest texts that the 260-unit fields hold, their last unit included.
+  const std::string longMake = std::string(258, 'm') + "K", longName = std::string(258, 'n') + "Z";
+  AddPlayer("p5", Player(longMake, longName, 3));
   Create();
 
   struct Step {
@@ -87,6 +90,7 @@ TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
       {E_FAIL, nullptr, nullptr, 0},                // not a storage device
       {WMDM_E_PROCESSFAILED, nullptr, nullptr, 0},  // GetName's own error
       {S_OK, "Halden", "Mini", 0},
+      {S_OK, longMake.c_str(), longName.c_str(), 3},
       {S_FALSE, nullptr, nullptr, 0},
       {S_OK, "Corvane", "ZR-410", 7},  // a new enumeration
   };

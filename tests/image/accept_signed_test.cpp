@@ -12,6 +12,7 @@
 
 #include "image/accept.h"
 #include "image/romimage.h"
+#include "image/traverse.h"
 #include "mincrypt/rootlevel.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/catalog_builder.h"
@@ -214,7 +215,9 @@ TEST_F(AcceptSignedTest, MakeAndModelMustMatchByteForByte) {
   }
 }
 
-TEST_F(AcceptSignedTest, TamperingWithAnyHashedByteIsRefused) {
+// Which bytes the digest covers is the acceptance suite's table; here one
+// hashed byte and one byte of the framing, through the signature check.
+TEST_F(AcceptSignedTest, TamperingWithAHashedByteIsRefusedAndWithTheFramingIsNot) {
   RomImage layout = Layout();
   layout.recordPerItem = true;
   const BuiltImage built = imagebuilder::Build(layout);
@@ -222,43 +225,15 @@ TEST_F(AcceptSignedTest, TamperingWithAnyHashedByteIsRefused) {
   const WCHAR* make = W(u"Corvane");
   const WCHAR* model = W(u"ZR-410");
 
-  // Offsets avoid the words that locate other parts, so the walk is the same.
-  const struct {
-    const char* part;
-    uint32_t offset;
-  } hashed[] = {
-      {"rom header", 24},
-      {"module 0 entry", 0},
-      {"module 0 header", 100},
-      {"module 0 section 1 header", 4},
-      {"module 0 section 0 data", 0},
-      {"module 0 section 1 data", 0x7F},
-      {"file 0 entry", 8},
-      {"file 0 data", 0x40},
-  };
-  for (const auto& h : hashed) {
-    SCOPED_TRACE(h.part);
-    const auto bytes = FlipInPart(built, stamped, h.part, h.offset, 0x80);
-    ASSERT_TRUE(bytes);
-    bool accepted = true;
-    EXPECT_EQ(Accept(*bytes, make, model, &accepted), kSignatureFailed);
-    EXPECT_FALSE(accepted);
-  }
+  const auto hashed = FlipInPart(built, stamped, "file 0 data", 0x40, 0x80);
+  ASSERT_TRUE(hashed);
+  bool accepted = true;
+  EXPECT_EQ(Accept(*hashed, make, model, &accepted), kSignatureFailed);
+  EXPECT_FALSE(accepted);
 
-  // The framing is not signed: record checksums and the entry address may
-  // change and the image is still accepted.
-  for (size_t r = 0; r < built.records.size(); ++r) {
-    SCOPED_TRACE(r);
-    std::vector<uint8_t> bytes = stamped;
-    bytes[built.dataOffsets[r] - romimage::kRecordHeaderSize + romimage::kRecordChecksum] ^= 0x33;
-    bool accepted = false;
-    Accept(bytes, make, model, &accepted);
-    EXPECT_TRUE(accepted);
-  }
-  std::vector<uint8_t> entry = stamped;
-  entry[entry.size() - 8] ^= 0x04;
-  bool accepted = false;
-  Accept(entry, make, model, &accepted);
+  std::vector<uint8_t> framing = stamped;
+  framing[built.dataOffsets[1] - romimage::kRecordHeaderSize + romimage::kRecordChecksum] ^= 0x33;
+  Accept(framing, make, model, &accepted);
   EXPECT_TRUE(accepted);
 }
 
@@ -276,6 +251,7 @@ TEST_F(AcceptSignedTest, DamagedCatalogIsRefused) {
 TEST_F(AcceptSignedTest, DigestIsSha1OfTheTraversedPartsInOrder) {
   RomImage layout = Layout();
   layout.modules[0].sections.push_back({.virtualSize = 0x20, .physicalSize = 0x20, .realInRom = true});  // in place
+  layout.files.push_back({.storedSize = 2 * kTraversalPieceBytes + 3});  // handed out in pieces
   const BuiltImage built = imagebuilder::Build(layout);
   ASSERT_TRUE(built.partsExact);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha(EVP_MD_CTX_new(), EVP_MD_CTX_free);

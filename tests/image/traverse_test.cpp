@@ -1,6 +1,7 @@
 // The traversal: which parts, in which order, with which bytes; where it stops.
 #include "image/traverse.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "image/binutils.h"
@@ -15,15 +16,16 @@ using imagebuilder::Module;
 using imagebuilder::RomImage;
 using imagebuilder::Section;
 
+// What the callback received, one entry per call.
 struct Capture {
-  std::vector<std::vector<uint8_t>> parts;
+  std::vector<std::vector<uint8_t>> calls;
   size_t stopAfter = std::numeric_limits<size_t>::max();
 };
 
 bool Collect(const BYTE* pbData, DWORD cbData, void* pvContext) {
   auto* c = static_cast<Capture*>(pvContext);
-  c->parts.emplace_back(pbData, pbData + cbData);
-  return c->parts.size() < c->stopAfter;
+  c->calls.emplace_back(pbData, pbData + cbData);
+  return c->calls.size() < c->stopAfter;
 }
 
 std::string ErrLine(uint32_t size, uint32_t address) {
@@ -52,9 +54,23 @@ class TraverseTest : public imagetest::ImageTest {
     EXPECT_EQ(TraverseImage(Collect, &c), expected);
     return c;
   }
+  // The first `count` parts of the builder and nothing more, each in one call
+  // or, when longer than a piece, in full pieces and then the rest.
   void ExpectParts(const Capture& c, const BuiltImage& img, size_t count) {
-    ASSERT_EQ(c.parts.size(), count);
-    for (size_t i = 0; i < count; ++i) EXPECT_EQ(c.parts[i], img.PartBytes(img.parts[i])) << img.parts[i].what;
+    size_t call = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const std::vector<uint8_t> expected = img.PartBytes(img.parts[i]);
+      std::vector<uint8_t> got;
+      while (got.size() < expected.size()) {
+        ASSERT_LT(call, c.calls.size()) << img.parts[i].what;
+        const size_t piece = std::min<size_t>(expected.size() - got.size(), kTraversalPieceBytes);
+        ASSERT_EQ(c.calls[call].size(), piece) << img.parts[i].what << " at " << got.size();
+        got.insert(got.end(), c.calls[call].begin(), c.calls[call].end());
+        ++call;
+      }
+      EXPECT_EQ(got, expected) << img.parts[i].what;
+    }
+    EXPECT_EQ(call, c.calls.size());
   }
 };
 
@@ -78,7 +94,7 @@ TEST_F(TraverseTest, HandsOutSignedPartsInOrder) {
   ExpectParts(c, img, img.parts.size());
   EXPECT_TRUE(TakeLines().empty());
   // The image stays open and can be walked again with the same result.
-  EXPECT_EQ(Traverse(true).parts, c.parts);
+  EXPECT_EQ(Traverse(true).calls, c.calls);
 }
 
 TEST_F(TraverseTest, RecordLayoutDoesNotChangeTheParts) {
@@ -92,8 +108,8 @@ TEST_F(TraverseTest, RecordLayoutDoesNotChangeTheParts) {
   const Capture other = Traverse(true);
   // Only addresses differ between the two (pointers inside the tables move
   // with the ROM offset), so compare the data parts, which carry no addresses.
-  ASSERT_EQ(one.parts.size(), other.parts.size());
-  for (size_t i : {4u, 7u, 11u, 13u, 16u}) EXPECT_EQ(one.parts[i], other.parts[i]) << i;
+  ASSERT_EQ(one.calls.size(), other.calls.size());
+  for (size_t i : {4u, 7u, 11u, 13u, 16u}) EXPECT_EQ(one.calls[i], other.calls[i]) << i;
 }
 
 TEST_F(TraverseTest, SectionDataRule) {
@@ -134,30 +150,36 @@ TEST_F(TraverseTest, SectionDataRule) {
     const Capture got = Traverse(true);
     const std::string what = std::to_string(c.vsize) + "/" + std::to_string(c.psize) + "/" + std::to_string(c.flags) +
                              "/" + std::to_string(c.real);
-    ASSERT_EQ(got.parts.size(), c.handedOut != 0 ? 5u : 4u) << what;
+    ASSERT_EQ(got.calls.size(), c.handedOut != 0 ? 5u : 4u) << what;
     if (c.handedOut != 0) {
       const uint32_t data = img.Find("module 0 section 0 data")->virtualAddress;
-      EXPECT_EQ(got.parts[4], img.RomBytes(data, c.handedOut)) << what;
+      EXPECT_EQ(got.calls[4], img.RomBytes(data, c.handedOut)) << what;
     }
   }
 }
 
-// Parts of every size around the reader's small-read and read-ahead limits,
-// laid out back to back, in whole and in cut files: each part is exactly the
-// builder's bytes, and a cut ends the walk at the first part it reaches.
+// Parts of every size around the reader's small-read and read-ahead limits
+// and around the piece size, laid out back to back, in whole and in cut
+// files: each part is exactly the builder's bytes, and a cut ends the walk at
+// the first part it reaches, before any piece of that part.
 TEST_F(TraverseTest, PartsAroundReadAheadLimits) {
+  constexpr uint32_t kPiece = kTraversalPieceBytes;
   RomImage spec;
   spec.modules = {Module{.sections = {Section{.virtualSize = 600, .physicalSize = 600},
                                       Section{.virtualSize = 8, .physicalSize = 8},
-                                      Section{.virtualSize = 5000, .physicalSize = 4097}}}};
-  for (uint32_t size : {1u, 511u, 512u, 513u, 4080u, 4095u, 4096u, 4097u, 9000u, 20u})
+                                      Section{.virtualSize = 5000, .physicalSize = 4097},
+                                      Section{.virtualSize = kPiece + 1, .physicalSize = kPiece + 1},
+                                      Section{.virtualSize = 2 * kPiece, .physicalSize = 2 * kPiece}}}};
+  for (uint32_t size : {1u, 511u, 512u, 513u, 4080u, 4095u, 4096u, 4097u, 9000u, 20u, kPiece - 1, kPiece, kPiece + 1,
+                        2 * kPiece + 7, 5u})
     spec.files.push_back(File{.storedSize = size});
   spec.tocFirst = true;  // the tables first: a cut takes away data only
   const BuiltImage whole = Build(spec);
   ASSERT_TRUE(Open(whole, "_whole"));
   ExpectParts(Traverse(true), whole, whole.parts.size());
 
-  for (const std::string what : {"module 0 section 2 data", "file 5 data", "file 8 data"}) {
+  for (const std::string what :
+       {"module 0 section 2 data", "module 0 section 4 data", "file 5 data", "file 8 data", "file 13 data"}) {
     const imagebuilder::Placed* item = whole.Find(what);
     for (const uint32_t into : {0u, 1u, item->length / 2, item->length - 1}) {
       RomImage cut = spec;
@@ -209,20 +231,22 @@ TEST_F(TraverseTest, EmptyTablesHandOutTheHeaderOnly) {
 }
 
 TEST_F(TraverseTest, CallbackStopsTheWalk) {
-  const BuiltImage img = Build(MixedImage());
+  RomImage layout = MixedImage();
+  layout.files.push_back(File{.storedSize = 2 * kTraversalPieceBytes + 1});  // three pieces
+  const BuiltImage img = Build(layout);
   ASSERT_TRUE(Open(img));
-  for (size_t k = 1; k <= img.parts.size(); ++k) {
+  for (size_t k = 1; k <= img.parts.size() + 2; ++k) {
     Capture c;
     c.stopAfter = k;
     EXPECT_FALSE(TraverseImage(Collect, &c)) << k;
-    EXPECT_EQ(c.parts.size(), k);
+    EXPECT_EQ(c.calls.size(), k);
   }
 }
 
 TEST_F(TraverseTest, NoImageOpen) {
   Capture c;
   EXPECT_FALSE(TraverseImage(Collect, &c));
-  EXPECT_TRUE(c.parts.empty());
+  EXPECT_TRUE(c.calls.empty());
   EXPECT_TRUE(TakeLines().empty());
 }
 
@@ -273,7 +297,7 @@ TEST_F(TraverseTest, CountsAreBounded) {
     ASSERT_TRUE(Open(img));
     TakeLines();
     const Capture got = Traverse(false);
-    EXPECT_EQ(got.parts.size(), c.parts) << c.line;
+    EXPECT_EQ(got.calls.size(), c.parts) << c.line;
     EXPECT_EQ(TakeLines(), std::vector<std::string>{c.line});
   }
 }
@@ -281,27 +305,31 @@ TEST_F(TraverseTest, CountsAreBounded) {
 TEST_F(TraverseTest, ModulesSharingOneHeaderCannotMultiplyTheSections) {
   // One header claims 65535 sections; the headers past the one described read
   // as zeros (the in-place section's data), so each costs a read and nothing
-  // more. Sixteen modules stay within the bound, a seventeenth does not.
+  // more. Sixteen modules share it; a seventeenth with a header of its own
+  // brings the sum to exactly the bound (1,048,576), or one past it.
   constexpr uint32_t kZeros = 65535 * 24;
-  for (const size_t modules : {16u, 17u}) {
-    RomImage spec;
-    spec.modules = {Module{
-        .sections = {Section{
-            .virtualSize = kZeros, .physicalSize = kZeros, .realInRom = true, .data = std::vector<uint8_t>(kZeros, 0)}},
-        .sectionCount = 65535}};
-    for (size_t i = 1; i < modules; ++i) spec.modules.push_back(Module{.sharesWith = 0});
+  auto zeroHeaders = [](uint32_t size) {
+    return Section{.virtualSize = size, .physicalSize = size, .realInRom = true, .data = std::vector<uint8_t>(size, 0)};
+  };
+  for (const uint16_t last : {16, 17}) {
+    SCOPED_TRACE(last);
+    RomImage layout;
+    layout.modules = {Module{.sections = {zeroHeaders(kZeros)}, .sectionCount = 65535}};
+    for (size_t i = 1; i < 16; ++i) layout.modules.push_back(Module{.sharesWith = 0});
+    layout.modules.push_back(Module{.sections = {zeroHeaders(32 * 24)}, .sectionCount = last});
+    ASSERT_EQ(16 * 65535u + last, kMaxImageSections + (last - 16));
     ResetImageReaderForTest();
-    ASSERT_TRUE(Open(Build(spec)));
+    ASSERT_TRUE(Open(Build(layout)));
     TakeLines();
     size_t calls = 0;
+    const bool atBound = last == 16;
     EXPECT_EQ(TraverseImage([](const BYTE*, DWORD, void* n) { return ++*static_cast<size_t*>(n) != 0; }, &calls),
-              modules == 16)
-        << modules;
-    EXPECT_EQ(TakeLines(), modules == 16
-                               ? std::vector<std::string>{}
-                               : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
-    // The seventeenth module's entry and header are handed out before its count is refused.
-    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + (modules == 17 ? 2 : 0)) << modules;
+              atBound);
+    EXPECT_EQ(TakeLines(), atBound ? std::vector<std::string>{}
+                                   : std::vector<std::string>{"out: section count exceeds the limit of 1048576\n"});
+    // The last module's entry and header are handed out before its count is
+    // judged; at the bound its sections follow.
+    EXPECT_EQ(calls, 1 + 16 * (2 + 65535u) + 2 + (atBound ? last : 0));
   }
 }
 
@@ -325,7 +353,7 @@ TEST_F(TraverseTest, SharedDataCannotMakeTheWalkEndless) {
   EXPECT_FALSE(
       TraverseImage([](const BYTE*, DWORD, void* ctx) { return ++static_cast<Count*>(ctx)->calls > 0; }, &count));
   EXPECT_EQ(TakeLines(), std::vector<std::string>{"out: image traversal exceeds 4294967295 bytes\n"});
-  EXPECT_LT(count.calls, 3 + 2 * 4097u);
+  EXPECT_LT(count.calls, 3 + 4097u * (1 + kMiB / kTraversalPieceBytes));
 }
 
 }  // namespace

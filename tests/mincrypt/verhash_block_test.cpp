@@ -201,9 +201,12 @@ TEST(VerifyHashSignature, RefusesMalformedBlocks) {
     LONG expected;
   };
   const Case cases[] = {
+      {"block type 0", CALG_SHA1, Block(64, Cat({kSha1Null, sha1}), 0x00), NTE_BAD_SIGNATURE},
       {"block type 2", CALG_SHA1, Block(64, Cat({kSha1Null, sha1}), 0x02), NTE_BAD_SIGNATURE},
       {"leading byte not zero", CALG_SHA1, with(0, 0x01), NTE_BAD_SIGNATURE},
+      {"first padding byte not FF", CALG_SHA1, with(2, 0x00), NTE_BAD_SIGNATURE},
       {"FF run broken", CALG_SHA1, with(10, 0xFE), NTE_BAD_SIGNATURE},
+      {"last padding byte not FF", CALG_SHA1, with(64 - 37, 0x00), NTE_BAD_SIGNATURE},
       {"separator not zero", CALG_SHA1, with(64 - 36, 0xFF), NTE_BAD_SIGNATURE},
       {"other hash", CALG_SHA1, Block(64, Cat({kSha1Null, otherHash})), NTE_BAD_SIGNATURE},
       {"MD5 prefix under SHA-1", CALG_SHA1, Block(64, Cat({kMd5Null, sha1})), NTE_BAD_SIGNATURE},
@@ -216,6 +219,35 @@ TEST(VerifyHashSignature, RefusesMalformedBlocks) {
       {"algorithm MD4", 0x8002, good, NTE_BAD_ALGID},
   };
   for (const Case& c : cases) EXPECT_EQ(Verify(c.algId, sha1, c.signature), c.expected) << c.what;
+}
+
+// A lax check anywhere in the block's fixed parts is room for a forged
+// signature: every single byte changed, in each form of the block, refuses it.
+TEST(VerifyHashSignature, EveryByteOfTheBlockIsChecked) {
+  const Bytes sha1 = HashOf(20), md5 = HashOf(16);
+  struct Form {
+    const char* what;
+    ALG_ID algId;
+    Bytes hash, payload;
+  };
+  const Form forms[] = {
+      {"SHA-1 DigestInfo with NULL", CALG_SHA1, sha1, Cat({kSha1Null, sha1})},
+      {"SHA-1 DigestInfo without parameters", CALG_SHA1, sha1, Cat({kSha1Bare, sha1})},
+      {"SHA-1 bare hash", CALG_SHA1, sha1, sha1},
+      {"MD5 DigestInfo with NULL", CALG_MD5, md5, Cat({kMd5Null, md5})},
+  };
+  for (const Form& f : forms) {
+    SCOPED_TRACE(f.what);
+    const Bytes good = Block(64, f.payload);
+    ASSERT_EQ(Verify(f.algId, f.hash, good), 0);
+    for (size_t i = 0; i < good.size(); ++i) {
+      for (const uint8_t mask : {0x01, 0x80, 0xFF}) {
+        Bytes bad = good;
+        bad[i] ^= mask;
+        ASSERT_EQ(Verify(f.algId, f.hash, bad), NTE_BAD_SIGNATURE) << "byte " << i << " ^ " << int{mask};
+      }
+    }
+  }
 }
 
 TEST(VerifyHashSignature, ModulusTooSmallForTheBlockIsRefusedWithoutOverrun) {
