@@ -16,7 +16,8 @@ tf_add_gtest(device_unit_tests
 # The device layer against the simulated service, reached through CoCreateInstance.
 if(TARGET tf_sim)
   tf_add_gtest(device_sim_tests
-    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    SOURCES session_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
+            ${TF_TEST_WINDOW}
     LIBS tf_device tf_sim)
 endif()
 
