@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SMOKE_RUNS ?= 20000
 
-.PHONY: all bootstrap native release win32 win64 test test-native test-win64 fuzz fuzz-smoke bench demo clean fuzz-build
+.PHONY: dist all bootstrap native release win32 win64 test test-native test-win64 fuzz fuzz-smoke bench demo clean fuzz-build
 
 all: native
 
@@ -55,6 +55,20 @@ bench: release
 # use by hand, or without one as a scripted walk with screenshots.
 demo: bootstrap
 	@JOBS=$(JOBS) scripts/demo
+
+# The release archive dist/tessfold-VERSION-win32.zip: the i686 programs (the
+# win32 preset builds in release form), Authenticode-signed and verified. A
+# vendor signs with its own pair: make dist CODESIGN_CERT=... CODESIGN_KEY=...
+# CODESIGN_ROOT=... (the root the signature is verified against).
+CODESIGN_CERT ?= keys/dev/codesign.pem
+CODESIGN_KEY ?= keys/dev/codesign.key
+CODESIGN_ROOT ?= keys/dev/codesign-root.pem
+
+dist: bootstrap
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j $(JOBS) --target tessfold-recovery tessfold-update tessfold-flash
+	TF_CODESIGN_CERT="$(CODESIGN_CERT)" TF_CODESIGN_KEY="$(CODESIGN_KEY)" TF_CODESIGN_ROOT="$(CODESIGN_ROOT)" \
+		scripts/make-dist build/win32 dist
 
 clean:
 	rm -rf build
