@@ -59,7 +59,7 @@ def set_up_prefix(dll):
     Path(env["WINEPREFIX"]).mkdir(parents=True, exist_ok=True)
     # One server for the whole run, so that each start does not pay for one.
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run([WINESERVER, "-p", "30"], env=env, check=False, **quiet)
+    subprocess.run([WINESERVER, "-p30"], env=env, check=False, **quiet)
     subprocess.run([WINE, "wineboot", "-i"], env=env, check=False, timeout=600, **quiet)
     register(dll)
 
@@ -414,7 +414,13 @@ def main():
         suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in (Listing, Sending, Checking, Usage))
         if rest:
             suite = unittest.TestSuite(t for s in suite for t in s if any(r in t.id() for r in rest))
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+    finally:
+        # The prefix is the suite's own: its server and the service processes
+        # Wine started in it go with the suite.
+        subprocess.run([WINESERVER, "-k"], env=wine_env(), check=False, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return 0 if result.wasSuccessful() else 1
 
 
