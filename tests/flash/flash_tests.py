@@ -366,6 +366,21 @@ class Archive(unittest.TestCase):
         finally:
             shutil.rmtree(out, ignore_errors=True)
 
+    def test_signature_that_does_not_verify_writes_no_archive(self):
+        if not ARGS.pack:
+            self.skipTest("needs the build tree (--pack)")
+        out = Path(tempfile.mkdtemp(prefix="tf_dist_", dir=ARGS.work))
+        try:
+            # Signed with the development pair, checked against another root.
+            env = dict(os.environ, TF_CODESIGN_ROOT=str(TOP / "keys/dev/product-root.pem"))
+            p = subprocess.run([str(TOP / "scripts/make-dist"), ARGS.pack, str(out)], env=env, capture_output=True,
+                               text=True)
+            self.assertEqual(p.returncode, 1, p.stdout + p.stderr)
+            self.assertIn("does not verify", p.stderr)
+            self.assertEqual(os.listdir(out), [])
+        finally:
+            shutil.rmtree(out, ignore_errors=True)
+
 
 def find_image_tool():
     candidates = [ARGS.image_tool, os.environ.get("TF_IMAGE_TOOL"),
