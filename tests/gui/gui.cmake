@@ -1,7 +1,7 @@
-# The GUI suite: both programs under wine64 on a private Xvfb display, driven
-# by gui_tests.exe against the simulated service's COM server. Only the x86_64
-# build runs it (wine64); the i686 deliverable is compiled, not driven.
-if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The GUI suite: both programs under Wine (32-bit Wine for the i686 build) on
+# a private Xvfb display, driven by gui_tests.exe against the simulated
+# service's COM server of the same build.
+if(NOT WIN32)
   return()
 endif()
 if(NOT TARGET tessfold-update OR NOT TARGET tessfold-recovery OR NOT TARGET tfsimwmdm)
