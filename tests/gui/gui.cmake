@@ -13,6 +13,9 @@ add_library(gui_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/gui_probe.cpp)
 set_target_properties(gui_probe PROPERTIES PREFIX "")
 tf_strict(gui_probe)
 target_link_libraries(gui_probe PRIVATE user32)
+# The driver looks the hook up as "ProbeHook"; a 32-bit __stdcall export would
+# otherwise be named _ProbeHook@12.
+target_link_options(gui_probe PRIVATE -Wl,--kill-at)
 
 # Starting, reading and driving a program; shared by the suite and the demo.
 add_library(gui_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/gui_app.cpp)
