@@ -30,7 +30,13 @@ function(tf_add_gtest name)
   if(T_OPENSSL)
     target_link_libraries(${name} PRIVATE OpenSSL::Crypto)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  # Each run gets a temporary folder of its own (TEST_TMPDIR): natively from
+  # with-scratch-dir, on Windows from the emulator, scripts/wine-run.
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+  else()
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-scratch-dir $<TARGET_FILE:${name}>)
+  endif()
   set_tests_properties(${name} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     ENVIRONMENT "TF_SOURCE_DIR=${CMAKE_SOURCE_DIR};TF_BINARY_DIR=${CMAKE_BINARY_DIR}")

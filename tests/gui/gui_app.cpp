@@ -406,12 +406,20 @@ std::wstring App::StatusText(int part) const {
   return text.units;
 }
 
-std::vector<MenuPopup> App::Menu() const {
-  std::vector<MenuPopup> menu;
-  if (block_ == nullptr) return menu;
+// Posted messages are taken in order, so the probe answers only after the
+// program has handled every message posted before the request.
+bool App::SnapshotMenu() const {
+  if (block_ == nullptr) return false;
   const LONG serial = block_->menuSerial;
   PostMessageW(main_, RegisterWindowMessageW(kProbeMenuMessage), 0, 0);
-  if (!WaitUntil([&] { return block_->menuSerial != serial; }, kAnswerTimeoutMs)) return menu;
+  return WaitUntil([&] { return block_->menuSerial != serial; }, kAnswerTimeoutMs);
+}
+
+bool App::Settled() const { return SnapshotMenu(); }
+
+std::vector<MenuPopup> App::Menu() const {
+  std::vector<MenuPopup> menu;
+  if (!SnapshotMenu()) return menu;
   for (UINT p = 0; p < block_->popupCount; ++p) {
     const ProbePopup& popup = block_->popups[p];
     MenuPopup out;
