@@ -3,73 +3,14 @@
 #include <cstring>
 #include <new>
 
-#include "channel/credentials.h"
+#include "channel/wire.h"
 
 namespace {
 
-bool AllZero(const BYTE* p, DWORD n) {
-  for (DWORD i = 0; i < n; ++i)
-    if (p[i] != 0) return false;
-  return true;
-}
-
-BYTE* CopyOf(const BYTE* p, DWORD n) {
-  BYTE* copy = new (std::nothrow) BYTE[n];
-  if (copy != nullptr) std::memcpy(copy, p, n);
-  return copy;
-}
-
-// Protocol 2 message lengths.
-constexpr DWORD kPass0RequestLength = 4;  // initiator challenge
-constexpr DWORD kSignatureLength = 40;    // r, s
+constexpr DWORD kPass0RequestLengthHere = kPass0RequestLength;
+constexpr DWORD kSignatureLength = kChannelSignatureLength;
 
 }  // namespace
-
-ChannelInitiator::ChannelInitiator() = default;
-
-ChannelInitiator::~ChannelInitiator() {
-  delete[] ownCertificate_;
-  delete[] ownKeyContainer_;
-  delete[] sessionKey_;
-  delete[] peerCertificate_;
-  if (peer_ != nullptr) peer_->Release();
-}
-
-HRESULT ChannelInitiator::setCredentials(DWORD dwFlags, const BYTE* pbCertificate, DWORD cbCertificate,
-                                         const BYTE* pbKeyContainer, DWORD cbKeyContainer) {
-  if (pbCertificate == nullptr || cbCertificate == 0 || pbKeyContainer == nullptr || cbKeyContainer == 0)
-    return E_INVALIDARG;
-  delete[] ownCertificate_;
-  delete[] ownKeyContainer_;
-  ownCertificate_ = ownKeyContainer_ = nullptr;
-  ownCertificateLength_ = ownKeyContainerLength_ = 0;
-
-  if (AllZero(pbCertificate, cbCertificate) || AllZero(pbKeyContainer, cbKeyContainer)) {
-    pbCertificate = kBuiltinChannelCertificate;
-    cbCertificate = kChannelCertificateLength;
-    pbKeyContainer = kBuiltinKeyContainer;
-    cbKeyContainer = kKeyContainerLength;
-  }
-  BYTE* certificate = CopyOf(pbCertificate, cbCertificate);
-  BYTE* keyContainer = CopyOf(pbKeyContainer, cbKeyContainer);
-  if (certificate == nullptr || keyContainer == nullptr) {
-    delete[] certificate;
-    delete[] keyContainer;
-    return E_OUTOFMEMORY;
-  }
-  ownCertificate_ = certificate;
-  ownCertificateLength_ = cbCertificate;
-  ownKeyContainer_ = keyContainer;
-  ownKeyContainerLength_ = cbKeyContainer;
-  certificateFlags_ = dwFlags;
-  return S_OK;
-}
-
-ULONG ChannelInitiator::attachPeer(IComponentAuthenticate* pPeer) {
-  if (peer_ != nullptr) peer_->Release();
-  peer_ = pPeer;
-  return pPeer != nullptr ? pPeer->AddRef() : 0;
-}
 
 HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
   if (dwProtocolId == kChannelProtocol1) return E_NOTIMPL;
@@ -84,10 +25,10 @@ HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
 // so that the service sees the real sequence of calls and the replies are
 // given back as the real handshake gives them back.
 HRESULT ChannelInitiator::runProtocol2() {
-  BYTE challenge[kPass0RequestLength] = {};
+  BYTE challenge[kPass0RequestLengthHere] = {};
   BYTE* reply = nullptr;
   DWORD replyLength = 0;
-  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenge, kPass0RequestLength, &reply, &replyLength);
+  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenge, kPass0RequestLengthHere, &reply, &replyLength);
   CoTaskMemFree(reply);
   if (FAILED(hr)) return hr;
 

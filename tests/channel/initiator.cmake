@@ -1,1 +1,3 @@
 tf_add_gtest(channel_initiator_tests SOURCES initiator_test.cpp LIBS tf_channel)
+tf_add_gtest(channel_protection_tests SOURCES protection_test.cpp LIBS tf_channel)
+tf_add_gtest(channel_credentials_tests SOURCES credentials_test.cpp LIBS tf_channel)

@@ -83,6 +83,39 @@ TEST(ChannelInitiator, ProtocolIdsOtherThanTwoAreRefused) {
   EXPECT_FALSE(channel.isAuthenticated());
 }
 
+// Counts references and frees nothing: a released last reference is seen as
+// a count of zero, and the next AddRef on it as use after release.
+class CountedPeer final : public IComponentAuthenticate {
+ public:
+  ULONG references = 1;
+  bool usedAfterRelease = false;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    usedAfterRelease = usedAfterRelease || references == 0;
+    return ++references;
+  }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE SACAuth(DWORD, DWORD, BYTE*, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD**, DWORD*) override { return E_NOTIMPL; }
+};
+
+TEST(ChannelInitiator, AttachingTheSamePeerAgainKeepsItAlive) {
+  CountedPeer peer;
+  {
+    ChannelInitiator channel;
+    EXPECT_EQ(channel.attachPeer(&peer), 2u);
+    peer.Release();  // the channel now holds the last reference
+    EXPECT_EQ(channel.attachPeer(&peer), 2u);
+    EXPECT_FALSE(peer.usedAfterRelease) << "the new reference is taken before the old one goes";
+    EXPECT_EQ(peer.references, 1u);
+  }
+  EXPECT_EQ(peer.references, 0u);
+  EXPECT_FALSE(peer.usedAfterRelease);
+}
+
 TEST(ChannelInitiator, AttachPeerKeepsOneReferenceUntilDestroyed) {
   RecordingPeer peer, other;
   {
