@@ -20,6 +20,10 @@ struct Mpz {
   }
   explicit Mpz(unsigned long v) { mpz_init_set_ui(z, v); }
   ~Mpz() { mpz_clear(z); }
+  Mpz(Mpz&& o) noexcept {
+    mpz_init(z);
+    mpz_swap(z, o.z);
+  }
   Mpz(const Mpz&) = delete;
   Mpz& operator=(const Mpz&) = delete;
   operator mpz_ptr() { return z; }
