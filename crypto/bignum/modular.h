@@ -12,15 +12,15 @@ constexpr DWORD kMulScratchDigits = 2247;
 
 struct ModulusRecord {
   Digit modulus[kBigMaxDigits];
-  DWORD n;                               // modulus length in digits, 1..64
-  DWORD cRadix;                          // Montgomery radix length 2c (c the padded size for ceil(n/2))
-  MulPlan planFull;                      // row for n
-  MulPlan planHalf;                      // row for ceil(n/2)
-  BOOL fMontgomery;                      // 1: Montgomery form, 0: plain residues
-  BigReciprocal reciprocal;              // of the modulus
-  Digit digitInverse;                    // modulus[0]^-1 mod 2^32
-  Digit montInverse[kBigMaxDigits / 2];  // -m^-1 mod 2^(32c), c digits
-  Digit inverseModulus[kBigMaxDigits];   // second copy for the binary inverse
+  DWORD n;                              // modulus length in digits, 1..64
+  DWORD cRadix;                         // Montgomery radix length 2c (c the padded size for ceil(n/2))
+  MulPlan planFull;                     // row for n
+  MulPlan planHalf;                     // row for ceil(n/2)
+  BOOL fMontgomery;                     // 1: Montgomery form, 0: plain residues
+  BigReciprocal reciprocal;             // of the modulus
+  Digit digitInverse;                   // modulus[0]^-1 mod 2^32 (0 for an even modulus)
+  DWORD64 wordInverse;                  // modulus^-1 mod 2^64, for the two-digit Montgomery loop
+  Digit inverseModulus[kBigMaxDigits];  // second copy for the binary inverse
   DWORD nInverse;
   Digit one[kBigMaxDigits];  // the residue one in working form
 };
