@@ -3,12 +3,68 @@
 #include <cstring>
 #include <new>
 
+#include "channel/certificate.h"
+#include "channel/credentials.h"
+#include "channel/curve.h"
+#include "channel/curve_lock.h"
+#include "channel/key_container.h"
 #include "channel/wire.h"
 
 namespace {
 
-constexpr DWORD kPass0RequestLengthHere = kPass0RequestLength;
-constexpr DWORD kSignatureLength = kChannelSignatureLength;
+constexpr DWORD kPass0ReplyLength = kPass0ReplyCertificateOffset + kChannelCertificateLength;
+
+// A reply of the service's exchange, given back to the task allocator
+// whichever way the handshake ends.
+class Reply {
+ public:
+  Reply() = default;
+  ~Reply() { release(); }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+  BYTE** data() { return &data_; }
+  DWORD* length() { return &length_; }
+  const BYTE* bytes() const { return data_; }
+  // Nothing is read from a reply shorter than its message.
+  bool holds(DWORD length) const { return data_ != nullptr && length_ >= length; }
+  void release() {
+    CoTaskMemFree(data_);
+    data_ = nullptr;
+    length_ = 0;
+  }
+
+ private:
+  BYTE* data_ = nullptr;
+  DWORD length_ = 0;
+};
+
+class PrivateKey {
+ public:
+  ~PrivateKey() {
+    volatile BYTE* wipe = bytes;
+    for (DWORD i = 0; i < kChannelNumberLength; ++i) wipe[i] = 0;
+  }
+  BYTE bytes[kChannelNumberLength] = {};
+};
+
+// The curve context of one handshake, freed under the lock.
+class CurveScope {
+ public:
+  CurveScope() {
+    ChannelLockHeld held;
+    curve_ = ChannelCurveCreate();
+  }
+  ~CurveScope() {
+    ChannelLockHeld held;
+    ChannelCurveDestroy(curve_);
+  }
+  CurveScope(const CurveScope&) = delete;
+  CurveScope& operator=(const CurveScope&) = delete;
+  ChannelCurve* get() const { return curve_; }
+
+ private:
+  ChannelCurve* curve_;
+};
 
 }  // namespace
 
@@ -20,30 +76,82 @@ HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
   return runProtocol2();
 }
 
-// Until the elliptic-curve handshake is in place, the two passes carry
-// messages of the protocol's lengths with zero-filled challenge and signature,
-// so that the service sees the real sequence of calls and the replies are
-// given back as the real handshake gives them back.
 HRESULT ChannelInitiator::runProtocol2() {
-  BYTE challenge[kPass0RequestLengthHere] = {};
-  BYTE* reply = nullptr;
-  DWORD replyLength = 0;
-  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenge, kPass0RequestLengthHere, &reply, &replyLength);
-  CoTaskMemFree(reply);
+  ChannelLockMembership member;
+  CurveScope curve;
+  if (curve.get() == nullptr) return E_OUTOFMEMORY;
+  cipherReady_ = 0;
+
+  BYTE challenges[2 * kChannelChallengeLength];  // initiator's, then the peer's
+  {
+    ChannelLockHeld held;
+    if (!ChannelRandom(challenges, kChannelChallengeLength)) return E_FAIL;
+  }
+
+  Reply reply;
+  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenges, kPass0RequestLength, reply.data(), reply.length());
+  if (FAILED(hr)) return hr;
+  if (!reply.holds(kPass0ReplyLength)) return E_FAIL;
+
+  if (peerCertificate_ == nullptr) {
+    peerCertificate_ = new (std::nothrow) BYTE[kChannelCertificateLength];
+    if (peerCertificate_ == nullptr) return E_OUTOFMEMORY;
+  }
+  std::memcpy(peerCertificate_, reply.bytes() + kPass0ReplyCertificateOffset, kChannelCertificateLength);
+  peerCertificateLength_ = kChannelCertificateLength;
+  if (!CertificateFormatOk(peerCertificate_)) return kChannelNotCertified;
+  const DWORD signedLength = CertificateSignedLength(peerCertificate_);
+  if (signedLength > kCertificateMaxSignedLength) return E_FAIL;
+  const BYTE* peerKey = peerCertificate_ + kCertificatePublicKeyOffset;
+  std::memcpy(challenges + kChannelChallengeLength, reply.bytes(), kChannelChallengeLength);
+  {
+    ChannelLockHeld held;
+    if (!ChannelVerify(curve.get(), kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset, signedLength,
+                       peerCertificate_ + kCertificateSignatureOffset))
+      return E_FAIL;
+    if (!ChannelVerify(curve.get(), peerKey, challenges, sizeof challenges, reply.bytes() + kPass0ReplySignatureOffset))
+      return E_FAIL;
+  }
+  reply.release();
+
+  PrivateKey key;
+  hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
 
-  const DWORD requestLength = kSignatureLength + ownCertificateLength_;
+  const DWORD requestLength = kPass1RequestCertificateOffset + ownCertificateLength_;
   BYTE* request = new (std::nothrow) BYTE[requestLength];
   if (request == nullptr) return E_OUTOFMEMORY;
-  std::memset(request, 0, kSignatureLength);
-  std::memcpy(request + kSignatureLength, ownCertificate_, ownCertificateLength_);
-  reply = nullptr;
-  replyLength = 0;
-  hr = peer_->SACAuth(kChannelProtocol2, 1, request, requestLength, &reply, &replyLength);
-  CoTaskMemFree(reply);
+  BYTE swapped[2 * kChannelChallengeLength];  // the peer's challenge first
+  std::memcpy(swapped, challenges + kChannelChallengeLength, kChannelChallengeLength);
+  std::memcpy(swapped + kChannelChallengeLength, challenges, kChannelChallengeLength);
+  bool signedOk;
+  {
+    ChannelLockHeld held;
+    signedOk = ChannelSign(curve.get(), key.bytes, swapped, sizeof swapped, request);
+  }
+  if (!signedOk) {
+    delete[] request;
+    return E_FAIL;
+  }
+  std::memcpy(request + kPass1RequestCertificateOffset, ownCertificate_, ownCertificateLength_);
+  hr = peer_->SACAuth(kChannelProtocol2, 1, request, requestLength, reply.data(), reply.length());
   delete[] request;
   if (FAILED(hr)) return hr;
+  if (!reply.holds(kPass1ReplyLength)) return E_FAIL;
 
+  BYTE sessionKey[kChannelSessionKeyLength];
+  {
+    ChannelLockHeld held;
+    if (!ChannelKeyOpen(curve.get(), key.bytes, reply.bytes() + kPass1ReplyC1Offset,
+                        reply.bytes() + kPass1ReplyC2Offset, sessionKey))
+      return E_FAIL;
+  }
+  hr = setSessionKey(sessionKey);
+  if (FAILED(hr)) return hr;
+  {
+    ChannelLockHeld held;
+    if (!ChannelVerify(curve.get(), peerKey, sessionKey, sizeof sessionKey, reply.bytes())) return E_FAIL;
+  }
   authenticated_ = 1;
   return S_OK;
 }
