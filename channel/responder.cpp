@@ -24,20 +24,16 @@ class PrivateKey {
   BYTE bytes[kChannelNumberLength] = {};
 };
 
-// One pass's curve work: membership of the lock scheme, the lock held, and a
-// context freed at the end.
-class CurveWork {
+// One pass's curve work: membership of the lock scheme and the lock held.
+class CurveLock {
  public:
-  CurveWork() : curve_(ChannelCurveCreate()) {}
-  ~CurveWork() { ChannelCurveDestroy(curve_); }
-  CurveWork(const CurveWork&) = delete;
-  CurveWork& operator=(const CurveWork&) = delete;
-  ChannelCurve* get() const { return curve_; }
+  CurveLock() = default;
+  CurveLock(const CurveLock&) = delete;
+  CurveLock& operator=(const CurveLock&) = delete;
 
  private:
   ChannelLockMembership member_;
   ChannelLockHeld held_;
-  ChannelCurve* curve_;
 };
 
 }  // namespace
@@ -68,12 +64,26 @@ HRESULT ChannelResponder::exchange(DWORD dwProtocolID, DWORD dwPass, const BYTE*
   const DWORD want = dwPass == 0 ? kPass0RequestLength : kPass1RequestLength;
   if (pbDataIn == nullptr || dwDataInLen != want) return E_INVALIDARG;
   if (ownCertificate_ == nullptr || ownKeyContainer_ == nullptr) return E_FAIL;
-  return dwPass == 0 ? pass0(pbDataIn, ppbDataOut, pdwDataOutLen) : pass1(pbDataIn, ppbDataOut, pdwDataOutLen);
+  if (dwPass == 0) return pass0(pbDataIn, ppbDataOut, pdwDataOutLen);
+  const HRESULT hr = pass1(pbDataIn, ppbDataOut, pdwDataOutLen);
+  dropCurve();  // the exchange is over, whichever way it ended
+  return hr;
+}
+
+ChannelResponder::~ChannelResponder() { dropCurve(); }
+
+void ChannelResponder::dropCurve() {
+  if (curve_ == nullptr) return;
+  CurveLock lock;
+  ChannelCurveDestroy(curve_);
+  curve_ = nullptr;
 }
 
 HRESULT ChannelResponder::pass0(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* pdwDataOutLen) {
-  // A new pass 0 starts the exchange over.
+  // A new pass 0 starts the exchange over, with a curve context of its own
+  // that lasts until its pass 1.
   challengesReady_ = false;
+  dropCurve();
   PrivateKey key;
   HRESULT hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
@@ -84,14 +94,16 @@ HRESULT ChannelResponder::pass0(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   BYTE both[2 * kChannelChallengeLength];
   bool ok;
   {
-    CurveWork curve;
-    ok = curve.get() != nullptr && ChannelRandom(responderChallenge_, kChannelChallengeLength);
+    CurveLock lock;
+    curve_ = ChannelCurveCreate();
+    ok = curve_ != nullptr && ChannelRandom(responderChallenge_, kChannelChallengeLength);
     std::memcpy(both, initiatorChallenge_, kChannelChallengeLength);
     std::memcpy(both + kChannelChallengeLength, responderChallenge_, kChannelChallengeLength);
-    ok = ok && ChannelSign(curve.get(), key.bytes, both, sizeof both, reply + kPass0ReplySignatureOffset);
+    ok = ok && ChannelSign(curve_, key.bytes, both, sizeof both, reply + kPass0ReplySignatureOffset);
   }
   if (!ok) {
     CoTaskMemFree(reply);
+    dropCurve();
     return E_FAIL;
   }
   std::memcpy(reply, responderChallenge_, kChannelChallengeLength);
@@ -127,16 +139,15 @@ HRESULT ChannelResponder::pass1(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   BYTE sessionKey[kChannelSessionKeyLength];
   bool ok;
   {
-    CurveWork curve;
+    CurveLock lock;
+    ChannelCurve* curve = curve_;
     const BYTE* peerKey = certificate + kCertificatePublicKeyOffset;
-    ok = curve.get() != nullptr &&
-         ChannelVerify(curve.get(), ownRoot_ ? trustedRoot_ : kChannelRootPublicKey,
-                       certificate + kCertificateSignedOffset, signedLength,
-                       certificate + kCertificateSignatureOffset) &&
-         ChannelVerify(curve.get(), peerKey, both, sizeof both, pbDataIn) &&
-         ChannelRandom(sessionKey, sizeof sessionKey) &&
-         ChannelSign(curve.get(), key.bytes, sessionKey, sizeof sessionKey, reply) &&
-         ChannelKeySeal(curve.get(), peerKey, sessionKey, reply + kPass1ReplyC1Offset, keyPointTries_);
+    ok = curve != nullptr &&
+         ChannelVerify(curve, ownRoot_ ? trustedRoot_ : kChannelRootPublicKey, certificate + kCertificateSignedOffset,
+                       signedLength, certificate + kCertificateSignatureOffset) &&
+         ChannelVerify(curve, peerKey, both, sizeof both, pbDataIn) && ChannelRandom(sessionKey, sizeof sessionKey) &&
+         ChannelSign(curve, key.bytes, sessionKey, sizeof sessionKey, reply) &&
+         ChannelKeySeal(curve, peerKey, sessionKey, reply + kPass1ReplyC1Offset, keyPointTries_);
   }
   if (ok) hr = setSessionKey(sessionKey);
   if (!ok || FAILED(hr)) {

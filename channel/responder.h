@@ -5,9 +5,12 @@
 
 #include "channel/channel_object.h"
 
+struct ChannelCurve;
+
 class ChannelResponder : public ChannelObject {
  public:
   ChannelResponder() = default;
+  ~ChannelResponder();
 
   // A task-allocated list holding the single protocol id 2.
   HRESULT protocols(DWORD** ppdwProtocols, DWORD* pdwProtocolCount);
@@ -33,6 +36,7 @@ class ChannelResponder : public ChannelObject {
  private:
   HRESULT pass0(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* pdwDataOutLen);
   HRESULT pass1(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* pdwDataOutLen);
+  void dropCurve();
 
   BYTE initiatorChallenge_[4] = {};
   BYTE responderChallenge_[4] = {};
@@ -40,4 +44,7 @@ class ChannelResponder : public ChannelObject {
   BYTE trustedRoot_[40];
   bool ownRoot_ = false;
   DWORD keyPointTries_ = 100;
+  // The curve context of the exchange under way, from its pass 0 to its
+  // pass 1.
+  ChannelCurve* curve_ = nullptr;
 };
