@@ -295,7 +295,9 @@ std::vector<wchar_t> ProgramEnvironment(const std::filesystem::path& players, co
   wchar_t* strings = GetEnvironmentStringsW();
   for (const wchar_t* p = strings; *p != 0; p += wcslen(p) + 1) {
     const std::wstring entry = p;
-    if (entry.rfind(L"TESSFOLD_SIM_", 0) == 0) continue;
+    // The service's own settings are the ones given here; its exchange trace
+    // passes through.
+    if (entry.rfind(L"TESSFOLD_SIM_", 0) == 0 && entry.rfind(L"TESSFOLD_SIM_TRACE=", 0) != 0) continue;
     block.insert(block.end(), entry.begin(), entry.end());
     block.push_back(0);
   }
