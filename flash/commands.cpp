@@ -323,14 +323,15 @@ int RunCheckOrSend(const Options& o) {
     Err("tessfold-flash: " + failure + "\n");
     return code;
   }
-  std::string detail = font ? "font files are not bound by the image checks" : signature;
-  if (!font)
-    detail += "; " + Number(check.cbFile) + " bytes inside the " + kind + " window (" + WindowText(o.kind) + ")";
+  const std::string detail = font ? "font files are not bound by the image checks" : signature;
   if (send) {
     Out("Sent '" + file + "' to " + player + " as " + destination + " (" + Number(check.cbFile) + " bytes; " + detail +
         ").\n");
   } else {
-    Out("ACCEPTED for " + player + ": " + detail + "; it would be stored as " + destination + ".\n");
+    Out("ACCEPTED for " + player + ": " + detail +
+        (font ? std::string()
+              : "; " + Number(check.cbFile) + " bytes inside the " + kind + " window (" + WindowText(o.kind) + ")") +
+        "; it would be stored as " + destination + ".\n");
   }
   return kExitOk;
 }
