@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace flash {
 
 namespace {
@@ -21,6 +23,14 @@ struct ProgressState {
 
 ProgressState g_progress;
 bool g_deviceEvent = false;
+
+// Straight to the console: the transfer's diagnostic lines are being
+// collected meanwhile, and the progress line is not one of them.
+void WriteToConsole(const std::string& text) {
+  const WString wide = WidenUtf8(text);
+  DWORD written = 0;
+  WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
 
 std::string Bytes(ULONGLONG n) {
   char text[32];
@@ -41,7 +51,7 @@ void DrawProgress(LPARAM percent) {
   char line[160];
   std::snprintf(line, sizeof line, "\r%3d%%  %s of %s bytes  %s   ", static_cast<int>(percent), Bytes(done).c_str(),
                 Bytes(g_progress.total).c_str(), rate);
-  Err(line);
+  WriteToConsole(line);
   g_progress.drawn = true;
 }
 
@@ -82,7 +92,7 @@ void BeginProgress(ULONGLONG cbFile) {
 }
 
 void EndProgress() {
-  if (g_progress.drawn) Err("\n");
+  if (g_progress.drawn) WriteToConsole("\n");
   g_progress = ProgressState{};
 }
 

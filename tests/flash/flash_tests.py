@@ -14,6 +14,7 @@ import argparse
 import hashlib
 import json
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -178,6 +179,23 @@ class Sending(FlashTest):
         self.assertIn("as NK.bin", out)
         self.assertEqual((folder / "Internal Storage" / "NK.bin").read_bytes(), os_image.read_bytes())
         self.assertEqual(err, "", "no progress line when standard error is not a console")
+
+    def test_progress_line_on_a_console(self):
+        if shutil.which("script") is None:
+            self.skipTest("no script(1) to give the program a terminal")
+        add_player(self.players, "a")
+        command = " ".join(shlex.quote(a) for a in [WINE, str(self.exe), "send", "--kind", "os",
+                                                     windows_path(self.image("os.bin"))])
+        env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players), "TESSFOLD_SIM_FAULTS": "chunk=262144"})
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.run(["script", "-qec", command, "/dev/null"], env=env, stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=subprocess.STDOUT, timeout=120)
+            out.seek(0)
+            text = out.read().decode("utf-8", "replace")
+        self.assertEqual(p.returncode, 0, text)
+        self.assertIn(" 50%  786432 of 1572864 bytes", text)
+        self.assertIn("100%  1572864 of 1572864 bytes", text)
+        self.assertIn("KiB/s", text)
 
     def test_json_verdict_of_a_send(self):
         add_player(self.players, "a")
