@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "channel/initiator.h"
 #include "platform/wmdm.h"
 #include "sim/simservice.h"
 
@@ -33,7 +34,7 @@ void ReleaseAndClear(T*& p) {
   p = nullptr;
 }
 
-// The channel exchange as the initiator makes it, then the manager.
+// The channel's handshake as the program makes it, then the manager.
 HRESULT Authenticate(IComponentAuthenticate* root, IWMDeviceManager2** manager) {
   DWORD* protocols = nullptr;
   DWORD count = 0;
@@ -41,15 +42,14 @@ HRESULT Authenticate(IComponentAuthenticate* root, IWMDeviceManager2** manager) 
   if (FAILED(hr)) return hr;
   const DWORD protocol = count > 0 ? protocols[0] : 0;
   CoTaskMemFree(protocols);
-  const DWORD lengths[] = {4, 140};
-  for (DWORD pass = 0; pass < 2; ++pass) {
-    BYTE request[140] = {};
-    BYTE* reply = nullptr;
-    DWORD replyLength = 0;
-    hr = root->SACAuth(protocol, pass, request, lengths[pass], &reply, &replyLength);
-    CoTaskMemFree(reply);
-    if (FAILED(hr)) return hr;
+  ChannelInitiator channel;
+  const BYTE zero[1] = {0};
+  hr = channel.setCredentials(2, zero, 1, zero, 1);
+  if (SUCCEEDED(hr)) {
+    channel.attachPeer(root);
+    hr = channel.authenticate(protocol);
   }
+  if (FAILED(hr)) return hr;
   return root->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(manager));
 }
 
