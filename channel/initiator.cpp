@@ -147,10 +147,12 @@ HRESULT ChannelInitiator::runProtocol2() {
       return E_FAIL;
   }
   hr = setSessionKey(sessionKey);
+  volatile BYTE* wipe = sessionKey;
+  for (DWORD i = 0; i < kChannelSessionKeyLength; ++i) wipe[i] = 0;
   if (FAILED(hr)) return hr;
   {
     ChannelLockHeld held;
-    if (!ChannelVerify(curve.get(), peerKey, sessionKey, sizeof sessionKey, reply.bytes())) return E_FAIL;
+    if (!ChannelVerify(curve.get(), peerKey, sessionKey_, kChannelSessionKeyLength, reply.bytes())) return E_FAIL;
   }
   authenticated_ = 1;
   return S_OK;

@@ -12,6 +12,8 @@
 #include "channel/initiator.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
+#include "crypto/bignum/mulplan.h"
+#include "platform/processor.h"
 #include "tests/channel/channel_test_support.h"
 
 #ifndef _WIN32
@@ -119,6 +121,18 @@ TEST(ChannelThreshold, FollowsTheProcessor) {
   EXPECT_EQ(ChannelThresholdForProcessor(486, 6), 4u);
   EXPECT_EQ(ChannelThresholdForProcessor(586, 5), 4u);
   EXPECT_EQ(ChannelThresholdForProcessor(586, 6), 12u);
+
+  // Each context sets it from what the platform reports.
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const DWORD expected = ChannelThresholdForProcessor(info.dwProcessorType, info.wProcessorLevel);
+  MulPlanSetThreshold(expected == 4 ? 12 : 4);
+  ChannelLockJoin();
+  ChannelLockEnter();
+  ChannelCurveDestroy(ChannelCurveCreate());
+  ChannelLockExit();
+  ChannelLockLeave();
+  EXPECT_EQ(KaratsubaThreshold(), expected);
 }
 
 long TaskBlocks() {
@@ -176,6 +190,11 @@ TEST(Handshake, InitiatorAndResponderAgreeOnTheSessionKey) {
     BYTE again[8];
     ASSERT_EQ(channel.sessionKey(again), S_OK);
     EXPECT_NE(std::memcmp(again, ours, 8), 0);
+
+    // A failing one leaves the flag as it was.
+    peer.responder.setTrustedRoot(certificate + 48);  // the service's own key
+    EXPECT_EQ(channel.authenticate(2), E_FAIL);
+    EXPECT_TRUE(channel.isAuthenticated());
   }
   EXPECT_EQ(peer.references, 1u);
   EXPECT_EQ(ChannelLockUseCount(), 0);
@@ -184,6 +203,24 @@ TEST(Handshake, InitiatorAndResponderAgreeOnTheSessionKey) {
   EXPECT_EQ(HeapBlocks(), heap);
   EXPECT_EQ(BigError(), 0u);
 }
+
+#ifndef _WIN32
+TEST(Handshake, NoRoomForTheCurveContextIsOutOfMemory) {
+  BigErrorResetForTests();
+  channeltest::ResponderPeer peer;
+  ChannelInitiator channel;
+  const BYTE zero[1] = {0};
+  ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
+  channel.attachPeer(&peer);
+  TfLocalHeapFailAfter(0);
+  const HRESULT hr = channel.authenticate(2);
+  TfLocalHeapFailAfter(-1);
+  EXPECT_EQ(hr, E_OUTOFMEMORY);
+  EXPECT_FALSE(peer.responder.isAuthenticated()) << "nothing was sent";
+  EXPECT_EQ(ChannelLockUseCount(), 0);
+  EXPECT_EQ(BigLiveBlocks(), 0);
+}
+#endif
 
 TEST(Handshake, ResponderRefusesAForeignInitiator) {
   BigErrorResetForTests();

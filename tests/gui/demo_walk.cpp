@@ -85,8 +85,13 @@ std::wstring HandshakeOutcome(const std::filesystem::path& trace) {
 int Walk(const std::filesystem::path& players, const std::filesystem::path& image) {
   const std::filesystem::path storage = players / L"zr410" / L"Internal";
   Step(L"Start tessfold-update.exe against the simulated device service");
-  const std::filesystem::path trace = players / L"channel-trace.txt";
-  std::filesystem::remove(trace);
+  // The exchange trace tells how the handshake went: the one asked for with
+  // TESSFOLD_SIM_TRACE, or one of our own.
+  wchar_t asked[MAX_PATH] = {};
+  const DWORD askedLength = GetEnvironmentVariableW(L"TESSFOLD_SIM_TRACE", asked, MAX_PATH);
+  const std::filesystem::path trace =
+      askedLength > 0 && askedLength < MAX_PATH ? std::filesystem::path(asked) : players / L"channel-trace.txt";
+  if (askedLength == 0) std::filesystem::remove(trace);
   SetEnvironmentVariableW(L"TESSFOLD_SIM_TRACE", trace.wstring().c_str());
   App app(Build::Update, players, kVisibleCopy);
   if (!app.started()) return Fail(L"the program did not show its window");

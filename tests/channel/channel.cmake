@@ -1,3 +1,5 @@
+# The channel suites: data protection, credentials, the curve work with its
+# known answers, the handshake in process, and OpenSSL as the oracle.
 
 tf_add_gtest(channel_protection_tests SOURCES protection_test.cpp LIBS tf_channel)
 tf_add_gtest(channel_credentials_tests SOURCES credentials_test.cpp LIBS tf_channel)
