@@ -40,13 +40,16 @@ test-win32: win32 native
 test-win64: win64
 	cd build/win64 && ../../scripts/with-xvfb ctest -j $(JOBS) --output-on-failure
 
-# The x86_64 build compiled whole, and run only where it differs from i686:
-# the 64-bit layouts of the service's interfaces and structures.
-test-win64-layout: win64
+# x86_64: every product library and both programs compiled, and run only where
+# it differs from i686: the 64-bit layouts of the service's interfaces and
+# structures. (Its suites repeat the i686 ones: `make test-win64` runs them.)
+test-win64-layout: bootstrap
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j $(JOBS) --target tessfold-update tessfold-recovery tfsimwmdm wmdm_layout_tests
 	cd build/win64 && ctest -R '^wmdm_layout_tests$$' --output-on-failure
 
 # The whole suite: native (ASan+UBSan), a short run of every fuzz harness,
-# everything of the i686 build under 32-bit Wine, and the x86_64 build.
+# everything of the i686 build under 32-bit Wine, and the x86_64 programs.
 test: test-native fuzz-smoke test-win32 test-win64-layout
 	@echo "make test: all suites passed"
 
