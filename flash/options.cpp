@@ -102,7 +102,9 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options* o, std::string
   }
   if (command == L"--version" || command == L"version") {
     o->command = Command::kVersion;
-    return args.size() == 1 || (*error = "--version takes no arguments", false);
+    if (args.size() == 1) return true;
+    *error = "--version takes no arguments";
+    return false;
   }
   if (command == L"list") {
     o->command = Command::kList;
