@@ -3,73 +3,70 @@
 #include <cstring>
 #include <new>
 
+#include "channel/certificate.h"
 #include "channel/credentials.h"
+#include "channel/curve.h"
+#include "channel/curve_lock.h"
+#include "channel/key_container.h"
+#include "channel/wire.h"
 
 namespace {
 
-bool AllZero(const BYTE* p, DWORD n) {
-  for (DWORD i = 0; i < n; ++i)
-    if (p[i] != 0) return false;
-  return true;
-}
+constexpr DWORD kPass0ReplyLength = kPass0ReplyCertificateOffset + kChannelCertificateLength;
 
-BYTE* CopyOf(const BYTE* p, DWORD n) {
-  BYTE* copy = new (std::nothrow) BYTE[n];
-  if (copy != nullptr) std::memcpy(copy, p, n);
-  return copy;
-}
+// A reply of the service's exchange, given back to the task allocator
+// whichever way the handshake ends.
+class Reply {
+ public:
+  Reply() = default;
+  ~Reply() { release(); }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+  BYTE** data() { return &data_; }
+  DWORD* length() { return &length_; }
+  const BYTE* bytes() const { return data_; }
+  // Nothing is read from a reply shorter than its message.
+  bool holds(DWORD length) const { return data_ != nullptr && length_ >= length; }
+  void release() {
+    CoTaskMemFree(data_);
+    data_ = nullptr;
+    length_ = 0;
+  }
 
-// Protocol 2 message lengths.
-constexpr DWORD kPass0RequestLength = 4;  // initiator challenge
-constexpr DWORD kSignatureLength = 40;    // r, s
+ private:
+  BYTE* data_ = nullptr;
+  DWORD length_ = 0;
+};
+
+class PrivateKey {
+ public:
+  ~PrivateKey() {
+    volatile BYTE* wipe = bytes;
+    for (DWORD i = 0; i < kChannelNumberLength; ++i) wipe[i] = 0;
+  }
+  BYTE bytes[kChannelNumberLength] = {};
+};
+
+// The curve context of one handshake, freed under the lock.
+class CurveScope {
+ public:
+  CurveScope() {
+    ChannelLockHeld held;
+    curve_ = ChannelCurveCreate();
+  }
+  ~CurveScope() {
+    ChannelLockHeld held;
+    ChannelCurveDestroy(curve_);
+  }
+  CurveScope(const CurveScope&) = delete;
+  CurveScope& operator=(const CurveScope&) = delete;
+  ChannelCurve* get() const { return curve_; }
+
+ private:
+  ChannelCurve* curve_;
+};
 
 }  // namespace
-
-ChannelInitiator::ChannelInitiator() = default;
-
-ChannelInitiator::~ChannelInitiator() {
-  delete[] ownCertificate_;
-  delete[] ownKeyContainer_;
-  delete[] sessionKey_;
-  delete[] peerCertificate_;
-  if (peer_ != nullptr) peer_->Release();
-}
-
-HRESULT ChannelInitiator::setCredentials(DWORD dwFlags, const BYTE* pbCertificate, DWORD cbCertificate,
-                                         const BYTE* pbKeyContainer, DWORD cbKeyContainer) {
-  if (pbCertificate == nullptr || cbCertificate == 0 || pbKeyContainer == nullptr || cbKeyContainer == 0)
-    return E_INVALIDARG;
-  delete[] ownCertificate_;
-  delete[] ownKeyContainer_;
-  ownCertificate_ = ownKeyContainer_ = nullptr;
-  ownCertificateLength_ = ownKeyContainerLength_ = 0;
-
-  if (AllZero(pbCertificate, cbCertificate) || AllZero(pbKeyContainer, cbKeyContainer)) {
-    pbCertificate = kBuiltinChannelCertificate;
-    cbCertificate = kChannelCertificateLength;
-    pbKeyContainer = kBuiltinKeyContainer;
-    cbKeyContainer = kKeyContainerLength;
-  }
-  BYTE* certificate = CopyOf(pbCertificate, cbCertificate);
-  BYTE* keyContainer = CopyOf(pbKeyContainer, cbKeyContainer);
-  if (certificate == nullptr || keyContainer == nullptr) {
-    delete[] certificate;
-    delete[] keyContainer;
-    return E_OUTOFMEMORY;
-  }
-  ownCertificate_ = certificate;
-  ownCertificateLength_ = cbCertificate;
-  ownKeyContainer_ = keyContainer;
-  ownKeyContainerLength_ = cbKeyContainer;
-  certificateFlags_ = dwFlags;
-  return S_OK;
-}
-
-ULONG ChannelInitiator::attachPeer(IComponentAuthenticate* pPeer) {
-  if (peer_ != nullptr) peer_->Release();
-  peer_ = pPeer;
-  return pPeer != nullptr ? pPeer->AddRef() : 0;
-}
 
 HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
   if (dwProtocolId == kChannelProtocol1) return E_NOTIMPL;
@@ -79,30 +76,84 @@ HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
   return runProtocol2();
 }
 
-// Until the elliptic-curve handshake is in place, the two passes carry
-// messages of the protocol's lengths with zero-filled challenge and signature,
-// so that the service sees the real sequence of calls and the replies are
-// given back as the real handshake gives them back.
 HRESULT ChannelInitiator::runProtocol2() {
-  BYTE challenge[kPass0RequestLength] = {};
-  BYTE* reply = nullptr;
-  DWORD replyLength = 0;
-  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenge, kPass0RequestLength, &reply, &replyLength);
-  CoTaskMemFree(reply);
+  ChannelLockMembership member;
+  CurveScope curve;
+  if (curve.get() == nullptr) return E_OUTOFMEMORY;
+  cipherReady_ = 0;
+
+  BYTE challenges[2 * kChannelChallengeLength];  // initiator's, then the peer's
+  {
+    ChannelLockHeld held;
+    if (!ChannelRandom(challenges, kChannelChallengeLength)) return E_FAIL;
+  }
+
+  Reply reply;
+  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenges, kPass0RequestLength, reply.data(), reply.length());
+  if (FAILED(hr)) return hr;
+  if (!reply.holds(kPass0ReplyLength)) return E_FAIL;
+
+  if (peerCertificate_ == nullptr) {
+    peerCertificate_ = new (std::nothrow) BYTE[kChannelCertificateLength];
+    if (peerCertificate_ == nullptr) return E_OUTOFMEMORY;
+  }
+  std::memcpy(peerCertificate_, reply.bytes() + kPass0ReplyCertificateOffset, kChannelCertificateLength);
+  peerCertificateLength_ = kChannelCertificateLength;
+  if (!CertificateFormatOk(peerCertificate_)) return kChannelNotCertified;
+  const DWORD signedLength = CertificateSignedLength(peerCertificate_);
+  if (signedLength > kCertificateMaxSignedLength) return E_FAIL;
+  const BYTE* peerKey = peerCertificate_ + kCertificatePublicKeyOffset;
+  std::memcpy(challenges + kChannelChallengeLength, reply.bytes(), kChannelChallengeLength);
+  {
+    ChannelLockHeld held;
+    if (!ChannelVerify(curve.get(), kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset, signedLength,
+                       peerCertificate_ + kCertificateSignatureOffset))
+      return E_FAIL;
+    if (!ChannelVerify(curve.get(), peerKey, challenges, sizeof challenges, reply.bytes() + kPass0ReplySignatureOffset))
+      return E_FAIL;
+  }
+  reply.release();
+
+  PrivateKey key;
+  hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
 
-  const DWORD requestLength = kSignatureLength + ownCertificateLength_;
+  const DWORD requestLength = kPass1RequestCertificateOffset + ownCertificateLength_;
   BYTE* request = new (std::nothrow) BYTE[requestLength];
   if (request == nullptr) return E_OUTOFMEMORY;
-  std::memset(request, 0, kSignatureLength);
-  std::memcpy(request + kSignatureLength, ownCertificate_, ownCertificateLength_);
-  reply = nullptr;
-  replyLength = 0;
-  hr = peer_->SACAuth(kChannelProtocol2, 1, request, requestLength, &reply, &replyLength);
-  CoTaskMemFree(reply);
+  BYTE swapped[2 * kChannelChallengeLength];  // the peer's challenge first
+  std::memcpy(swapped, challenges + kChannelChallengeLength, kChannelChallengeLength);
+  std::memcpy(swapped + kChannelChallengeLength, challenges, kChannelChallengeLength);
+  bool signedOk;
+  {
+    ChannelLockHeld held;
+    signedOk = ChannelSign(curve.get(), key.bytes, swapped, sizeof swapped, request);
+  }
+  if (!signedOk) {
+    delete[] request;
+    return E_FAIL;
+  }
+  std::memcpy(request + kPass1RequestCertificateOffset, ownCertificate_, ownCertificateLength_);
+  hr = peer_->SACAuth(kChannelProtocol2, 1, request, requestLength, reply.data(), reply.length());
   delete[] request;
   if (FAILED(hr)) return hr;
+  if (!reply.holds(kPass1ReplyLength)) return E_FAIL;
 
+  BYTE sessionKey[kChannelSessionKeyLength];
+  {
+    ChannelLockHeld held;
+    if (!ChannelKeyOpen(curve.get(), key.bytes, reply.bytes() + kPass1ReplyC1Offset,
+                        reply.bytes() + kPass1ReplyC2Offset, sessionKey))
+      return E_FAIL;
+  }
+  hr = setSessionKey(sessionKey);
+  volatile BYTE* wipe = sessionKey;
+  for (DWORD i = 0; i < kChannelSessionKeyLength; ++i) wipe[i] = 0;
+  if (FAILED(hr)) return hr;
+  {
+    ChannelLockHeld held;
+    if (!ChannelVerify(curve.get(), peerKey, sessionKey_, kChannelSessionKeyLength, reply.bytes())) return E_FAIL;
+  }
   authenticated_ = 1;
   return S_OK;
 }

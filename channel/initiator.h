@@ -7,57 +7,34 @@
 // how the handshake works inside authenticate.
 #pragma once
 
-#include "platform/wmdm.h"
-
-// Lengths of the built-in credentials that all-zero placeholders select.
-constexpr DWORD kChannelCertificateLength = 100;
-constexpr DWORD kKeyContainerLength = 4096;
+#include "channel/channel_object.h"
 
 // Protocol ids that the service may offer through SACGetProtocols.
 constexpr DWORD kChannelProtocol1 = 1;  // not supported
 constexpr DWORD kChannelProtocol2 = 2;
 
-class ChannelInitiator {
+// The peer's certificate does not have the certificate format.
+constexpr HRESULT kChannelNotCertified = static_cast<HRESULT>(0x80041003u);
+
+class ChannelInitiator : public ChannelObject {
  public:
-  // No credentials, no peer, no session key.
-  ChannelInitiator();
-  // Frees the credentials, the session key and the peer certificate, and
-  // releases the peer interface.
-  ~ChannelInitiator();
-  ChannelInitiator(const ChannelInitiator&) = delete;
-  ChannelInitiator& operator=(const ChannelInitiator&) = delete;
-
-  // Copies the certificate and the key container. When either consists only
-  // of zero bytes, the built-in pair is taken instead (lengths 100 and 4096).
-  // S_OK; E_INVALIDARG for a null pointer or a zero length; E_OUTOFMEMORY.
-  // The previous credentials are freed first.
-  HRESULT setCredentials(DWORD dwFlags, const BYTE* pbCertificate, DWORD cbCertificate, const BYTE* pbKeyContainer,
-                         DWORD cbKeyContainer);
-
-  // Keeps a counted reference to the service's interface and returns the
-  // count that its AddRef reported (0 for a null interface, which keeps none).
-  // A peer attached earlier is released.
-  ULONG attachPeer(IComponentAuthenticate* pPeer);
+  ChannelInitiator() = default;
 
   // Runs the handshake of `dwProtocolId` with the attached peer.
   // S_OK when it completed; E_NOTIMPL for protocol 1; E_INVALIDARG for any id
   // other than 1 and 2; E_POINTER with no peer attached; E_FAIL without
-  // credentials; otherwise the handshake's failure, the service's own results
-  // passed through.
+  // credentials. Protocol 2 fails with:
+  //   E_OUTOFMEMORY         the curve context or a working buffer
+  //   E_FAIL                no random bytes; a reply shorter than the
+  //                         protocol's; a signed length above 52; a signature
+  //                         that does not verify; C1 off the curve; a key
+  //                         container that yields no usable key
+  //   kChannelNotCertified  a format word of the peer's certificate
+  //   the service's result  when an exchange call fails
+  // A failed handshake leaves the authenticated flag as it was; the peer
+  // certificate and the session key keep what they had reached.
   HRESULT authenticate(DWORD dwProtocolId);
-
-  bool isAuthenticated() const { return authenticated_ != 0; }
 
  private:
   HRESULT runProtocol2();
-
-  DWORD authenticated_ = 0;
-  BYTE* ownCertificate_ = nullptr;
-  DWORD ownCertificateLength_ = 0;
-  BYTE* peerCertificate_ = nullptr;
-  BYTE* ownKeyContainer_ = nullptr;
-  DWORD ownKeyContainerLength_ = 0;
-  BYTE* sessionKey_ = nullptr;
-  IComponentAuthenticate* peer_ = nullptr;
-  DWORD certificateFlags_ = 0;
 };

@@ -8,4 +8,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TF_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# There is no 32-bit Wine here: the i686 build is compiled, not run.
+# ctest runs the Windows test programs through 32-bit Wine (scripts/wine-env).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -113,20 +113,31 @@ bool IsRecordedDevice(IWMDMDevice2* device, const DFTInfo& record) {
 
 }  // namespace
 
-DeviceManager* DeviceManagerCreate(HWND hWnd, UINT uMsg) {
+DeviceManager* DeviceManagerCreate(HWND hWnd, UINT uMsg) { return DeviceManagerCreateWithResult(hWnd, uMsg, nullptr); }
+
+DeviceManager* DeviceManagerCreateWithResult(HWND hWnd, UINT uMsg, DeviceManagerCreateResult* pResult) {
   HRESULT hr = E_FAIL;
+  DeviceManagerCreateStage stage = DeviceManagerCreateStage::kMemory;
   DeviceManager* dm = new (std::nothrow) DeviceManager;
   ShowWaitCursor();
   if (dm != nullptr) {
     dm->channel = new (std::nothrow) ChannelInitiator;
     if (dm->channel != nullptr) {
+      stage = DeviceManagerCreateStage::kService;
       hr = CoCreateInstance(CLSID_MediaDevMgr, nullptr, kRootContext, IID_IComponentAuthenticate,
                             reinterpret_cast<void**>(&dm->root));
       if (FAILED(hr)) dm->root = nullptr;
     }
-    if (SUCCEEDED(hr)) hr = Authenticate(dm);
-    if (SUCCEEDED(hr)) hr = ReachDeviceManager2(dm);
     if (SUCCEEDED(hr)) {
+      stage = DeviceManagerCreateStage::kAuthentication;
+      hr = Authenticate(dm);
+    }
+    if (SUCCEEDED(hr)) {
+      stage = DeviceManagerCreateStage::kManager;
+      hr = ReachDeviceManager2(dm);
+    }
+    if (SUCCEEDED(hr)) {
+      stage = DeviceManagerCreateStage::kMemory;
       dm->sink = DeviceEventSink::Create(hWnd, uMsg);
       if (dm->sink == nullptr) hr = E_OUTOFMEMORY;
     }
@@ -135,6 +146,13 @@ DeviceManager* DeviceManagerCreate(HWND hWnd, UINT uMsg) {
   if (FAILED(hr)) {
     if (dm != nullptr) DeviceManagerDestroy(dm);
     dm = INVALID_DEVICE_MANAGER;
+  } else {
+    stage = DeviceManagerCreateStage::kCreated;
+  }
+  if (pResult != nullptr) {
+    pResult->stage = stage;
+    pResult->hr = hr;
+    pResult->fDeviceEvents = dm != INVALID_DEVICE_MANAGER && dm->connectionPoint != nullptr;
   }
   ShowArrowCursor();
   return dm;

@@ -51,6 +51,25 @@ constexpr LPARAM DEVICENOTIFY_END = 100;
 // handle, or INVALID_DEVICE_MANAGER on any failure (nothing is then kept).
 DeviceManager* DeviceManagerCreate(HWND hWnd, UINT uMsg);
 
+// Where DeviceManagerCreate stopped, for programs that tell the user why
+// there is no device service to work with.
+enum class DeviceManagerCreateStage {
+  kCreated,         // the handle is valid
+  kMemory,          // an object of ours could not be allocated
+  kService,         // the service's root object could not be created (not installed or registered)
+  kAuthentication,  // the secure channel failed: no protocol offered, or the handshake was refused
+  kManager,         // the service refused its device manager after the handshake
+};
+
+struct DeviceManagerCreateResult {
+  DeviceManagerCreateStage stage;
+  HRESULT hr;          // the failing call's result; S_OK when created
+  bool fDeviceEvents;  // arrival and removal will be reported
+};
+
+// DeviceManagerCreate that also says where it stopped (pResult may be null).
+DeviceManager* DeviceManagerCreateWithResult(HWND hWnd, UINT uMsg, DeviceManagerCreateResult* pResult);
+
 // Releases the held device and everything else; S_OK.
 HRESULT DeviceManagerDestroy(DeviceManager* hDeviceManager);
 

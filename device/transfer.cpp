@@ -12,6 +12,9 @@ constexpr ULONGLONG kRecoveryMax = 0x180000;
 
 TransferKind KindOf(TransferKind kind) { return kind & TRANSFER_KIND_MASK; }
 
+// Whether InsertFile announces its success with the box.
+bool g_successBox = true;
+
 bool IsReady(IWMDMStorage3* storage) {
   IWMDMStorageGlobals* globals = nullptr;
   if (FAILED(storage->GetStorageGlobals(&globals)) || globals == nullptr) return false;
@@ -138,37 +141,73 @@ HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, Transf
     }
     storages->Release();
   }
-  if (hr == S_OK)
+  if (hr == S_OK && g_successBox)
     MessageBoxW(nullptr, WSTR("Download Success!! Please press 'OK' "), WSTR("Status"), MB_OK | MB_TOPMOST);
   return hr;
 }
 
-HRESULT TransferFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind) {
+void SetTransferSuccessBox(bool fShow) { g_successBox = fShow; }
+
+namespace {
+
+// The checks of a transfer: the image checks against the held device's make
+// and model, then the kind's size window. Fonts go whatever the checks find.
+TransferCheck RunTransferChecks(DeviceManager* dm, LPCWSTR pwszSourcePath, TransferKind kind) {
+  TransferCheck check = {};
+  check.hrRefused = E_FAIL;
+  bool accepted = false;
+  WIN32_FILE_ATTRIBUTE_DATA fileInfo = {};
+  check.fSized = GetFileAttributesExW(pwszSourcePath, GetFileExInfoStandard, &fileInfo) != FALSE;
+  if (OpenImage(pwszSourcePath)) {
+    check.fImage = true;
+    SetExpectedDevice(dm->current.szDeviceManufacturer, dm->current.szDeviceName);
+    check.fAccepted = AcceptImage();
+    accepted = check.fAccepted && check.fSized;
+    if (!check.fAccepted) check.hrRefused = NTE_BAD_SIGNATURE;
+    CloseImage();
+  }
+  check.cbFile = check.fSized ? (static_cast<ULONGLONG>(fileInfo.nFileSizeHigh) << 32) | fileInfo.nFileSizeLow : 0;
+  check.fInWindow = check.fSized && FitsSizeWindow(kind, check.cbFile);
+  if (KindOf(kind) == KIND_FONT) {
+    accepted = true;  // fonts are not signed images: the checks only inform
+  } else {
+    accepted = accepted && check.fInWindow;
+  }
+  check.fSend = accepted;
+  const WString destination = DestinationName(pwszSourcePath, kind);
+  const size_t units = destination.size() < 259 ? destination.size() : 259;
+  destination.copy(check.szDestination, units);
+  check.szDestination[units] = 0;
+  return check;
+}
+
+}  // namespace
+
+HRESULT CheckTransfer(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind, TransferCheck* pCheck) {
+  const HRESULT hr = CheckDeviceManager(hDeviceManager);
+  if (FAILED(hr)) return hr;
+  if (pwszSourcePath == nullptr || pCheck == nullptr) return E_POINTER;
+  if (!IsTransferKind(kind)) return E_INVALIDARG;
+  ShowWaitCursor();
+  *pCheck = RunTransferChecks(hDeviceManager, pwszSourcePath, kind);
+  ShowArrowCursor();
+  return S_OK;
+}
+
+HRESULT TransferFileWithCheck(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind,
+                              TransferCheck* pCheck) {
   HRESULT hr = CheckDeviceManager(hDeviceManager);
   if (FAILED(hr)) return hr;
   if (pwszSourcePath == nullptr) return E_POINTER;
   if (!IsTransferKind(kind)) return E_INVALIDARG;
-  DeviceManager* dm = hDeviceManager;
-
-  hr = E_FAIL;
   ShowWaitCursor();
-  bool accepted = false;
-  WIN32_FILE_ATTRIBUTE_DATA fileInfo = {};
-  if (OpenImage(pwszSourcePath)) {
-    SetExpectedDevice(dm->current.szDeviceManufacturer, dm->current.szDeviceName);
-    const bool signatureAccepted = AcceptImage();
-    accepted = signatureAccepted;
-    if (accepted && !GetFileAttributesExW(pwszSourcePath, GetFileExInfoStandard, &fileInfo)) accepted = false;
-    if (!signatureAccepted) hr = NTE_BAD_SIGNATURE;
-    CloseImage();
-  }
-  const ULONGLONG cbFile = (static_cast<ULONGLONG>(fileInfo.nFileSizeHigh) << 32) | fileInfo.nFileSizeLow;
-  if (KindOf(kind) == KIND_FONT) {
-    accepted = true;  // fonts are not signed images: the checks only inform
-  } else {
-    accepted = accepted && FitsSizeWindow(kind, cbFile);
-  }
-  if (accepted) hr = InsertFile(dm, pwszSourcePath, kind);
+  const TransferCheck check = RunTransferChecks(hDeviceManager, pwszSourcePath, kind);
+  hr = check.fSend ? InsertFile(hDeviceManager, pwszSourcePath, kind) : check.hrRefused;
   ShowArrowCursor();
+  if (pCheck != nullptr) *pCheck = check;
   return hr;
+}
+
+HRESULT TransferFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind) {
+  return TransferFileWithCheck(hDeviceManager, pwszSourcePath, kind, nullptr);
 }

@@ -30,3 +30,30 @@ WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind);
 // otherwise the last Insert3 failure. Checks the handle like every operation;
 // E_INVALIDARG for an unknown kind or a font path that names no file.
 HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind);
+
+// What TransferFile found before it copies (or would copy) a file.
+struct TransferCheck {
+  bool fImage;               // the file opened as a ROM image
+  bool fAccepted;            // the image checks accepted it for the held device
+  bool fSized;               // the file's size could be read
+  ULONGLONG cbFile;          // its whole size
+  bool fInWindow;            // the size lies in the kind's window (always for fonts)
+  bool fSend;                // everything passed: the copy goes (or would go) ahead
+  HRESULT hrRefused;         // TransferFile's result when fSend is false
+  WCHAR szDestination[260];  // the file's name on the player
+};
+
+// The checks of TransferFile without the copy: nothing is sent. The checks
+// run against the held device's make and model (none held: empty texts, so
+// a firmware image is refused). E_POINTER, E_HANDLE and E_INVALIDARG as for
+// TransferFile; S_OK otherwise, the verdict in *pCheck.
+HRESULT CheckTransfer(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind, TransferCheck* pCheck);
+
+// TransferFile that also hands back what its checks found (pCheck may be null).
+HRESULT TransferFileWithCheck(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind,
+                              TransferCheck* pCheck);
+
+// How a successful copy is announced. The window programs show the success
+// box; a console program reports the result itself and must not block on a
+// box nobody may see. Process-wide; the box is the default.
+void SetTransferSuccessBox(bool fShow);

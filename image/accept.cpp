@@ -16,6 +16,9 @@ namespace {
 
 const WCHAR* g_szExpectedMake = nullptr;
 const WCHAR* g_szExpectedModel = nullptr;
+// What the latest AcceptImage found, for programs that explain a refusal.
+AcceptReport g_lastReport = {};
+bool g_haveLastReport = false;
 
 // Name-value attribute type 1.3.6.1.4.1.311.12.2.1 (content octets) and the
 // two attribute names in big-endian UTF-16 without a terminator.
@@ -202,5 +205,19 @@ bool AcceptImageWithReport(AcceptReport* pReport) {
 
 bool AcceptImage() {
   AcceptReport report;
-  return AcceptImageWithReport(&report);
+  const bool accepted = AcceptImageWithReport(&report);
+  g_lastReport = report;
+  g_haveLastReport = true;
+  return accepted;
+}
+
+bool LastAcceptReport(AcceptReport* pReport) {
+  if (!g_haveLastReport || pReport == nullptr) return false;
+  *pReport = g_lastReport;
+  return true;
+}
+
+void ForgetLastAcceptReport() {
+  g_lastReport = AcceptReport{};
+  g_haveLastReport = false;
 }

@@ -3,6 +3,8 @@
 // player. Progress and refusal reasons are printed as diagnostic lines.
 #pragma once
 
+#include <string>
+
 #include "platform/win.h"
 
 // Hands over the connected player's manufacturer and model for the next
@@ -52,6 +54,18 @@ struct AcceptReport {
 // AcceptImage with its details written to *pReport (every field, on every
 // path). Prints the same lines and returns the same verdict.
 bool AcceptImageWithReport(AcceptReport* pReport);
+
+// The details of the latest AcceptImage call (not of AcceptImageWithReport),
+// so that a program that went through a transfer can say why an image was
+// refused. False when there was none since the last ForgetLastAcceptReport.
+bool LastAcceptReport(AcceptReport* pReport);
+void ForgetLastAcceptReport();
+
+// One line on why the acceptance stopped ("device model mismatch", ...);
+// empty for an accepted image.
+std::string AcceptRefusalReason(const AcceptReport& report);
+// "test", "ODM" or "product" for a RootLevel, "unknown" otherwise.
+const char* TrustLevelName(DWORD dwRootLevel);
 
 // SHA-1 over the parts that TraverseImage hands out, through the library's
 // hash-memory interface (which restarts its shared SHA-1 context). False when

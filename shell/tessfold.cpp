@@ -79,6 +79,11 @@ struct ShellState {
   bool connected = false;
   bool selectorOpen = false;
   HWND selector = nullptr;
+  // Command handlers running now. Each may be inside a modal window (About,
+  // the open-file dialog, a message box, the selector) or a transfer.
+  int commandDepth = 0;
+  // A player arrived while a command was under way; offered when it is done.
+  bool arrivalPending = false;
 };
 
 ShellState g_shell;
@@ -333,11 +338,16 @@ constexpr CommandEntry kCommands[] = {
 
 // --- Main window messages -------------------------------------------------------------
 
+void OfferPendingArrival(HWND window);
+
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const UINT id = LOWORD(wParam);
   for (const CommandEntry& entry : kCommands) {
     if (entry.id == id) {
+      ++g_shell.commandDepth;
       entry.handler(window, id);
+      --g_shell.commandDepth;
+      OfferPendingArrival(window);
       return 0;
     }
   }
@@ -380,14 +390,29 @@ void OnDeviceRemoved(HWND window) {
   if (g_shell.selectorOpen) SendMessageW(g_shell.selector, WM_REFRESHDEVICES, 0, 0);
 }
 
-// A player plugged in while none is held is offered at once.
+// A player plugged in while none is held is offered at once, unless a
+// command is under way: a selector opened over its modal window would
+// re-enable the main window underneath that window when it ends, and the user
+// could then start another command or Exit below it. The arrival is then kept
+// until the command is done and the main window is enabled again.
 void OnDeviceArrived(HWND window) {
   if (g_shell.connected) return;
   if (g_shell.selectorOpen) {
     SendMessageW(g_shell.selector, WM_REFRESHDEVICES, 0, 0);
+  } else if (g_shell.commandDepth > 0 || !IsWindowEnabled(window)) {
+    g_shell.arrivalPending = true;
   } else {
+    g_shell.arrivalPending = false;
     SendMessageW(window, WM_COMMAND, IDM_CONNECT, 0);
   }
+}
+
+// Offers a kept arrival once nothing modal is left. Posted rather than
+// handled here, so that the modal loop that just ended is gone first.
+void OfferPendingArrival(HWND window) {
+  if (!g_shell.arrivalPending || g_shell.commandDepth > 0 || !IsWindowEnabled(window)) return;
+  g_shell.arrivalPending = false;
+  PostMessageW(window, WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, 0);
 }
 
 void OnDeviceNotify(HWND window, WPARAM event, LPARAM value) {
@@ -423,6 +448,9 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       OnPaint(window);
       return 0;
     case WM_SIZE:  // fixed-size window: the status bar keeps its place
+      return 0;
+    case WM_ENABLE:
+      if (wParam != FALSE) OfferPendingArrival(window);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -497,6 +525,10 @@ int RunMessageLoop(HACCEL accelerators) {
 // The window comes first so the user sees the program while the device service
 // starts; without the service there is nothing to do, and no loop runs.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
+  // A transfer blocks this thread for the whole copy. Without this, Windows
+  // swaps the window for a "Not Responding" ghost after a few seconds, which
+  // hides the progress bar and invites the user to end a firmware write.
+  DisableProcessWindowsGhosting();
   LoadStringW(instance, IDS_APP_TITLE, g_shell.title, kTextMax);
   LoadStringW(instance, IDC_APP, g_shell.windowClass, kTextMax);
   RegisterMainWindowClass(instance);

@@ -97,6 +97,30 @@ bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
     } else if (name == "chunk-delay-ms" || name == "watch-ms") {
       ok = count(60000, &n);
       (name == "watch-ms" ? f.watchMs : f.chunkDelayMs) = static_cast<uint32_t>(n);
+    } else if (name == "channel-cert-format") {
+      ok = count(88, &n);
+      if (ok && n != 0 && n != 88) ok = fail("must be 0 or 88");
+      f.channelCertFormatAt = static_cast<int32_t>(n);
+    } else if (name == "channel-signed-length") {
+      ok = count(0xFFFFFFFFu, &n);
+      if (ok && n == 0) ok = fail("must be at least 1");
+      f.channelSignedLength = static_cast<uint32_t>(n);
+    } else if (name == "channel-foreign-cert") {
+      ok = flag(&f.channelForeignCertificate);
+    } else if (name == "channel-challenge-signature") {
+      ok = flag(&f.channelBadChallengeSignature);
+    } else if (name == "channel-key-signature") {
+      ok = flag(&f.channelBadKeySignature);
+    } else if (name == "channel-short-pass0") {
+      ok = flag(&f.channelShortPass0);
+    } else if (name == "channel-short-pass1") {
+      ok = flag(&f.channelShortPass1);
+    } else if (name == "channel-c1-off-curve") {
+      ok = flag(&f.channelC1OffCurve);
+    } else if (name == "channel-no-square-root") {
+      ok = flag(&f.channelNoSquareRoot);
+    } else if (name == "channel-distrust-caller") {
+      ok = flag(&f.channelDistrustCaller);
     } else {
       return fail("unknown switch");
     }

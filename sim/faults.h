@@ -38,6 +38,17 @@ struct SimFaults {
   uint64_t removeAfter = kSimHalfway;
   uint32_t chunkBytes = 64 * 1024;  // bytes copied between two progress reports
   uint32_t chunkDelayMs = 0;        // pause after each chunk, to watch progress
+  // The secure channel: each switch makes one step of the handshake fail.
+  int32_t channelCertFormatAt = -1;        // a format word of the service's certificate (0 or 88) is wrong
+  uint32_t channelSignedLength = 0;        // the certificate's signed-length word (0: as signed)
+  bool channelForeignCertificate = false;  // the certificate is signed by another root
+  bool channelBadChallengeSignature = false;
+  bool channelBadKeySignature = false;  // the signature over the session key
+  bool channelShortPass0 = false;       // replies one byte short
+  bool channelShortPass1 = false;
+  bool channelC1OffCurve = false;      // the key transport's C1 is not on the curve
+  bool channelNoSquareRoot = false;    // no counter gives a key point
+  bool channelDistrustCaller = false;  // the caller's certificate does not verify for the service
   // How often the COM server DLL looks for players that came or went (see
   // SimWatchPlayerFolder); 0: never.
   uint32_t watchMs = 0;
@@ -48,6 +59,9 @@ struct SimFaults {
 //   reject-auth  no-protocols  protocol-first=ID  advise-fails  players-not-ready  storages-not-ready
 //   insert-fail[=BYTES]  insert-fail-storage=FOLDER  remove-during-transfer[=BYTES]
 //   metadata-create-fails  metadata-add-fails  chunk=BYTES  chunk-delay-ms=N  watch-ms=N
+//   channel-cert-format=0|88  channel-signed-length=N  channel-foreign-cert  channel-challenge-signature
+//   channel-key-signature  channel-short-pass0  channel-short-pass1  channel-c1-off-curve
+//   channel-no-square-root  channel-distrust-caller
 // A value may be put in double quotes to hold blanks or commas
 // (insert-fail-storage="Internal Storage"). insert-fail-storage implies
 // insert-fail; a storage folder must pass SimCheckFolderName. Starts from the

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/diag.h"
+#include "tessfold/version.h"
 #include "tools/image_tool.h"
 
 #ifdef _WIN32
@@ -51,6 +52,7 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  -h, --help  show this text\n"
+    "  --version   show the program's version\n"
     "\n"
     "Exit status: 0 success or accepted, 1 refused, 2 usage error or unreadable input.\n";
 
@@ -64,6 +66,10 @@ int Run(const std::vector<std::string>& argv) {
   const std::string& command = argv[1];
   if (command == "-h" || command == "--help" || command == "help") {
     DiagPrintf(DiagStream::Out, "%s", kUsage);
+    return kExitOk;
+  }
+  if (command == "--version" && argv.size() == 2) {
+    DiagPrintf(DiagStream::Out, "tessfold-image %s\n", TESSFOLD_VERSION_STRING);
     return kExitOk;
   }
   const Args args(argv.begin() + 2, argv.end());

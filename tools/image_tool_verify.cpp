@@ -32,19 +32,6 @@ const Kind kKinds[] = {
     {"font", KIND_FONT, false, "none"},
 };
 
-const char* LevelName(DWORD level) {
-  switch (level) {
-    case ROOT_LEVEL_TEST:
-      return "test";
-    case ROOT_LEVEL_ODM:
-      return "ODM";
-    case ROOT_LEVEL_PRODUCT:
-      return "product";
-    default:
-      return "unknown";
-  }
-}
-
 std::string Hex(uint32_t v) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(v));
@@ -59,32 +46,6 @@ std::string DigestHex(const BYTE* digest) {
     text += pair;
   }
   return text;
-}
-
-std::string RefusalReason(const AcceptReport& r) {
-  switch (r.stage) {
-    case AcceptStage::kNoCatalog:
-      return "the image has no cat_sig extension";
-    case AcceptStage::kEmptyCatalog:
-      return "the cat_sig extension is empty (the image is not stamped)";
-    case AcceptStage::kCatalogAllocation:
-      return "no memory for the catalog";
-    case AcceptStage::kCatalogRead:
-      return "the catalog cannot be read from the file";
-    case AcceptStage::kDigest:
-      return "the image digest cannot be computed (the signed parts cannot be read)";
-    case AcceptStage::kSignature:
-      return "the signature check failed (status " + Hex(static_cast<uint32_t>(r.lStatus)) + ", error code " +
-             Hex(static_cast<uint32_t>(r.lErrCode)) + ")";
-    case AcceptStage::kAttributes: {
-      const bool make = r.lMakeResult != 0 && r.lMakeResult != kAttributeNotChecked;
-      const bool model = r.lModelResult != 0 && r.lModelResult != kAttributeNotChecked;
-      return make && model ? "device make and model mismatch" : make ? "device make mismatch" : "device model mismatch";
-    }
-    case AcceptStage::kAccepted:
-      break;
-  }
-  return "";
 }
 
 const char* AttributeResult(LONG result) {
@@ -188,9 +149,9 @@ int RunVerify(const Args& args) {
   if (!opened) {
     verdict = "'" + o.path + "' is not a ROM image";
   } else if (!accepted) {
-    verdict = RefusalReason(report);
+    verdict = AcceptRefusalReason(report);
   } else {
-    verdict = std::string(LevelName(report.dwRootLevel)) + " signature";
+    verdict = std::string(TrustLevelName(report.dwRootLevel)) + " signature";
     if (report.lMakeResult == 0 || report.lModelResult == 0) {
       verdict += report.lMakeResult == 0 && report.lModelResult == 0 ? ", make and model match"
                  : report.lMakeResult == 0                           ? ", make matches"
@@ -214,7 +175,7 @@ int RunVerify(const Args& args) {
                                            : signatureChecked ? "\"failed\""
                                                               : "\"not checked\"");
     j += ",\"reason\":" + JsonString(sent ? "" : !accepted ? verdict : window);
-    j += ",\"trustLevel\":" + (signaturePassed ? JsonString(LevelName(report.dwRootLevel)) : std::string("null"));
+    j += ",\"trustLevel\":" + (signaturePassed ? JsonString(TrustLevelName(report.dwRootLevel)) : std::string("null"));
     j += ",\"rootLevel\":" + std::to_string(report.dwRootLevel);
     j += ",\"digest\":" + (report.fDigest ? JsonString(DigestHex(report.rgbDigest)) : std::string("null"));
     j += ",\"catalogLength\":" + std::to_string(report.cbCatalog);

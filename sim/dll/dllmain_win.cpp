@@ -19,6 +19,10 @@ HINSTANCE g_module = nullptr;
 constexpr HRESULT kSelfRegClassError = static_cast<HRESULT>(0x80040201u);  // SELFREG_E_CLASS
 constexpr WCHAR kClassKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}";
 constexpr WCHAR kServerKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\\InprocServer32";
+constexpr WCHAR kClassName[] = L"Tessfold simulated device manager";
+// Where a class registration that this DLL displaced is kept until
+// unregistration puts it back.
+constexpr WCHAR kDisplacedKey[] = L"Tessfold.SimulatedDeviceManager\\Displaced";
 
 std::once_flag g_configured;
 HRESULT g_configuration = S_OK;
@@ -71,6 +75,56 @@ std::wstring RegisteredServer() {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) == 0; }
 
+bool KeyExists(const WCHAR* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// The class key carries our name when it was made by this DLL, wherever the
+// DLL was at the time.
+bool ClassKeyIsOurs() {
+  WCHAR value[64];
+  DWORD bytes = sizeof(value);
+  return RegGetValueW(HKEY_CLASSES_ROOT, kClassKey, nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) == ERROR_SUCCESS &&
+         lstrcmpW(value, kClassName) == 0;
+}
+
+HRESULT CopyTree(const WCHAR* from, const WCHAR* to) {
+  HKEY source = nullptr;
+  HKEY target = nullptr;
+  LONG e = RegOpenKeyExW(HKEY_CLASSES_ROOT, from, 0, KEY_READ, &source);
+  if (e == ERROR_SUCCESS) {
+    e = RegCreateKeyExW(HKEY_CLASSES_ROOT, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
+  }
+  if (e == ERROR_SUCCESS) e = RegCopyTreeW(source, nullptr, target);
+  if (target != nullptr) RegCloseKey(target);
+  if (source != nullptr) RegCloseKey(source);
+  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+// A class key that is not ours (another server's registration, or one with
+// no in-process server) is copied whole, once, before it is written over.
+HRESULT KeepDisplacedRegistration() {
+  if (!KeyExists(kClassKey) || ClassKeyIsOurs() || KeyExists(kDisplacedKey)) return S_OK;
+  const HRESULT hr = CopyTree(kClassKey, kDisplacedKey);
+  if (FAILED(hr)) RegDeleteTreeW(HKEY_CLASSES_ROOT, kDisplacedKey);
+  return hr;
+}
+
+// Puts the kept registration back exactly as it was; without one the class
+// key was made by this DLL and goes.
+HRESULT RestoreDisplacedRegistration() {
+  LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+  if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(e);
+  if (!KeyExists(kDisplacedKey)) return S_OK;
+  const HRESULT hr = CopyTree(kDisplacedKey, kClassKey);
+  if (FAILED(hr)) return hr;  // the copy stays where it is for another try
+  e = RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tessfold.SimulatedDeviceManager");
+  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
 HRESULT SetString(HKEY key, const WCHAR* name, const std::wstring& value) {
   const LONG e = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                 static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
@@ -108,7 +162,8 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // Registers this DLL as the device-manager class. On a machine where the
 // real service is registered this would displace it, so an existing
 // registration of another server is left alone unless
-// TESSFOLD_SIM_FORCE_REGISTER=1.
+// TESSFOLD_SIM_FORCE_REGISTER=1; even then it is kept aside first and
+// unregistration puts it back.
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   const std::wstring self = ModulePath();
   if (self.empty()) return E_FAIL;
@@ -116,12 +171,14 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   WCHAR force[4] = {};
   const bool forced = GetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", force, 4) == 1 && force[0] == L'1';
   if (!current.empty() && !SamePath(current, self) && !forced) return kSelfRegClassError;
+  HRESULT hr = KeepDisplacedRegistration();
+  if (FAILED(hr)) return hr;
 
   HKEY classKey = nullptr;
   HKEY serverKey = nullptr;
   LONG e = RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey, nullptr);
   if (e != ERROR_SUCCESS) return HRESULT_FROM_WIN32(e);
-  HRESULT hr = SetString(classKey, nullptr, L"Tessfold simulated device manager");
+  hr = SetString(classKey, nullptr, kClassName);
   RegCloseKey(classKey);
   if (FAILED(hr)) return hr;
   e = RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr);
@@ -132,13 +189,13 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   return hr;
 }
 
-// Removes the class only while it names this DLL.
+// Removes the class only while it names this DLL, and puts back what a
+// forced registration displaced.
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   const std::wstring current = RegisteredServer();
   if (current.empty()) return S_OK;
   if (!SamePath(current, ModulePath())) return kSelfRegClassError;
-  const LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
-  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+  return RestoreDisplacedRegistration();
 }
 
 // The test-facing operations, for tf_simclient.

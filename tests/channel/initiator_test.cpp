@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "channel/credentials.h"
+#include "crypto/bignum/bigerror.h"
+#include "tests/channel/channel_test_support.h"
 
 namespace {
 
-// A service root that records each exchange call and answers with
-// task-allocated replies of the protocol's lengths.
+// A service root that records each exchange call and answers through a
+// real responder, or fails the pass it is told to.
 class RecordingPeer final : public IComponentAuthenticate {
  public:
   struct Call {
@@ -24,6 +26,7 @@ class RecordingPeer final : public IComponentAuthenticate {
   int failPass = -1;  // the pass that fails with `failure`
   HRESULT failure = E_FAIL;
   ULONG references = 1;
+  channeltest::ResponderPeer responder;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
     *out = nullptr;
@@ -38,17 +41,32 @@ class RecordingPeer final : public IComponentAuthenticate {
     *out = nullptr;
     *outLength = 0;
     if (static_cast<int>(pass) == failPass) return failure;
-    const DWORD length = pass == 0 ? 144 : 120;
-    *out = static_cast<BYTE*>(CoTaskMemAlloc(length));
-    std::memset(*out, 0xA5, length);
-    *outLength = length;
-    return S_OK;
+    return responder.SACAuth(protocol, pass, in, inLength, out, outLength);
   }
   HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override {
     *protocols = nullptr;
     *count = 0;
     return E_NOTIMPL;
   }
+};
+
+// Counts references and frees nothing: a released last reference is seen as
+// a count of zero, and the next AddRef on it as use after release.
+class CountedPeer final : public IComponentAuthenticate {
+ public:
+  ULONG references = 1;
+  bool usedAfterRelease = false;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    usedAfterRelease = usedAfterRelease || references == 0;
+    return ++references;
+  }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE SACAuth(DWORD, DWORD, BYTE*, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD**, DWORD*) override { return E_NOTIMPL; }
 };
 
 const BYTE kZero[1] = {0};
@@ -83,8 +101,22 @@ TEST(ChannelInitiator, ProtocolIdsOtherThanTwoAreRefused) {
   EXPECT_FALSE(channel.isAuthenticated());
 }
 
+TEST(ChannelInitiator, AttachingTheSamePeerAgainKeepsItAlive) {
+  CountedPeer peer;
+  {
+    ChannelInitiator channel;
+    EXPECT_EQ(channel.attachPeer(&peer), 2u);
+    peer.Release();  // the channel now holds the last reference
+    EXPECT_EQ(channel.attachPeer(&peer), 2u);
+    EXPECT_FALSE(peer.usedAfterRelease) << "the new reference is taken before the old one goes";
+    EXPECT_EQ(peer.references, 1u);
+  }
+  EXPECT_EQ(peer.references, 0u);
+  EXPECT_FALSE(peer.usedAfterRelease);
+}
+
 TEST(ChannelInitiator, AttachPeerKeepsOneReferenceUntilDestroyed) {
-  RecordingPeer peer, other;
+  CountedPeer peer, other;
   {
     ChannelInitiator channel;
     EXPECT_EQ(channel.attachPeer(&peer), 2u);
@@ -107,6 +139,7 @@ TEST(ChannelInitiator, WithoutPeerOrCredentialsNothingIsSent) {
 }
 
 TEST(ChannelInitiator, ZeroPlaceholdersSendTheBuiltInCertificate) {
+  BigErrorResetForTests();
   const long before = TaskBlocksOutstanding();
   RecordingPeer peer;
   {
@@ -129,20 +162,44 @@ TEST(ChannelInitiator, ZeroPlaceholdersSendTheBuiltInCertificate) {
 }
 
 TEST(ChannelInitiator, OwnCredentialsAreSentAsGiven) {
+  BigErrorResetForTests();
   RecordingPeer peer;
   ChannelInitiator channel;
-  std::vector<BYTE> certificate(60, 0x11), keys(8, 0x22);
-  ASSERT_EQ(channel.setCredentials(2, certificate.data(), 60, keys.data(), 8), S_OK);
+  // The service's own pair is as good a pair as the program's.
+  const std::vector<BYTE> certificate = channeltest::ServiceCertificate();
+  const std::vector<BYTE> keys = channeltest::ServiceKeyContainer();
+  ASSERT_EQ(channel.setCredentials(2, certificate.data(), 100, keys.data(), 4096), S_OK);
   channel.attachPeer(&peer);
   ASSERT_EQ(channel.authenticate(2), S_OK);
   ASSERT_EQ(peer.calls.size(), 2u);
-  ASSERT_EQ(peer.calls[1].request.size(), 100u);
+  ASSERT_EQ(peer.calls[1].request.size(), 140u);
   EXPECT_EQ(std::vector<BYTE>(peer.calls[1].request.begin() + 40, peer.calls[1].request.end()), certificate);
+  DWORD own = 0;
+  channel.securityLevels(&own, nullptr);
+  EXPECT_EQ(own, 10u);
+}
+
+TEST(ChannelInitiator, AKeyContainerWithoutAUsableKeyEndsBeforePassOne) {
+  BigErrorResetForTests();
+  std::vector<BYTE> tooLong(4096, 0x11), zeroKey(4096, 0xFF);
+  tooLong[4095] = 21;  // 21 key bytes
+  zeroKey[4094] = 0;
+  zeroKey[4095] = 20;  // complemented 0xFF: d = 0
+  for (const std::vector<BYTE>* keys : {&tooLong, &zeroKey}) {
+    RecordingPeer peer;
+    ChannelInitiator channel;
+    ASSERT_EQ(channel.setCredentials(2, kBuiltinChannelCertificate, 100, keys->data(), 4096), S_OK);
+    channel.attachPeer(&peer);
+    EXPECT_EQ(channel.authenticate(2), E_FAIL);
+    EXPECT_EQ(peer.calls.size(), 1u);
+    EXPECT_FALSE(channel.isAuthenticated());
+  }
 }
 
 TEST(ChannelInitiator, ServiceFailuresArePassedThrough) {
   const HRESULT kRefused = static_cast<HRESULT>(0x80045005u);
   for (int failing : {0, 1}) {
+    BigErrorResetForTests();
     const long before = TaskBlocksOutstanding();
     RecordingPeer peer;
     peer.failPass = failing;

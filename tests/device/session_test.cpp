@@ -2,6 +2,7 @@
 // failures, listing players, holding one, and the device events it forwards.
 #include <gtest/gtest.h>
 
+#include "crypto/bignum/bigerror.h"
 #include "platform/com.h"
 #include "tests/device/sim_fixture.h"
 
@@ -35,8 +36,21 @@ TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
   noProtocols.noProtocols = true;
   rejected.rejectAuth = true;
   protocolOneFirst.protocolFirst = 1;  // the first protocol offered is taken, and 1 is not spoken
-  for (const Case& c :
-       {Case{"no protocols", noProtocols}, Case{"rejected", rejected}, Case{"protocol 1 first", protocolOneFirst}}) {
+  std::vector<Case> cases = {Case{"no protocols", noProtocols}, Case{"rejected", rejected},
+                             Case{"protocol 1 first", protocolOneFirst}};
+  // Each step of the secure channel that can fail (the exact results are the
+  // service suite's).
+  for (const char* channel :
+       {"channel-cert-format=0", "channel-cert-format=88", "channel-signed-length=53", "channel-foreign-cert",
+        "channel-challenge-signature", "channel-short-pass0", "channel-distrust-caller", "channel-no-square-root",
+        "channel-short-pass1", "channel-c1-off-curve", "channel-key-signature"}) {
+    SimFaults f;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(channel, &f, &error)) << error;
+    cases.push_back({channel, f});
+  }
+  for (const Case& c : cases) {
+    BigErrorResetForTests();
     SimSetFaults(c.faults);
     ClearCursorHistory();
     EXPECT_EQ(DeviceManagerCreate(window_.hwnd(), WM_DEVICENOTIFY), INVALID_DEVICE_MANAGER) << c.name;

@@ -11,6 +11,8 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -62,11 +64,40 @@ uint64_t StoredBytes(const std::filesystem::path& folder) {
   return bytes;
 }
 
+// What the service's exchange trace tells of the handshake: both passes
+// answered, and the security level in the service's certificate (the
+// big-endian word at 92 of the certificate, which starts at 44 of the pass-0
+// reply). Empty when the trace shows no complete handshake.
+std::wstring HandshakeOutcome(const std::filesystem::path& trace) {
+  std::ifstream in(trace);
+  std::string pass0Reply;
+  bool pass1Reply = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("pass 0 reply ", 0) == 0) pass0Reply = line.substr(13);
+    if (line.rfind("pass 1 reply ", 0) == 0) pass1Reply = true;
+  }
+  if (!pass1Reply || pass0Reply.size() < 2 * 144) return L"";
+  const unsigned long level = std::stoul(pass0Reply.substr(2 * (44 + 92), 8), nullptr, 16);
+  return L"secure channel: authenticated; the service's certificate verified under the root, security level " +
+         std::to_wstring(level);
+}
+
 int Walk(const std::filesystem::path& players, const std::filesystem::path& image) {
   const std::filesystem::path storage = players / L"zr410" / L"Internal";
   Step(L"Start tessfold-update.exe against the simulated device service");
+  // The exchange trace tells how the handshake went: the one asked for with
+  // TESSFOLD_SIM_TRACE, or one of our own.
+  wchar_t asked[MAX_PATH] = {};
+  const DWORD askedLength = GetEnvironmentVariableW(L"TESSFOLD_SIM_TRACE", asked, MAX_PATH);
+  const std::filesystem::path trace =
+      askedLength > 0 && askedLength < MAX_PATH ? std::filesystem::path(asked) : players / L"channel-trace.txt";
+  if (askedLength == 0) std::filesystem::remove(trace);
+  SetEnvironmentVariableW(L"TESSFOLD_SIM_TRACE", trace.wstring().c_str());
   App app(Build::Update, players, kVisibleCopy);
   if (!app.started()) return Fail(L"the program did not show its window");
+  const std::wstring outcome = HandshakeOutcome(trace);
+  if (outcome.empty()) return Fail(L"no complete secure-channel handshake in " + trace.wstring());
+  Note(outcome);
   wchar_t title[128] = {};
   GetWindowTextW(app.main(), title, 128);
   Note(std::wstring(L"window \"") + title + L"\", status \"" + app.StatusText(1) + L"\"");

@@ -1,7 +1,7 @@
-# The GUI suite: both programs under wine64 on a private Xvfb display, driven
-# by gui_tests.exe against the simulated service's COM server. Only the x86_64
-# build runs it (wine64); the i686 deliverable is compiled, not driven.
-if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The GUI suite: both programs under Wine (32-bit Wine for the i686 build) on
+# a private Xvfb display, driven by gui_tests.exe against the simulated
+# service's COM server of the same build.
+if(NOT WIN32)
   return()
 endif()
 if(NOT TARGET tessfold-update OR NOT TARGET tessfold-recovery OR NOT TARGET tfsimwmdm)
@@ -13,6 +13,9 @@ add_library(gui_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/gui_probe.cpp)
 set_target_properties(gui_probe PROPERTIES PREFIX "")
 tf_strict(gui_probe)
 target_link_libraries(gui_probe PRIVATE user32)
+# The driver looks the hook up as "ProbeHook"; a 32-bit __stdcall export would
+# otherwise be named _ProbeHook@12.
+target_link_options(gui_probe PRIVATE -Wl,--kill-at)
 
 # Starting, reading and driving a program; shared by the suite and the demo.
 add_library(gui_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/gui_app.cpp)

@@ -295,7 +295,9 @@ std::vector<wchar_t> ProgramEnvironment(const std::filesystem::path& players, co
   wchar_t* strings = GetEnvironmentStringsW();
   for (const wchar_t* p = strings; *p != 0; p += wcslen(p) + 1) {
     const std::wstring entry = p;
-    if (entry.rfind(L"TESSFOLD_SIM_", 0) == 0) continue;
+    // The service's own settings are the ones given here; its exchange trace
+    // passes through.
+    if (entry.rfind(L"TESSFOLD_SIM_", 0) == 0 && entry.rfind(L"TESSFOLD_SIM_TRACE=", 0) != 0) continue;
     block.insert(block.end(), entry.begin(), entry.end());
     block.push_back(0);
   }
@@ -406,12 +408,20 @@ std::wstring App::StatusText(int part) const {
   return text.units;
 }
 
-std::vector<MenuPopup> App::Menu() const {
-  std::vector<MenuPopup> menu;
-  if (block_ == nullptr) return menu;
+// Posted messages are taken in order, so the probe answers only after the
+// program has handled every message posted before the request.
+bool App::SnapshotMenu() const {
+  if (block_ == nullptr) return false;
   const LONG serial = block_->menuSerial;
   PostMessageW(main_, RegisterWindowMessageW(kProbeMenuMessage), 0, 0);
-  if (!WaitUntil([&] { return block_->menuSerial != serial; }, kAnswerTimeoutMs)) return menu;
+  return WaitUntil([&] { return block_->menuSerial != serial; }, kAnswerTimeoutMs);
+}
+
+bool App::Settled() const { return SnapshotMenu(); }
+
+std::vector<MenuPopup> App::Menu() const {
+  std::vector<MenuPopup> menu;
+  if (!SnapshotMenu()) return menu;
   for (UINT p = 0; p < block_->popupCount; ++p) {
     const ProbePopup& popup = block_->popups[p];
     MenuPopup out;

@@ -146,6 +146,10 @@ class App {
   HWND ProgressBar() const;  // null when none exists
   std::wstring StatusText(int part) const;
   std::vector<MenuPopup> Menu() const;
+  // True once the program has handled everything posted to it before this
+  // call, device notifications included (a probe request queued behind them
+  // has been answered). What those messages would open is open by then.
+  bool Settled() const;
   std::vector<BoxCall> BoxCalls() const;
   // Plugs player `id` of the player folder in (arrival) or pulls it out
   // (removal) in the service that runs inside the program; true once the
@@ -162,6 +166,7 @@ class App {
 
  private:
   void LoadProbe();
+  bool SnapshotMenu() const;
   bool PlugRequest(const std::string& id, WPARAM what) const;
 
   Build build_;

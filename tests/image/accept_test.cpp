@@ -84,6 +84,29 @@ TEST_F(AcceptTest, RefusesBeforeHashingWithoutCatalogOrWithAnEmptyOne) {
   }
 }
 
+// A program that only calls AcceptImage (through the transfer) learns why
+// afterwards; AcceptImageWithReport leaves that record alone.
+TEST_F(AcceptTest, LatestAcceptImageIsKeptForItsCallers) {
+  ForgetLastAcceptReport();
+  AcceptReport report = {};
+  EXPECT_FALSE(LastAcceptReport(&report));
+  ASSERT_TRUE(Open(imagebuilder::Build(Layout({{.name = "cat_sig", .length = 0}}))));
+  EXPECT_FALSE(AcceptImage());
+  CloseImage();
+  ASSERT_TRUE(LastAcceptReport(&report));
+  EXPECT_EQ(report.stage, AcceptStage::kEmptyCatalog);
+  EXPECT_EQ(AcceptRefusalReason(report), "the cat_sig extension is empty (the image is not stamped)");
+
+  bool accepted = true;
+  AcceptLines(imagebuilder::Build(Layout({})), &accepted);
+  CloseImage();
+  ASSERT_TRUE(LastAcceptReport(&report));
+  EXPECT_EQ(report.stage, AcceptStage::kEmptyCatalog);
+  ForgetLastAcceptReport();
+  EXPECT_FALSE(LastAcceptReport(&report));
+  TakeLines();
+}
+
 TEST_F(AcceptTest, ChainHeadNamedCatSigIsNotTheCatalog) {
   RomImage layout = Layout({});
   layout.headName = "cat_sig";

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
+#include "channel/initiator.h"
 #include "platform/wmdm.h"
 #include "sim/simservice.h"
 
@@ -16,7 +18,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr WCHAR kClassRoot[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}";
 constexpr WCHAR kClassKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\\InprocServer32";
+constexpr WCHAR kProgIdKey[] = L"CLSID\\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\\ProgID";
+
+LSTATUS SetValue(const WCHAR* key, const WCHAR* name, DWORD type, const std::wstring& value) {
+  return RegSetKeyValueW(HKEY_CLASSES_ROOT, key, name, type, value.c_str(),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+}
+
+// A string value's type and text as stored, unexpanded; type 0 when absent.
+std::pair<DWORD, std::wstring> RawValue(const WCHAR* key, const WCHAR* name) {
+  WCHAR value[MAX_PATH] = {};
+  DWORD bytes = sizeof(value) - sizeof(WCHAR);
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, value,
+                   &bytes) != ERROR_SUCCESS) {
+    return {0, L""};
+  }
+  return {type, value};
+}
+
+bool KeyExists(const WCHAR* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
 
 std::wstring RegisteredValue(const WCHAR* name) {
   WCHAR value[MAX_PATH * 2] = {};
@@ -33,7 +61,7 @@ void ReleaseAndClear(T*& p) {
   p = nullptr;
 }
 
-// The channel exchange as the initiator makes it, then the manager.
+// The channel's handshake as the program makes it, then the manager.
 HRESULT Authenticate(IComponentAuthenticate* root, IWMDeviceManager2** manager) {
   DWORD* protocols = nullptr;
   DWORD count = 0;
@@ -41,15 +69,14 @@ HRESULT Authenticate(IComponentAuthenticate* root, IWMDeviceManager2** manager) 
   if (FAILED(hr)) return hr;
   const DWORD protocol = count > 0 ? protocols[0] : 0;
   CoTaskMemFree(protocols);
-  const DWORD lengths[] = {4, 140};
-  for (DWORD pass = 0; pass < 2; ++pass) {
-    BYTE request[140] = {};
-    BYTE* reply = nullptr;
-    DWORD replyLength = 0;
-    hr = root->SACAuth(protocol, pass, request, lengths[pass], &reply, &replyLength);
-    CoTaskMemFree(reply);
-    if (FAILED(hr)) return hr;
+  ChannelInitiator channel;
+  const BYTE zero[1] = {0};
+  hr = channel.setCredentials(2, zero, 1, zero, 1);
+  if (SUCCEEDED(hr)) {
+    channel.attachPeer(root);
+    hr = channel.authenticate(protocol);
   }
+  if (FAILED(hr)) return hr;
   return root->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(manager));
 }
 
@@ -192,20 +219,38 @@ TEST_F(SimDll, IsRegisteredAsAnApartmentServer) {
   EXPECT_EQ(registerServer(), S_OK);
   EXPECT_EQ(fs::path(RegisteredValue(nullptr)), server);
   // Another server registered for the class is neither displaced nor removed,
-  // unless registration is forced.
+  // unless registration is forced; then unregistration puts it back whole.
   constexpr HRESULT kSelfRegClass = static_cast<HRESULT>(0x80040201u);
-  const std::wstring other = L"C:\\windows\\system32\\other.dll";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, kClassKey, nullptr, REG_SZ, other.c_str(),
-                            static_cast<DWORD>((other.size() + 1) * sizeof(WCHAR))),
-            ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassRoot), ERROR_SUCCESS);
+  const std::wstring other = L"%SystemRoot%\\system32\\other.dll";
+  ASSERT_EQ(SetValue(kClassKey, nullptr, REG_EXPAND_SZ, other), ERROR_SUCCESS);
+  ASSERT_EQ(SetValue(kClassKey, L"ThreadingModel", REG_SZ, L"Both"), ERROR_SUCCESS);
+  ASSERT_EQ(SetValue(kClassRoot, nullptr, REG_SZ, L"Other device manager"), ERROR_SUCCESS);
+  ASSERT_EQ(SetValue(kProgIdKey, nullptr, REG_SZ, L"Other.Manager.1"), ERROR_SUCCESS);
+  const auto expectOtherRegistration = [&] {
+    EXPECT_EQ(RawValue(kClassKey, nullptr), (std::pair<DWORD, std::wstring>{REG_EXPAND_SZ, other}));
+    EXPECT_EQ(RawValue(kClassKey, L"ThreadingModel"), (std::pair<DWORD, std::wstring>{REG_SZ, L"Both"}));
+    EXPECT_EQ(RawValue(kClassRoot, nullptr), (std::pair<DWORD, std::wstring>{REG_SZ, L"Other device manager"}));
+    EXPECT_EQ(RawValue(kProgIdKey, nullptr), (std::pair<DWORD, std::wstring>{REG_SZ, L"Other.Manager.1"}));
+  };
   EXPECT_EQ(registerServer(), kSelfRegClass);
   EXPECT_EQ(unregisterServer(), kSelfRegClass);
-  EXPECT_EQ(RegisteredValue(nullptr), other);
+  expectOtherRegistration();
   SetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", L"1");
   EXPECT_EQ(registerServer(), S_OK);
+  EXPECT_EQ(registerServer(), S_OK);  // again over itself: what was kept stays the other server's
   SetEnvironmentVariableW(L"TESSFOLD_SIM_FORCE_REGISTER", nullptr);
   EXPECT_EQ(fs::path(RegisteredValue(nullptr)), server);
   EXPECT_EQ(RegisteredValue(L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(unregisterServer(), S_OK);
+  expectOtherRegistration();
+  // Back to this DLL alone, for the cases that follow.
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassRoot), ERROR_SUCCESS);
+  EXPECT_EQ(registerServer(), S_OK);
+  EXPECT_EQ(unregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(kClassRoot)) << "a class key made by this DLL goes with it";
+  EXPECT_EQ(registerServer(), S_OK);
+  EXPECT_EQ(fs::path(RegisteredValue(nullptr)), server);
 
   IClassFactory* factory = reinterpret_cast<IClassFactory*>(1);
   EXPECT_EQ(getClassObject(IID_IWMDMDevice, IID_IClassFactory, reinterpret_cast<void**>(&factory)),

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "channel/initiator.h"
+#include "crypto/bignum/bigerror.h"
 #include "platform/com.h"
 #include "platform/wmdm.h"
 #include "sim/paths.h"
@@ -17,6 +20,20 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Sets or clears the trace variable where the service reads it: the process
+// environment (the COM server DLL has a C runtime of its own).
+void SetTraceVariable(const char* path) {
+#ifdef _WIN32
+  SetEnvironmentVariableA("TESSFOLD_SIM_TRACE", path);
+#else
+  if (path != nullptr) {
+    setenv("TESSFOLD_SIM_TRACE", path, 1);
+  } else {
+    unsetenv("TESSFOLD_SIM_TRACE");
+  }
+#endif
+}
 
 constexpr HRESULT kCannotConnect = static_cast<HRESULT>(0x80040202u);
 constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040200u);
@@ -129,9 +146,14 @@ class SimService : public ::testing::Test {
     return hr;
   }
 
+  // The handshake as the program makes it, with its built-in credentials.
   HRESULT Authenticate() {
-    HRESULT hr = Pass(2, 0, 4, 144);
-    return SUCCEEDED(hr) ? Pass(2, 1, 140, 120) : hr;
+    ChannelInitiator channel;
+    const BYTE zero[1] = {0};
+    HRESULT hr = channel.setCredentials(2, zero, 1, zero, 1);
+    if (FAILED(hr)) return hr;
+    channel.attachPeer(root_);
+    return channel.authenticate(2);
   }
 
   IWMDeviceManager2* Manager() {
@@ -241,7 +263,9 @@ TEST_F(SimService, RefusesTheDeviceManagerUntilAuthenticated) {
   EXPECT_EQ(Pass(2, 2, 140), WMDM_E_CALL_OUT_OF_SEQUENCE);
   EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
 
-  EXPECT_EQ(Pass(2, 1, 140, 120), S_OK);
+  EXPECT_EQ(Pass(2, 1, 140), kChannelNotCertified) << "zeros are no certificate";
+  EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
+  EXPECT_EQ(Authenticate(), S_OK);
   IWMDeviceManager2* manager = Manager();
   ASSERT_NE(manager, nullptr);
   DWORD devices = 0;
@@ -275,6 +299,75 @@ TEST_F(SimService, AuthenticationFaults) {
   EXPECT_EQ(root_->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&p)), WMDM_E_NOTCERTIFIED);
   SimSetFaults(SimFaults{});
   EXPECT_EQ(Authenticate(), S_OK);
+}
+
+// Every way the service's side of the handshake can go wrong ends the
+// program's handshake with the result the protocol gives it, and leaves the
+// service refusing its device manager where the caller was never verified.
+TEST_F(SimService, ChannelFaultsEndTheHandshakeWithTheirResult) {
+  struct Case {
+    const char* switches;
+    HRESULT result;
+    bool callerVerified;  // the service got as far as trusting the caller
+  };
+  const Case cases[] = {
+      {"channel-cert-format=0", kChannelNotCertified, false},
+      {"channel-cert-format=88", kChannelNotCertified, false},
+      {"channel-signed-length=53", E_FAIL, false},
+      {"channel-foreign-cert", E_FAIL, false},
+      {"channel-challenge-signature", E_FAIL, false},
+      {"channel-short-pass0", E_FAIL, false},
+      {"channel-distrust-caller", E_FAIL, false},
+      {"channel-no-square-root", E_FAIL, false},
+      {"reject-auth", WMDM_E_NOTCERTIFIED, false},
+      {"channel-short-pass1", E_FAIL, true},
+      {"channel-c1-off-curve", E_FAIL, true},
+      {"channel-key-signature", E_FAIL, true},
+  };
+  for (const Case& c : cases) {
+    BigErrorResetForTests();
+    SimFaults f;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(c.switches, &f, &error)) << error;
+    SimSetFaults(f);
+    ASSERT_EQ(Create(), S_OK) << c.switches;
+    EXPECT_EQ(Authenticate(), c.result) << c.switches;
+    IUnknown* p = nullptr;
+    const HRESULT manager = root_->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&p));
+    EXPECT_EQ(manager, c.callerVerified ? S_OK : WMDM_E_NOTCERTIFIED) << c.switches;
+    ReleaseAndClear(p);
+    ReleaseAndClear(root_);
+#ifndef _WIN32
+    EXPECT_EQ(TfComTaskMemOutstanding(), 0) << c.switches;
+#endif
+  }
+  SimSetFaults(SimFaults{});
+  ASSERT_EQ(Create(), S_OK);
+  EXPECT_EQ(Authenticate(), S_OK) << "the same service without faults";
+}
+
+// TESSFOLD_SIM_TRACE: one line per message, the whole message in hex.
+TEST_F(SimService, ExchangeTraceHasEveryMessage) {
+  const fs::path trace = root_dir_ / "trace.txt";
+  SetTraceVariable(trace.string().c_str());
+  ASSERT_EQ(Create(), S_OK);
+  EXPECT_EQ(Authenticate(), S_OK);
+  SetTraceVariable(nullptr);
+  std::ifstream in(trace);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u);
+  const struct {
+    const char* head;
+    size_t bytes;
+  } expected[] = {{"pass 0 request ", 4}, {"pass 0 reply ", 144}, {"pass 1 request ", 140}, {"pass 1 reply ", 120}};
+  for (size_t i = 0; i < 4; ++i) {
+    const std::string head = expected[i].head;
+    ASSERT_EQ(lines[i].rfind(head, 0), 0u) << lines[i];
+    const std::string hex = lines[i].substr(head.size());
+    EXPECT_EQ(hex.size(), 2 * expected[i].bytes) << lines[i];
+    EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos) << lines[i];
+  }
 }
 
 TEST_F(SimService, ConnectionPointHoldsSinksUntilUnadvised) {

@@ -5,7 +5,7 @@ if(WIN32)
   # registry names (through tf_simclient), and the DLL's own checks.
   # sim_dll_register puts the DLL into the build tree's Wine prefix first;
   # other suites that need it there ask for the fixture tf_sim_dll.
-  tf_add_gtest(sim_dll_tests SOURCES service_test.cpp dll_test.cpp LIBS tf_simclient)
+  tf_add_gtest(sim_dll_tests SOURCES service_test.cpp dll_test.cpp LIBS tf_simclient tf_channel)
   add_test(NAME sim_dll_register COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-register-sim ${CMAKE_BINARY_DIR})
   set_tests_properties(sim_dll_register PROPERTIES FIXTURES_SETUP tf_sim_dll)
   set_tests_properties(sim_dll_tests PROPERTIES FIXTURES_REQUIRED tf_sim_dll)

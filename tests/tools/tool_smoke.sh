@@ -22,5 +22,6 @@ expect 1 "REFUSED: the cat_sig extension is empty" -- verify smoke.bin --kind bo
 expect 2 "cannot open 'absent.bin': no such file" -- verify absent.bin
 expect 2 "missing command" --
 expect 0 "Usage: tessfold-image" -- --help
+expect 0 "tessfold-image " -- --version
 [ $failures -eq 0 ] && echo "ok"
 exit $((failures != 0))

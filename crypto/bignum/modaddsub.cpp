@@ -1,0 +1,83 @@
+#include <cstring>
+
+#include "crypto/bignum/bigdiv_internal.h"
+#include "crypto/bignum/modular.h"
+
+BOOL ModAdd(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec) {
+  const DWORD n = rec->n;
+  Digit carry = BigAddSame(a, b, out, n);
+  if (carry != 0 || BigCompare(out, n, rec->modulus, n) >= 0) {
+    Digit borrow = BigSubSame(out, rec->modulus, out, n);
+    if (borrow != carry) {
+      BigErrorSet(kBigErrModAddCarry);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+BOOL ModSub(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec) {
+  const DWORD n = rec->n;
+  Digit borrow = BigSubSame(a, b, out, n);
+  if (borrow != 0) {
+    Digit carry = BigAddSame(out, rec->modulus, out, n);
+    if (carry != borrow) {
+      BigErrorSet(kBigErrModSubBorrow);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+BOOL ModNeg(const Digit* a, Digit* out, const ModulusRecord* rec) {
+  const DWORD n = rec->n;
+  if (BigSignificantLength(a, n) == 0) {
+    std::memset(out, 0, n * sizeof(Digit));
+    return 1;
+  }
+  BigSubSame(rec->modulus, a, out, n);
+  return 1;
+}
+
+BOOL ModShift(const Digit* a, int k, Digit* out, const ModulusRecord* rec) {
+  const DWORD n = rec->n;
+  if (k < 0 && (rec->modulus[0] & 1) == 0) {
+    BigErrorSet(kBigErrShiftDownEven);
+    return 0;
+  }
+  if (out != a) std::memcpy(out, a, n * sizeof(Digit));
+  Digit wide[kBigMaxDigits + 1];
+  while (k > 0) {
+    // Up to a digit at a time: the bits pushed out form an extra top digit,
+    // and the n + 1 digit value is reduced.
+    int s = k > 32 ? 32 : k;
+    std::memcpy(wide, out, n * sizeof(Digit));
+    wide[n] = BigShift(wide, s, wide, n);
+    DWORD len;
+    if (!BigDivRemStatus(wide, n + 1, rec->modulus, n, &rec->reciprocal, nullptr, out, &len)) {
+      BigErrorSet(kBigErrShiftUp);
+      return 0;
+    }
+    k -= s;
+  }
+  const Digit mPrime = 0u - rec->digitInverse;
+  while (k < 0) {
+    // Adding u*m with u = -a/m mod 2^s clears the low s bits; the sum over
+    // 2^s is below m again.
+    int s = k < -32 ? 32 : -k;
+    Digit mask = s == 32 ? 0xFFFFFFFFu : (Digit{1} << s) - 1;
+    Digit u = (out[0] * mPrime) & mask;
+    Digit carry = BigMulDigitAdd(rec->modulus, u, out, n);
+    if (BigShift(out, -s, out, n) != 0 || (s < 32 && (carry >> s) != 0)) {
+      BigErrorSet(kBigErrShiftDown);
+      return 0;
+    }
+    if (s == 32) {
+      out[n - 1] = carry;
+    } else {
+      out[n - 1] |= carry << (32 - s);
+    }
+    k += s;
+  }
+  return 1;
+}

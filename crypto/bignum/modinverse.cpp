@@ -1,0 +1,93 @@
+// Binary extended Euclid between a residue and the modulus, tracking the
+// Jacobi symbol on the way.
+#include <bit>
+#include <cstring>
+
+#include "crypto/bignum/modular.h"
+
+namespace {
+
+DWORD TrailingZeros(const Digit* v, DWORD n) {
+  DWORD z = 0;
+  for (DWORD i = 0; i < n; ++i) {
+    if (v[i] != 0) return z + static_cast<DWORD>(std::countr_zero(v[i]));
+    z += 32;
+  }
+  return z;
+}
+
+}  // namespace
+
+int ModInverseJacobi(const Digit* a, const ModulusRecord* rec, Digit* inv, Digit* gcd) {
+  const DWORD n = rec->nInverse;
+  const Digit* m = rec->inverseModulus;
+  if (inv != nullptr) std::memset(inv, 0, rec->n * sizeof(Digit));
+  if (gcd != nullptr) std::memset(gcd, 0, rec->n * sizeof(Digit));
+  if ((m[0] & 1) == 0) {
+    BigErrorSet(kBigErrInverseEvenModulus);
+    return 0;
+  }
+  Digit* block = static_cast<Digit*>(BigAlloc(4 * n * sizeof(Digit)));
+  if (block == nullptr) return 0;
+  // u * C = a * x1 and v * C = a * x2 (mod m), with C = R^2 in Montgomery
+  // form so that the final cofactor is the working form of the inverse.
+  Digit* u = block;
+  Digit* v = block + n;
+  Digit* x1 = block + 2 * n;
+  Digit* x2 = block + 3 * n;
+  std::memcpy(u, a, n * sizeof(Digit));
+  std::memcpy(v, m, n * sizeof(Digit));
+  std::memset(x2, 0, n * sizeof(Digit));
+  BOOL ok = 1;
+  if (rec->fMontgomery) {
+    ok = ModToForm(rec->one, n, x1, rec);
+  } else {
+    std::memcpy(x1, rec->one, n * sizeof(Digit));
+  }
+  int symbol = 1;
+  DWORD ul = BigSignificantLength(u, n);
+  DWORD vl = n;
+  while (ok && ul != 0) {
+    DWORD z = TrailingZeros(u, ul);
+    if (z != 0) {
+      for (DWORD left = z; left > 0;) {
+        int s = left > 32 ? 32 : static_cast<int>(left);
+        BigShift(u, -s, u, ul);
+        left -= s;
+      }
+      ul = BigSignificantLength(u, ul);
+      ok = ModShift(x1, -static_cast<int>(z), x1, rec);
+      Digit v8 = v[0] & 7;
+      if ((z & 1) != 0 && (v8 == 3 || v8 == 5)) symbol = -symbol;
+    }
+    int c = BigCompare(u, ul, v, vl);
+    if (c == 0) break;
+    if (c < 0) {
+      // Quadratic reciprocity for the swap of two odd values.
+      if ((u[0] & 3) == 3 && (v[0] & 3) == 3) symbol = -symbol;
+      Digit* t = u;
+      u = v;
+      v = t;
+      t = x1;
+      x1 = x2;
+      x2 = t;
+      DWORD tl = ul;
+      ul = vl;
+      vl = tl;
+    }
+    BigSub(u, ul, v, vl, u);
+    ul = BigSignificantLength(u, ul);
+    if (ok) ok = ModSub(x1, x2, x1, rec);
+  }
+  int result = 0;
+  if (ok) {
+    // u reached v (or a was zero and v is m): v is the gcd.
+    if (gcd != nullptr) std::memcpy(gcd, v, n * sizeof(Digit));
+    if (vl == 1 && v[0] == 1) {
+      if (inv != nullptr) std::memcpy(inv, ul == 0 ? x2 : x1, n * sizeof(Digit));
+      result = symbol;
+    }
+  }
+  BigFree(block);
+  return result;
+}

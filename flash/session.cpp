@@ -1,0 +1,137 @@
+#include "flash/session.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+#include "platform/text.h"
+
+namespace flash {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TessfoldFlashNotify";
+
+struct ProgressState {
+  bool active = false;
+  bool console = false;
+  bool drawn = false;
+  ULONGLONG total = 0;
+  DWORD start = 0;
+  LPARAM last = -1;
+};
+
+ProgressState g_progress;
+bool g_deviceEvent = false;
+
+// Straight to the console: the transfer's diagnostic lines are being
+// collected meanwhile, and the progress line is not one of them.
+void WriteToConsole(const std::string& text) {
+  const WString wide = WidenUtf8(text);
+  DWORD written = 0;
+  WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+std::string Bytes(ULONGLONG n) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(n));
+  return text;
+}
+
+void DrawProgress(LPARAM percent) {
+  if (!g_progress.active || !g_progress.console || percent == g_progress.last) return;
+  g_progress.last = percent;
+  const ULONGLONG done = g_progress.total * static_cast<ULONGLONG>(percent) / 100;
+  const DWORD elapsed = GetTickCount() - g_progress.start;
+  char rate[32] = "";
+  if (elapsed > 0) {
+    const double kib = static_cast<double>(done) / 1024.0 / (static_cast<double>(elapsed) / 1000.0);
+    std::snprintf(rate, sizeof rate, "%.1f KiB/s", kib);
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "\r%3d%%  %s of %s bytes  %s   ", static_cast<int>(percent), Bytes(done).c_str(),
+                Bytes(g_progress.total).c_str(), rate);
+  WriteToConsole(line);
+  g_progress.drawn = true;
+}
+
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DEVICENOTIFY) {
+    if (wParam == DEVICENOTIFY_PROGRESS) {
+      DrawProgress(lParam);
+    } else {
+      // The name in lParam is not ours to read; a fresh listing tells more.
+      g_deviceEvent = true;
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace
+
+bool ErrorIsConsole() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
+void BeginProgress(ULONGLONG cbFile) {
+  g_progress = ProgressState{};
+  g_progress.active = true;
+  g_progress.console = ErrorIsConsole();
+  g_progress.total = cbFile;
+  g_progress.start = GetTickCount();
+}
+
+void EndProgress() {
+  if (g_progress.drawn) WriteToConsole("\n");
+  g_progress = ProgressState{};
+}
+
+bool Session::Open(DeviceManagerCreateResult* result) {
+  com_ = SUCCEEDED(CoInitialize(nullptr));
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = NotifyWindowProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kWindowClass;
+  RegisterClassExW(&wc);
+  window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  if (window_ == nullptr) {
+    *result = DeviceManagerCreateResult{DeviceManagerCreateStage::kMemory, HRESULT_FROM_WIN32(GetLastError()), false};
+    return false;
+  }
+  devices_ = DeviceManagerCreateWithResult(window_, WM_DEVICENOTIFY, result);
+  return devices_ != INVALID_DEVICE_MANAGER;
+}
+
+Session::~Session() {
+  if (devices_ != INVALID_DEVICE_MANAGER) DeviceManagerDestroy(devices_);
+  devices_ = INVALID_DEVICE_MANAGER;
+  // Notifications posted before the device layer went away die with the window.
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (com_) CoUninitialize();
+}
+
+bool Session::WaitForDeviceEvent(DWORD ms) {
+  g_deviceEvent = false;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    PumpMessages();
+    if (g_deviceEvent) return true;
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+  }
+}
+
+}  // namespace flash

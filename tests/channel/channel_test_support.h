@@ -1,0 +1,41 @@
+// Helpers of the channel suites: hex in the ordinary (most significant first)
+// notation, and a service root that answers with a ChannelResponder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "channel/responder.h"
+#include "platform/wmdm.h"
+
+namespace channeltest {
+
+// "1234…" (most significant first) as wire bytes (least significant first).
+std::vector<BYTE> Wire(const std::string& hex);
+// Wire bytes as ordinary hex, most significant first.
+std::string Ordinary(const BYTE* wire, size_t n);
+// Bytes as they stand, lowercase.
+std::string Hex(const BYTE* p, size_t n);
+
+// The development service's credentials (keys/dev/channel/service.*), its
+// private key hidden in a key container.
+std::vector<BYTE> ServiceCertificate();
+std::vector<BYTE> ServiceKeyContainer();
+
+// IComponentAuthenticate over a ChannelResponder with the service's
+// credentials; counts its references.
+class ResponderPeer final : public IComponentAuthenticate {
+ public:
+  ResponderPeer();
+  ChannelResponder responder;
+  ULONG references = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
+                                    DWORD* outLength) override;
+  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override;
+};
+
+}  // namespace channeltest

@@ -1,1 +1,0 @@
-tf_add_gtest(channel_initiator_tests SOURCES initiator_test.cpp LIBS tf_channel)

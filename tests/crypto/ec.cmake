@@ -1,0 +1,5 @@
+# Elliptic curves: known answers and special cases on the channel's curve
+# (also in the i686 build under Wine), and a native differential suite
+# against OpenSSL on several curves.
+tf_add_gtest(ec_tests SOURCES ec_test.cpp ec_test_support.cpp LIBS tf_ec)
+tf_add_gtest(ec_oracle_tests SOURCES ec_oracle_test.cpp ec_test_support.cpp LIBS tf_ec NATIVE_ONLY OPENSSL)

@@ -1,0 +1,277 @@
+// Curve arithmetic on the channel's curve: known answers computed
+// independently of this code, the group law's special cases, failures, and
+// the heap discipline. Portable: also runs in the i686 build under Wine.
+#include <gtest/gtest.h>
+
+#include "crypto/bignum/bigalloc.h"
+#include "crypto/bignum/bigerror.h"
+#include "platform/localheap.h"
+#include "tests/crypto/ec_test_support.h"
+
+namespace {
+
+using ectest::HexPoint;
+using ectest::MakeCurve;
+using ectest::TestCurve;
+
+const HexPoint kG = {ectest::kChannelGx, ectest::kChannelGy};
+const HexPoint kInf = {"inf", "inf"};
+const HexPoint k8G = {"542a4f58d4aad0e190cd4722d09c8572291df4ab", "60fc0702d3050b8ef21d9fb46af5f21c67bec463"};
+const HexPoint k24G = {"7e3638871774c087cea77cdd2e7887952fd1ec88", "220acb1215ea996f92d7c95f8fad8f146e02cf55"};
+const HexPoint kNMinus1G = {"8723947fd6a3a1e53510c07dba38daf0109fa120", "4554895df0adf3399adbcfc15c53de58709a9188"};
+const char* const kNMinus1 = "89abcdef012345672716b26eec14904428c2a674";
+const char* const kNPlus1 = "89abcdef012345672716b26eec14904428c2a676";
+
+// A small curve with the point (5, 0) of order two: y^2 = x^3 + x + 130941
+// over the prime 2^17 - 1.
+const char* const kSmallP = "1ffff";
+const char* const kTwoTorsionB = "1ff7d";
+const HexPoint kTwoTorsion = {"5", "0"};
+
+class ChannelCurve : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BigErrorResetForTests();
+    c_ = MakeCurve(ectest::kChannelP, ectest::kChannelA, ectest::kChannelB);
+    ASSERT_NE(c_, nullptr);
+    n_ = c_->n;
+    liveAtStart_ = BigLiveBlocks();
+  }
+  void TearDown() override { EXPECT_EQ(BigLiveBlocks(), liveAtStart_); }
+
+  std::vector<Digit> Jacobian(const HexPoint& P) {
+    std::vector<Digit> affine = c_->Point(P), J(5 * n_), s(12 * n_);
+    EXPECT_TRUE(EcToJacobian(affine.data(), J.data(), &c_->curve, s.data()));
+    return J;
+  }
+  HexPoint Affine(const std::vector<Digit>& J) {
+    std::vector<Digit> out(2 * n_), s(12 * n_);
+    EXPECT_TRUE(EcToAffine(J.data(), out.data(), &c_->curve, s.data()));
+    return c_->Hex2(out.data());
+  }
+  HexPoint AddSub(const HexPoint& P, const HexPoint& Q, int sign) {
+    std::vector<Digit> p = c_->Point(P), q = c_->Point(Q), out(2 * n_);
+    EXPECT_TRUE(EcAddSub(p.data(), q.data(), out.data(), sign, &c_->curve));
+    return c_->Hex2(out.data());
+  }
+
+  std::unique_ptr<TestCurve> c_;
+  DWORD n_ = 0;
+  LONG liveAtStart_ = 0;
+};
+
+TEST_F(ChannelCurve, FixedBaseKnownAnswersForEveryWindow) {
+  struct Case {
+    const char* k;
+    HexPoint expected;
+  } cases[] = {
+      {"0", kInf}, {"1", kG}, {"8", k8G}, {"18", k24G}, {kNMinus1, kNMinus1G}, {ectest::kChannelN, kInf}, {kNPlus1, kG},
+  };
+  struct Shape {
+    DWORD w, t;
+  } shapes[] = {{3, ectest::WindowsFor(160, 3)},
+                {4, 60},
+                {5, ectest::WindowsFor(160, 5)},
+                {6, ectest::WindowsFor(160, 6)},
+                {7, ectest::WindowsFor(160, 7)}};
+  for (const Shape& s : shapes) {
+    for (const Case& c : cases) {
+      HexPoint got;
+      ASSERT_TRUE(c_->Mul(kG, c.k, s.w, s.t, &got)) << "w=" << s.w << " k=" << c.k;
+      EXPECT_EQ(got, c.expected) << "w=" << s.w << " k=" << c.k;
+    }
+  }
+}
+
+TEST_F(ChannelCurve, AffineGroupLawSpecialCases) {
+  const HexPoint minusG = {kG.x, kNMinus1G.y};
+  const HexPoint twoG = AddSub(kG, kG, 1);
+  const HexPoint fourG = AddSub(twoG, twoG, 1);
+  EXPECT_EQ(AddSub(fourG, fourG, 1), k8G);                // doubling through the tangent
+  EXPECT_EQ(AddSub(k8G, AddSub(k8G, k8G, 1), 1), k24G);   // distinct points
+  EXPECT_EQ(AddSub(k24G, AddSub(k8G, k8G, 1), -1), k8G);  // subtraction
+  EXPECT_EQ(AddSub(kG, kG, -1), kInf);                    // P - P
+  EXPECT_EQ(AddSub(kG, minusG, 1), kInf);                 // P + (-P)
+  EXPECT_EQ(AddSub(kInf, kG, 1), kG);
+  EXPECT_EQ(AddSub(kInf, kG, -1), minusG);
+  EXPECT_EQ(AddSub(kG, kInf, -1), kG);
+  EXPECT_EQ(AddSub(kInf, kInf, 1), kInf);
+
+  std::vector<Digit> g = c_->Point(kG), out(2 * n_);
+  ASSERT_TRUE(EcNegate(g.data(), out.data(), &c_->curve));
+  EXPECT_EQ(c_->Hex2(out.data()), minusG);
+  // Outputs may be inputs.
+  ASSERT_TRUE(EcAddSub(g.data(), g.data(), g.data(), 1, &c_->curve));
+  EXPECT_EQ(c_->Hex2(g.data()), twoG);
+  std::vector<Digit> inf = c_->Point(kInf);
+  ASSERT_TRUE(EcNegate(inf.data(), inf.data(), &c_->curve));
+  EXPECT_EQ(c_->Hex2(inf.data()), kInf);
+}
+
+TEST_F(ChannelCurve, InfinityIsTheModulusTwiceAndOnTheCurve) {
+  std::vector<Digit> inf(2 * n_), p = ectest::DigitsFromHex(ectest::kChannelP, n_);
+  ASSERT_TRUE(EcSetInfinity(inf.data(), &c_->curve));
+  EXPECT_EQ(std::vector<Digit>(inf.begin(), inf.begin() + n_), p);
+  EXPECT_EQ(std::vector<Digit>(inf.begin() + n_, inf.end()), p);
+  EXPECT_TRUE(EcIsInfinity(inf.data(), &c_->curve));
+  EXPECT_TRUE(EcOnCurve(inf.data(), &c_->curve));
+
+  std::vector<Digit> g = c_->Point(kG);
+  EXPECT_TRUE(EcOnCurve(g.data(), &c_->curve));
+  EXPECT_FALSE(EcIsInfinity(g.data(), &c_->curve));
+  std::vector<Digit> off = c_->Point({kG.x, k8G.y});
+  EXPECT_FALSE(EcOnCurve(off.data(), &c_->curve));
+  // Only x = p signals infinity together with y = p; a coordinate that is not
+  // reduced is no point at all.
+  std::vector<Digit> half(g);
+  std::copy(p.begin(), p.end(), half.begin());
+  EXPECT_FALSE(EcIsInfinity(half.data(), &c_->curve));
+  EXPECT_FALSE(EcOnCurve(half.data(), &c_->curve));
+}
+
+TEST_F(ChannelCurve, JacobianOperations) {
+  std::vector<Digit> s(12 * n_);
+  std::vector<Digit> J = Jacobian(kG);
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(EcJacobianDouble(J.data(), J.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(J), k8G);  // Z is no longer one here
+
+  std::vector<Digit> J16(J), sum(5 * n_);
+  ASSERT_TRUE(EcJacobianDouble(J16.data(), J16.data(), &c_->curve, s.data()));
+  ASSERT_TRUE(EcJacobianAdd(J.data(), J16.data(), sum.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(sum), k24G);
+  // The same point with other Z values: the addition doubles.
+  std::vector<Digit> eight = c_->Point(k8G);
+  ASSERT_TRUE(EcJacobianAddAffine(J.data(), eight.data(), sum.data(), &c_->curve, s.data()));
+  ASSERT_TRUE(EcJacobianAdd(sum.data(), J.data(), sum.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(sum), k24G);
+  // P + (-P), and infinity on either side.
+  std::vector<Digit> minus8 = c_->Point(k8G);
+  ASSERT_TRUE(EcNegate(minus8.data(), minus8.data(), &c_->curve));
+  ASSERT_TRUE(EcJacobianAddAffine(J.data(), minus8.data(), sum.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(sum), kInf);
+  ASSERT_TRUE(EcJacobianAdd(sum.data(), J.data(), sum.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(sum), k8G);
+  std::vector<Digit> inf = Jacobian(kInf);
+  EXPECT_TRUE(EcJacobianIsInfinity(inf.data(), &c_->curve));
+  ASSERT_TRUE(EcJacobianDouble(inf.data(), inf.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(inf), kInf);
+  ASSERT_TRUE(EcJacobianAddAffine(inf.data(), eight.data(), sum.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(sum), k8G);
+}
+
+TEST_F(ChannelCurve, FieldOperations) {
+  const FieldDesc* f = &c_->field;
+  std::vector<Digit> one(n_), minus(n_), t(n_), zero(n_, 0);
+  ASSERT_TRUE(FieldFromInt(1, one.data(), f));
+  EXPECT_EQ(one, std::vector<Digit>(f->rgOne, f->rgOne + n_));
+  ASSERT_TRUE(FieldFromInt(-1, minus.data(), f));
+  ASSERT_TRUE(FieldAdd(one.data(), minus.data(), t.data(), f));
+  EXPECT_TRUE(FieldIsZero(t.data(), f));
+  EXPECT_EQ(c_->Hex(minus.data()), "89abcdef012345672718281831415926141424f6");
+
+  // sqrt(Gy^2) is +-Gy; a non-square (here -1, since p = 3 mod 4) has none.
+  std::vector<Digit> gy = c_->Element(kG.y), sq(n_), root(n_);
+  ASSERT_TRUE(FieldMul(gy.data(), gy.data(), sq.data(), f));
+  ASSERT_TRUE(FieldSqrt(sq.data(), root.data(), f));
+  EXPECT_TRUE(c_->Hex(root.data()) == kG.y || c_->Hex(root.data()) == kNMinus1G.y);
+  EXPECT_FALSE(FieldSqrt(minus.data(), root.data(), f));
+
+  // Division, and no inverse of zero.
+  std::vector<Digit> gx = c_->Element(kG.x), q(n_);
+  ASSERT_TRUE(FieldDivide(sq.data(), gy.data(), q.data(), f));
+  EXPECT_EQ(q, gy);
+  ASSERT_TRUE(FieldMulAdd(gx.data(), one.data(), gx.data(), q.data(), f));  // 2 Gx
+  ASSERT_TRUE(FieldSub(q.data(), gx.data(), q.data(), f));
+  EXPECT_TRUE(FieldEqual(q.data(), gx.data(), f));
+  EXPECT_FALSE(FieldInverse(zero.data(), t.data(), f));
+  EXPECT_FALSE(FieldDivide(one.data(), zero.data(), t.data(), f));
+}
+
+TEST_F(ChannelCurve, RefusedArguments) {
+  std::vector<Digit> g = c_->Point(kG), table(EcFixedBaseTableDigits(60, n_)), out(2 * n_);
+  std::vector<Digit> off = c_->Point({kG.x, k8G.y});
+  EXPECT_FALSE(EcFixedBaseTable(off.data(), 4, 60, table.data(), &c_->curve));
+  EXPECT_FALSE(EcFixedBaseTable(g.data(), 2, 60, table.data(), &c_->curve));
+  EXPECT_FALSE(EcFixedBaseTable(g.data(), 8, 60, table.data(), &c_->curve));
+  ASSERT_TRUE(EcFixedBaseTable(g.data(), 4, 60, table.data(), &c_->curve));
+  const Digit k[1] = {5};
+  EXPECT_FALSE(EcFixedBaseMul(table.data(), 2, 60, k, 1, out.data(), &c_->curve));
+  EXPECT_FALSE(EcFixedBaseMul(table.data(), 8, 60, k, 1, out.data(), &c_->curve));
+}
+
+TEST(CurveSetUp, SingularCurvesAreRefused) {
+  BigErrorResetForTests();
+  EXPECT_EQ(MakeCurve(ectest::kChannelP, "0", "0"), nullptr);
+  // x^3 - 3x + 2 = (x - 1)^2 (x + 2)
+  EXPECT_EQ(MakeCurve(ectest::kChannelP, "89abcdef012345672718281831415926141424f4", "2"), nullptr);
+  EXPECT_NE(MakeCurve(ectest::kChannelP, "0", "7"), nullptr);
+}
+
+TEST(CurveSetUp, PointOfOrderTwoDoublesToInfinity) {
+  BigErrorResetForTests();
+  auto c = MakeCurve(kSmallP, "1", kTwoTorsionB);
+  ASSERT_NE(c, nullptr);
+  std::vector<Digit> P = c->Point(kTwoTorsion), out(2), J(5), s(12);
+  ASSERT_TRUE(EcOnCurve(P.data(), &c->curve));
+  ASSERT_TRUE(EcAddSub(P.data(), P.data(), out.data(), 1, &c->curve));
+  EXPECT_EQ(c->Hex2(out.data()), kInf);
+  ASSERT_TRUE(EcToJacobian(P.data(), J.data(), &c->curve, s.data()));
+  ASSERT_TRUE(EcJacobianDouble(J.data(), J.data(), &c->curve, s.data()));
+  EXPECT_TRUE(EcJacobianIsInfinity(J.data(), &c->curve));
+  // The table's later points are all infinity; odd multiples are P itself,
+  // and bucket sums of P with P meet as doublings to infinity.
+  for (DWORD w = 3; w <= 7; w++) {
+    for (const char* k : {"0", "1", "2", "3", "8", "11", "ff", "100", "ffff"}) {
+      HexPoint got;
+      ASSERT_TRUE(c->Mul(kTwoTorsion, k, w, 4, &got)) << "w=" << w << " k=" << k;
+      const bool odd = (std::stoul(k, nullptr, 16) & 1) != 0;
+      EXPECT_EQ(got, odd ? kTwoTorsion : kInf) << "w=" << w << " k=" << k;
+    }
+  }
+}
+
+#ifndef _WIN32
+// Every heap block comes back, whichever allocation fails; a failed operation
+// reports 0, a successful one the right answer.
+TEST_F(ChannelCurve, HeapFailuresAreReportedAndLeakNothing) {
+  std::vector<Digit> g = c_->Point(kG), table(EcFixedBaseTableDigits(60, n_)), out(2 * n_);
+  ASSERT_TRUE(EcFixedBaseTable(g.data(), 4, 60, table.data(), &c_->curve));
+  const std::vector<Digit> goodTable = table;
+  const std::vector<Digit> k = ectest::DigitsFromHex(kNMinus1, n_);
+  bool sawTableSuccess = false, sawMulSuccess = false;
+  for (int after = 0; after < 64 && !(sawTableSuccess && sawMulSuccess); after++) {
+    BigErrorResetForTests();
+    TfLocalHeapFailAfter(after);
+    const BOOL tableOk = EcFixedBaseTable(g.data(), 4, 60, table.data(), &c_->curve);
+    TfLocalHeapFailAfter(-1);
+    EXPECT_EQ(BigLiveBlocks(), liveAtStart_) << "table, failing after " << after;
+    if (tableOk) {
+      EXPECT_EQ(table, goodTable);
+      sawTableSuccess = true;
+    }
+    BigErrorResetForTests();
+    TfLocalHeapFailAfter(after);
+    const BOOL mulOk = EcFixedBaseMul(goodTable.data(), 4, 60, k.data(), n_, out.data(), &c_->curve);
+    TfLocalHeapFailAfter(-1);
+    EXPECT_EQ(BigLiveBlocks(), liveAtStart_) << "mul, failing after " << after;
+    if (mulOk) {
+      EXPECT_EQ(c_->Hex2(out.data()), kNMinus1G);
+      sawMulSuccess = true;
+    }
+  }
+  EXPECT_TRUE(sawTableSuccess);
+  EXPECT_TRUE(sawMulSuccess);
+  BigErrorResetForTests();
+}
+
+// A failure left in the error word by earlier work does not make a later
+// table fail.
+TEST_F(ChannelCurve, StaleAllocationCodeDoesNotFailTheTable) {
+  std::vector<Digit> g = c_->Point(kG), table(EcFixedBaseTableDigits(60, n_));
+  BigErrorSet(kBigErrAlloc);
+  EXPECT_TRUE(EcFixedBaseTable(g.data(), 4, 60, table.data(), &c_->curve));
+  BigErrorResetForTests();
+}
+#endif
+
+}  // namespace

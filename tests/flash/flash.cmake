@@ -1,0 +1,27 @@
+# tessfold-flash as users run it: the i686 program under 32-bit Wine against
+# the simulated service's COM server, in a Wine prefix of the suite's own
+# (flash_wine), and the release archive unpacked and run (flash_dist). Signed
+# images come from the native tessfold-image (build/native or build/release,
+# or TF_IMAGE_TOOL); without one those cases are skipped.
+if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()
+endif()
+if(NOT TARGET tessfold-flash OR NOT TARGET tfsimwmdm)
+  return()
+endif()
+find_program(TF_PYTHON3 python3)
+if(NOT TF_PYTHON3)
+  return()
+endif()
+
+set(TF_FLASH_SUITE ${CMAKE_CURRENT_LIST_DIR}/flash_tests.py --dll $<TARGET_FILE:tfsimwmdm>
+    --version ${PROJECT_VERSION})
+add_test(NAME flash_wine
+  COMMAND ${TF_PYTHON3} ${TF_FLASH_SUITE} --exe $<TARGET_FILE:tessfold-flash> --work ${CMAKE_CURRENT_BINARY_DIR}/wine)
+add_test(NAME flash_dist
+  COMMAND ${TF_PYTHON3} ${TF_FLASH_SUITE} --pack ${CMAKE_BINARY_DIR} --work ${CMAKE_CURRENT_BINARY_DIR}/dist)
+set_tests_properties(flash_wine flash_dist PROPERTIES
+  TIMEOUT 900
+  SKIP_RETURN_CODE 77
+  # One Wine prefix each, but one machine: not both at once.
+  RESOURCE_LOCK tf_flash_wine)

@@ -1,0 +1,461 @@
+#!/usr/bin/env python3
+"""tessfold-flash (i686) under 32-bit Wine against the simulated service.
+
+The program runs as a user runs it, in a Wine prefix of its own where the
+simulated service's COM server is registered; players are folders made by
+each test, faults come from TESSFOLD_SIM_FAULTS. Signed images are made with
+the native tessfold-image (scripts/make-sample-images).
+
+  flash_tests.py --exe tessfold-flash.exe --dll tfsimwmdm.dll --work DIR
+                 --version X.Y.Z [--image-tool TOOL] [NAME...: only tests whose id holds NAME]
+  flash_tests.py --dll tfsimwmdm.dll --work DIR --version X.Y.Z (--dist ARCHIVE.zip | --pack BUILD_DIR)
+"""
+import argparse
+import hashlib
+import json
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import zipfile
+from pathlib import Path
+
+TOP = Path(__file__).resolve().parents[2]
+WINE = os.environ.get("TF_WINE32", "/usr/lib/wine/wine")
+WINESERVER = os.environ.get("TF_WINESERVER32", "/usr/lib/wine/wineserver")
+CLASS_KEY = r"HKCR\CLSID\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\InprocServer32"
+SKIP = 77  # ctest's skip code for this suite
+
+ARGS = None  # the parsed command line
+
+
+def wine_env(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": str(Path(ARGS.work) / "wineprefix"),
+        "WINEARCH": "win32",
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # Arguments reach the program through the locale's encoding.
+        "LC_ALL": "C.UTF-8",
+    })
+    env.pop("DISPLAY", None)
+    env.update(extra or {})
+    return env
+
+
+def windows_path(path):
+    """The path as a Windows program names it (Wine's Z: drive is /)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def set_up_prefix(dll):
+    """A 32-bit prefix with the service's COM server registered in it."""
+    env = wine_env()
+    Path(env["WINEPREFIX"]).mkdir(parents=True, exist_ok=True)
+    # One server for the whole run, so that each start does not pay for one.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([WINESERVER, "-p30"], env=env, check=False, **quiet)
+    subprocess.run([WINE, "wineboot", "-i"], env=env, check=False, timeout=600, **quiet)
+    register(dll)
+
+
+def wine(args, env, timeout=120):
+    """Runs a Wine program; its output is read from files, not pipes, because
+    the prefix's service processes that Wine may start inherit its handles and
+    would hold a pipe open long after the program ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        p = subprocess.run([WINE] + [str(a) for a in args], env=env, stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return p.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
+
+
+def register(dll, unregister=False):
+    env = wine_env({"TESSFOLD_SIM_FORCE_REGISTER": "1"})
+    args = ["regsvr32", "/s"] + (["/u"] if unregister else []) + [windows_path(dll)]
+    wine(args, env)
+    _, listed, _ = wine(["reg", "query", CLASS_KEY], env)
+    registered = windows_path(dll).lower() in listed.lower()
+    if registered == unregister:
+        raise RuntimeError("%s of %s did not take" % ("unregistration" if unregister else "registration", dll))
+
+
+def run(exe, args, players=None, faults="", timeout=120):
+    env = wine_env({"TESSFOLD_SIM_PLAYERS": str(players or "/nonexistent"), "TESSFOLD_SIM_FAULTS": faults})
+    return wine([exe] + list(args), env, timeout)
+
+
+def add_player(players, ident, make="Corvane", name="ZR-410", version=0x00010002, ready=True,
+               storages=(("Internal Storage", True),)):
+    folder = Path(players) / ident
+    folder.mkdir(parents=True)
+    lines = ["manufacturer = %s" % make, "name = %s" % name, "version = 0x%08X" % version,
+             "ready = %s" % ("yes" if ready else "no")]
+    for storage, storage_ready in storages:
+        (folder / storage).mkdir()
+        lines += ["[storage]", "folder = %s" % storage, "ready = %s" % ("yes" if storage_ready else "no")]
+    # Written last and at once: the service must never see half a description.
+    tmp = folder / "player.ini.tmp"
+    tmp.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    tmp.rename(folder / "player.ini")
+    return folder
+
+
+def snapshot(root):
+    """Every file below root with its content's digest."""
+    result = {}
+    for path in sorted(Path(root).rglob("*")):
+        if path.is_file() and path.name != "player.ini":
+            result[str(path.relative_to(root))] = hashlib.sha256(path.read_bytes()).hexdigest()
+    return result
+
+
+class FlashTest(unittest.TestCase):
+    images = None  # folder of sample images, or None without the native tool
+
+    @classmethod
+    def setUpClass(cls):
+        cls.exe = Path(ARGS.exe)
+
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="tf_flash_", dir=ARGS.work))
+        self.players = self.dir / "players"
+        self.players.mkdir()
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def image(self, name):
+        if FlashTest.images is None:
+            self.skipTest("no native tessfold-image with signing to make signed images")
+        return FlashTest.images / name
+
+    def flash(self, *args, faults="", timeout=120):
+        return run(self.exe, list(args), self.players, faults, timeout)
+
+    def assertExit(self, result, code, text, stream="err"):
+        rc, out, err = result
+        self.assertEqual(rc, code, "exit code; stdout: %r stderr: %r" % (out, err))
+        self.assertIn(text, err if stream == "err" else out)
+
+
+class Listing(FlashTest):
+    def test_list_shows_the_players_of_the_folder(self):
+        add_player(self.players, "a", storages=(("Internal Storage", True), ("Card", False)))
+        add_player(self.players, "b", name="ZR-410 spare", version=7, ready=False)
+        rc, out, err = self.flash("list")
+        self.assertEqual(rc, 0, err)
+        self.assertIn("Corvane\tZR-410\tversion 0x00010002\tready", out)
+        self.assertIn('storage "Internal Storage"\tready', out)
+        self.assertIn('storage "Card"\tnot ready', out)
+        self.assertIn("Corvane\tZR-410 spare\tversion 0x00000007\tbusy", out)
+
+        rc, out, err = self.flash("list", "--json")
+        self.assertEqual(rc, 0, err)
+        listed = json.loads(out)
+        self.assertEqual([p["name"] for p in listed["players"]], ["ZR-410", "ZR-410 spare"])
+        self.assertEqual(listed["players"][0]["storages"],
+                         [{"name": "Internal Storage", "ready": True}, {"name": "Card", "ready": False}])
+        self.assertEqual([p["ready"] for p in listed["players"]], [True, False])
+
+    def test_no_players_is_no_failure(self):
+        rc, out, _ = self.flash("list")
+        self.assertEqual((rc, out), (0, "No players connected.\n"))
+
+
+class Sending(FlashTest):
+    def test_signed_os_image_lands_as_nk_bin_byte_identical(self):
+        folder = add_player(self.players, "a")
+        os_image = self.image("os.bin")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(os_image))
+        self.assertEqual(rc, 0, err)
+        self.assertIn("as NK.bin", out)
+        self.assertEqual((folder / "Internal Storage" / "NK.bin").read_bytes(), os_image.read_bytes())
+        self.assertEqual(err, "", "no progress line when standard error is not a console")
+
+    def test_progress_line_on_a_console(self):
+        if shutil.which("script") is None:
+            self.skipTest("no script(1) to give the program a terminal")
+        add_player(self.players, "a")
+        command = " ".join(shlex.quote(a) for a in [WINE, str(self.exe), "send", "--kind", "os",
+                                                     windows_path(self.image("os.bin"))])
+        env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players), "TESSFOLD_SIM_FAULTS": "chunk=262144"})
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.run(["script", "-qec", command, "/dev/null"], env=env, stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=subprocess.STDOUT, timeout=120)
+            out.seek(0)
+            text = out.read().decode("utf-8", "replace")
+        self.assertEqual(p.returncode, 0, text)
+        self.assertIn(" 50%  786432 of 1572864 bytes", text)
+        self.assertIn("100%  1572864 of 1572864 bytes", text)
+        self.assertIn("KiB/s", text)
+
+    def test_json_verdict_of_a_send(self):
+        add_player(self.players, "a")
+        rc, out, err = self.flash("send", "--kind", "recovery", windows_path(self.image("recovery.bin")), "--json")
+        self.assertEqual(rc, 0, err)
+        verdict = json.loads(out)
+        self.assertTrue(verdict["ok"] and verdict["sent"] and verdict["accepted"])
+        self.assertEqual((verdict["destination"], verdict["trustLevel"], verdict["sizeWindow"]),
+                         ("Recovery.bin", "ODM", "inside"))
+
+    def test_font_from_a_wide_character_path_lands_under_its_own_name(self):
+        folder = add_player(self.players, "a")
+        source = self.dir / "Schriften äöü 字体" / "Шрифт Ω.ttf"
+        source.parent.mkdir()
+        source.write_bytes(b"\x00\x01\x00\x00 a font that is no image" * 50)
+        rc, out, err = self.flash("send", "--kind", "font", windows_path(source))
+        self.assertEqual(rc, 0, err)
+        self.assertEqual((folder / "Internal Storage" / "Шрифт Ω.ttf").read_bytes(), source.read_bytes())
+
+    def test_refused_files_end_with_1_and_leave_the_player_untouched(self):
+        cases = [
+            ("tampered image", "os", "tampered-os.bin", {}, "the image is refused: the signature check failed"),
+            ("image for another model", "os", "os.bin", {"name": "ZR-500"},
+             "the image is refused: device model mismatch"),
+            ("recovery image sent as OS image", "os", "recovery.bin", {}, "outside the os window (at least 0x180000"),
+            ("a font as OS image", "os", "CorvaneSans.ttf", {}, "is not a ROM image"),
+        ]
+        for what, kind, name, player, message in cases:
+            with self.subTest(what):
+                shutil.rmtree(self.players)
+                self.players.mkdir()
+                add_player(self.players, "a", **player)
+                before = snapshot(self.players)
+                rc, out, err = self.flash("send", "--kind", kind, windows_path(self.image(name)))
+                self.assertEqual(rc, 1, err)
+                self.assertIn(message, err)
+                self.assertEqual(snapshot(self.players), before)
+
+    def test_refusal_shows_the_acceptance_lines_and_json_carries_them(self):
+        add_player(self.players, "a", name="ZR-500")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")))
+        self.assertEqual(rc, 1)
+        self.assertGreater(len(err.strip().splitlines()), 1, "acceptance lines before the reason")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--json")
+        verdict = json.loads(out)
+        self.assertEqual((rc, verdict["ok"], verdict["sent"], verdict["exitCode"]), (1, False, False, 1))
+        self.assertIn("device model mismatch", verdict["error"])
+        self.assertTrue(verdict["lines"])
+
+    def test_player_and_service_failures(self):
+        os_image = "os.bin"
+        cases = [
+            # what, players, faults, args, exit code, message
+            ("busy player", [dict(ready=False)], "", [], 1, "is busy"),
+            ("no ready storage", [dict(storages=(("Internal Storage", False), ("Card", False)))], "", [], 1,
+             "has no ready storage"),
+            ("copy fails half-way", [{}], "insert-fail", [], 1,
+             "the copy failed: the device service reported 0x8007001F"),
+            ("authentication refused", [{}], "reject-auth", [], 2, "refused the authentication handshake"),
+            ("no player", [], "", [], 1, "no player is connected"),
+            ("several players, no --player", [{}, dict(name="ZR-410 spare")], "", [], 2,
+             "several players are connected (ZR-410, ZR-410 spare)"),
+            ("unknown --player", [{}], "", ["--player", "ZR-999"], 1, "no player named 'ZR-999'"),
+        ]
+        for what, players, faults, extra, code, message in cases:
+            with self.subTest(what):
+                shutil.rmtree(self.players)
+                self.players.mkdir()
+                for i, player in enumerate(players):
+                    add_player(self.players, "p%d" % i, **player)
+                before = snapshot(self.players)
+                result = self.flash("send", "--kind", "os", windows_path(self.image(os_image)), *extra,
+                                    faults=faults)
+                self.assertExit(result, code, message)
+                self.assertEqual(snapshot(self.players), before, "nothing written, nothing left behind")
+                rc, out, _ = self.flash("send", "--kind", "os", windows_path(self.image(os_image)), "--json",
+                                        *extra, faults=faults)
+                self.assertEqual((rc, json.loads(out)["exitCode"]), (code, code))
+                self.assertIn(message, json.loads(out)["error"])
+
+    def test_player_chooses_among_several(self):
+        add_player(self.players, "a", name="ZR-410 spare")
+        second = add_player(self.players, "b")
+        rc, _, err = self.flash("send", "--kind", "bootloader", windows_path(self.image("bootloader.bin")),
+                                "--player", "ZR-410")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(os.listdir(second / "Internal Storage"), ["EBoot.bin"])
+        self.assertEqual(os.listdir(self.players / "a" / "Internal Storage"), [])
+
+    def test_wait_sees_a_player_plugged_in_while_it_waits(self):
+        plug = threading.Timer(3.0, lambda: add_player(self.players, "late"))
+        plug.start()
+        try:
+            start = time.monotonic()
+            rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--wait", "60")
+        finally:
+            plug.cancel()
+        self.assertEqual(rc, 0, err)
+        self.assertLess(time.monotonic() - start, 50)
+        self.assertTrue((self.players / "late" / "Internal Storage" / "NK.bin").is_file())
+        # Without a player the wait ends with "no player".
+        shutil.rmtree(self.players / "late")
+        start = time.monotonic()
+        self.assertExit(self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--wait", "2"), 1,
+                        "no player is connected")
+        self.assertGreaterEqual(time.monotonic() - start, 2)
+
+
+class Checking(FlashTest):
+    def test_check_tells_the_verdict_and_sends_nothing(self):
+        add_player(self.players, "a")
+        before = snapshot(self.players)
+        rc, out, err = self.flash("check", "--kind", "os", windows_path(self.image("os.bin")))
+        self.assertEqual(rc, 0, err)
+        self.assertIn("ACCEPTED for Corvane ZR-410: product signature, make and model match", out)
+        self.assertIn("it would be stored as NK.bin", out)
+        rc, out, _ = self.flash("check", "--kind", "bootloader", windows_path(self.image("recovery.bin")), "--json")
+        verdict = json.loads(out)
+        self.assertEqual((rc, verdict["accepted"], verdict["sizeWindow"], verdict["sent"]), (1, True, "outside", False))
+        self.assertEqual(snapshot(self.players), before)
+
+
+class Usage(FlashTest):
+    def test_usage_errors_end_with_2(self):
+        existing = self.dir / "file.bin"
+        existing.write_bytes(b"x")
+        cases = [
+            ([], "missing command"),
+            (["flash"], "unknown command 'flash'"),
+            (["send", windows_path(existing)], "send needs --kind"),
+            (["send", "--kind", "firmware", windows_path(existing)], "unknown kind 'firmware'"),
+            (["send", "--kind", "os"], "send needs a FILE"),
+            (["send", "--kind", "os", windows_path(existing), "--wait", "soon"], "--wait takes a number"),
+            (["check", "--kind", "os", windows_path(existing), "--wait", "3"], "unknown option '--wait' for check"),
+            (["list", "extra"], "list takes no FILE"),
+            (["send", "--kind", "os", windows_path(self.dir / "absent.bin")], "cannot open"),
+            (["send", "--kind", "os", windows_path(self.dir)], "is a folder"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assertExit(self.flash(*args), 2, message)
+
+    def test_help_and_version(self):
+        rc, out, _ = self.flash("--help")
+        self.assertEqual(rc, 0)
+        self.assertIn("Usage: tessfold-flash", out)
+        rc, out, _ = self.flash("--version")
+        self.assertEqual((rc, out), (0, "tessfold-flash %s\n" % ARGS.version))
+
+    def test_missing_service_ends_with_2(self):
+        register(ARGS.dll, unregister=True)
+        try:
+            self.assertExit(self.flash("list"), 2, "no device service")
+        finally:
+            register(ARGS.dll)
+
+
+class Archive(unittest.TestCase):
+    """The release archive as a user gets it."""
+
+    def test_unpacked_programs_are_signed_and_run(self):
+        archive = Path(ARGS.dist)
+        name = "tessfold-%s-win32" % ARGS.version
+        self.assertEqual(archive.name, name + ".zip")
+        out = Path(tempfile.mkdtemp(prefix="tf_dist_", dir=ARGS.work))
+        try:
+            with zipfile.ZipFile(archive) as z:
+                z.extractall(out)
+            folder = out / name
+            self.assertEqual(sorted(os.listdir(folder)),
+                             ["README.md", "SHA256SUMS", "USER-GUIDE.md", "tessfold-flash.exe",
+                              "tessfold-recovery.exe", "tessfold-update.exe"])
+            sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True, text=True)
+            self.assertEqual(sums.returncode, 0, sums.stdout + sums.stderr)
+            for exe in ("tessfold-flash.exe", "tessfold-recovery.exe", "tessfold-update.exe"):
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", str(TOP / "keys/dev/codesign-root.pem"),
+                                         "-in", str(folder / exe)], capture_output=True, text=True)
+                self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+            rc, out_text, err = run(folder / "tessfold-flash.exe", ["--version"])
+            self.assertEqual((rc, out_text), (0, "tessfold-flash %s\n" % ARGS.version), err)
+            players = out / "players"
+            add_player(players, "a")
+            rc, out_text, err = run(folder / "tessfold-flash.exe", ["list"], players)
+            self.assertEqual(rc, 0, err)
+            self.assertIn("Corvane\tZR-410", out_text)
+        finally:
+            shutil.rmtree(out, ignore_errors=True)
+
+    def test_signature_that_does_not_verify_writes_no_archive(self):
+        if not ARGS.pack:
+            self.skipTest("needs the build tree (--pack)")
+        out = Path(tempfile.mkdtemp(prefix="tf_dist_", dir=ARGS.work))
+        try:
+            # Signed with the development pair, checked against another root.
+            env = dict(os.environ, TF_CODESIGN_ROOT=str(TOP / "keys/dev/product-root.pem"))
+            p = subprocess.run([str(TOP / "scripts/make-dist"), ARGS.pack, str(out)], env=env, capture_output=True,
+                               text=True)
+            self.assertEqual(p.returncode, 1, p.stdout + p.stderr)
+            self.assertIn("does not verify", p.stderr)
+            self.assertEqual(os.listdir(out), [])
+        finally:
+            shutil.rmtree(out, ignore_errors=True)
+
+
+def find_image_tool():
+    candidates = [ARGS.image_tool, os.environ.get("TF_IMAGE_TOOL"),
+                  TOP / "build/native/tools/tessfold-image", TOP / "build/release/tools/tessfold-image"]
+    for c in candidates:
+        if c and Path(c).is_file() and os.access(c, os.X_OK):
+            return Path(c)
+    return None
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe")
+    parser.add_argument("--dll", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--image-tool")
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--dist")
+    parser.add_argument("--pack", help="make the archive from this build tree first (scripts/make-dist)")
+    ARGS, rest = parser.parse_known_args()
+    Path(ARGS.work).mkdir(parents=True, exist_ok=True)
+    ARGS.work = str(Path(ARGS.work).resolve())
+    if not Path(WINE).exists():
+        print("flash_tests: no 32-bit Wine at %s" % WINE)
+        return SKIP
+    if ARGS.pack:
+        dist = Path(ARGS.work) / "dist"
+        shutil.rmtree(dist, ignore_errors=True)
+        subprocess.run([str(TOP / "scripts/make-dist"), ARGS.pack, str(dist)], check=True)
+        ARGS.dist = str(dist / ("tessfold-%s-win32.zip" % ARGS.version))
+    set_up_prefix(ARGS.dll)
+
+    if ARGS.dist:
+        suite = unittest.defaultTestLoader.loadTestsFromTestCase(Archive)
+    else:
+        tool = find_image_tool()
+        if tool is not None:
+            images = Path(ARGS.work) / "images"
+            subprocess.run([str(TOP / "scripts/make-sample-images"), str(tool), str(TOP / "keys/dev"), str(images)],
+                           check=True)
+            FlashTest.images = images
+        else:
+            print("flash_tests: no native tessfold-image; the signed-image cases are skipped")
+        loader = unittest.defaultTestLoader
+        suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in (Listing, Sending, Checking, Usage))
+        if rest:
+            suite = unittest.TestSuite(t for s in suite for t in s if any(r in t.id() for r in rest))
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+    finally:
+        # The prefix is the suite's own: its server and the service processes
+        # Wine started in it go with the suite.
+        subprocess.run([WINESERVER, "-k"], env=wine_env(), check=False, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
