@@ -129,24 +129,31 @@ OpenSsl& Theirs() {
 }
 
 // Our side of the single operations, with the curve context set up once.
+// Verifications take turns among three keys, more than the context keeps
+// tables for, so that each builds the table of its key afresh as the first
+// check with a key in a handshake does.
 struct Ours {
   ChannelCurve* curve;
-  BYTE key[20], point[40], signature[40];
+  BYTE keys[3][20], points[3][40], signatures[3][40];
   const BYTE message[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  int next = 0;
   Ours() {
     ChannelLockJoin();
     ChannelLockEnter();
     curve = ChannelCurveCreate();
-    const BYTE d[20] = {0x78, 0x56, 0x34, 0x12, 0xef, 0xcd, 0xab, 0x90, 0x78, 0x56,
-                        0x34, 0x12, 0xef, 0xcd, 0xab, 0x90, 0x78, 0x56, 0x34, 0x12};
-    std::memcpy(key, d, 20);
-    ChannelPublicKey(curve, key, point);
-    ChannelSign(curve, key, message, 8, signature);
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 20; ++j) keys[i][j] = static_cast<BYTE>(0x11 * (i + 1) + j);
+      ChannelPublicKey(curve, keys[i], points[i]);
+      ChannelSign(curve, keys[i], message, 8, signatures[i]);
+    }
   }
-  bool verify() const { return ChannelVerify(curve, point, message, 8, signature); }
+  bool verify() {
+    next = (next + 1) % 3;
+    return ChannelVerify(curve, points[next], message, 8, signatures[next]);
+  }
   bool sign() {
     BYTE s[40];
-    return ChannelSign(curve, key, message, 8, s);
+    return ChannelSign(curve, keys[0], message, 8, s);
   }
 };
 

@@ -57,8 +57,16 @@ struct ChannelCurve {
   Point g;  // working form
   Digit gTable[kTableDigits];
   BigReciprocal orderReciprocal;
-  // A second table for a point used once (a peer's key, C1).
-  Digit pointTable[kTableDigits];
+  // Tables of the last two other points multiplied (a peer's key, the root,
+  // C1), each with its point: a peer's key is used by several steps of one
+  // handshake (with C1 between two of them), and its table is the same each
+  // time.
+  struct PointTable {
+    Digit table[kTableDigits];
+    Point point;
+    bool ready;
+  } tables[2];
+  DWORD newerTable;  // the slot filled or used last
 };
 
 namespace {
@@ -119,8 +127,18 @@ bool PointOut(const ChannelCurve* c, const Digit* point, BYTE* wire) {
 
 // out = k·P through a table built for P.
 bool MulPoint(ChannelCurve* c, const Digit* point, const Digit* k, Digit* out) {
-  return EcFixedBaseTable(point, kWindow, kTablePoints, c->pointTable, &c->curve) &&
-         EcFixedBaseMul(c->pointTable, kWindow, kTablePoints, k, kDigits, out, &c->curve);
+  DWORD slot = 0;
+  while (slot < 2 && !(c->tables[slot].ready && std::memcmp(c->tables[slot].point, point, sizeof(Point)) == 0)) ++slot;
+  if (slot == 2) {
+    slot = 1 - c->newerTable;  // the one used longer ago
+    ChannelCurve::PointTable& t = c->tables[slot];
+    t.ready = false;
+    if (!EcFixedBaseTable(point, kWindow, kTablePoints, t.table, &c->curve)) return false;
+    std::memcpy(t.point, point, sizeof(Point));
+    t.ready = true;
+  }
+  c->newerTable = slot;
+  return EcFixedBaseMul(c->tables[slot].table, kWindow, kTablePoints, k, kDigits, out, &c->curve);
 }
 
 bool MulBase(ChannelCurve* c, const Digit* k, Digit* out) {
@@ -183,6 +201,8 @@ ChannelCurve* ChannelCurveCreate() {
 
   ChannelCurve* c = static_cast<ChannelCurve*>(BigAlloc(sizeof(ChannelCurve)));
   if (c == nullptr) return nullptr;
+  c->tables[0].ready = c->tables[1].ready = false;
+  c->newerTable = 0;
   Number a, b;
   const bool ok = ModulusCreate(kP, kDigits, TRUE, &c->prime) && ModToForm(kA, kDigits, a, &c->prime) &&
                   ModToForm(kB, kDigits, b, &c->prime) && FieldInitPrime(&c->prime, c->scratch, &c->field) &&
