@@ -64,8 +64,8 @@ std::vector<ShownBox> g_store;
 // MessageBoxW then fails at once and the hook sees nothing, so "no box" would
 // pass and "one box" fail for a reason that has nothing to do with the code.
 bool BoxesCanAppear() {
-  HWND probe = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
+  HWND probe =
+      CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (probe == nullptr) return false;
   DestroyWindow(probe);
   return true;

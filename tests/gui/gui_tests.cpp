@@ -620,10 +620,10 @@ bool ImagesRequired() {
   return GetEnvironmentVariableW(L"TF_GUI_REQUIRE_IMAGES", value, 4) == 1 && value[0] == L'1';
 }
 
-#define TF_SKIP_WITHOUT_IMAGES(what)                                     \
-  do {                                                                   \
-    if (ImagesRequired()) FAIL() << what << " (build the image tool)";   \
-    GTEST_SKIP() << what << " (the image tool is not built)";            \
+#define TF_SKIP_WITHOUT_IMAGES(what)                                   \
+  do {                                                                 \
+    if (ImagesRequired()) FAIL() << what << " (build the image tool)"; \
+    GTEST_SKIP() << what << " (the image tool is not built)";          \
   } while (0)
 
 // Gives the firmware command `id` and names `image` in its open dialog.
