@@ -146,7 +146,7 @@ void Plain(Reader& r, uint8_t op) {
 void Modular(Reader& r, uint8_t op) {
   // Powers, inverses and roots cost a number of products that grows with the
   // modulus: their sizes stay small enough for millions of runs.
-  static const DWORD kMaxDigits[4] = {64, 24, 16, 6};
+  static const DWORD kMaxDigits[4] = {64, 12, 16, 6};
   DWORD n = r.Length(kMaxDigits[op % 4]);
   Num m = r.Digits(n);
   BOOL mont = (op & 8) != 0;
@@ -178,7 +178,7 @@ void Modular(Reader& r, uint8_t op) {
       break;
     }
     case 1: {  // power
-      DWORD le = r.Byte() % (n > 8 ? 2 : 6);
+      DWORD le = r.Byte() % (n > 4 ? 3 : 6);
       Num e = r.Digits(le);
       Z ze(e);
       ModExp(a.data(), e.data(), le, out.data(), &rec);
