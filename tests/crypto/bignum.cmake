@@ -6,7 +6,15 @@ tf_add_gtest(bignum_oracle_tests SOURCES ${_tf_bignum_oracle} LIBS tf_bignum GMP
 
 # Portable: failure codes, refused blocks and the known answers (also the
 # i686 and x86_64 builds under Wine).
-tf_add_gtest(bignum_tests SOURCES bignum_failure_test.cpp LIBS tf_bignum)
+tf_add_gtest(bignum_tests SOURCES bignum_failure_test.cpp bignum_kat_test.cpp LIBS tf_bignum)
+
+# Regenerates bignum_known_answers.h from GMP:
+#   make_bignum_known_answers tests/crypto/bignum_known_answers.h
+if(NOT CMAKE_CROSSCOMPILING AND NOT TARGET make_bignum_known_answers)
+  add_executable(make_bignum_known_answers EXCLUDE_FROM_ALL make_bignum_known_answers.cpp)
+  tf_strict(make_bignum_known_answers)
+  target_link_libraries(make_bignum_known_answers PRIVATE gmp)
+endif()
 
 # The same differential suites over the library rebuilt with the digit-wide
 # Montgomery loop that the i686 deliverable runs (x86-64 builds otherwise
