@@ -84,13 +84,15 @@ Digit BigDivRemDigit(const Digit* num, DWORD ln, Digit d, const BigReciprocal* r
 
 // --- greatest common divisor ----------------------------------------------
 
-// gcd(x, m) into gcd (at least max(lx, lm) digits, required). When the gcd is
-// 1, inv (lm digits, may be null) gets x^-1 mod m, cofactor (lx digits, may
-// be null) the k with x*inv - k*m = 1, and check (lx + lm digits, may be
-// null) the product x*inv. Returns the significant length of the gcd, or 0
-// with every given output zeroed: while BigError holds a code, on allocation
-// failure (43), an inconsistent result (37, 38) or a zero input (39; the gcd
-// is then the other input and its length is returned).
+// gcd(x, m) into gcd (max(lx, lm) digits, required). When the gcd is 1,
+// inv (lm digits, may be null) gets x^-1 mod m, cofactor (lx digits, may be
+// null) the k with x*inv - k*m = 1, and check (lx + lm digits, may be null)
+// the product x*inv; otherwise they are zeroed. Returns the significant
+// length of the gcd, or 0 with every given output zeroed: while BigError
+// holds a code, on allocation failure (43) or an inconsistent result (37,
+// 38; also asking for the cofactor modulo 1, where none is non-negative).
+// With a zero input the gcd out holds the other input, code 39 is stored and
+// 0 returned.
 DWORD BigGcdInverse(const Digit* x, DWORD lx, const Digit* m, DWORD lm, Digit* inv, Digit* cofactor, Digit* gcd,
                     Digit* check);
 
