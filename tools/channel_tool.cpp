@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tessfold/version.h"
 #include "channel/certificate.h"
 #include "channel/credentials.h"
 #include "channel/curve.h"
@@ -46,6 +47,9 @@ const char kUsage[] =
     "  show CERT [--root ROOT.pub] [--json]\n"
     "      A certificate's fields and whether it verifies under the root (the\n"
     "      root built into this tool unless given).\n"
+    "\n"
+    "  --version\n"
+    "      Show the program's version.\n"
     "\n"
     "No command writes over one of its inputs; outputs are written whole or\n"
     "not at all.\n"
@@ -460,6 +464,10 @@ int Run(const Args& argv) {
   for (const std::string& arg : args) help = help || arg == "-h" || arg == "--help";
   if (help) {
     std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (command == "--version" && args.empty()) {
+    std::printf("tessfold-channel %s\n", TESSFOLD_VERSION_STRING);
     return kExitOk;
   }
   if (command == "keygen") return RunKeygen(args);

@@ -50,6 +50,7 @@ expect 2 "cannot read 'absent.cert'" -- show absent.cert
 expect 2 "unknown command 'sign'" -- sign
 expect 2 "certify needs" -- certify --pub new.pub -o x.cert
 expect 0 "Usage: tessfold-channel" -- --help
+expect 0 "tessfold-channel 1." -- --version
 [ -e x.cert ] && fail "x.cert written after a usage error"
 [ $failures -eq 0 ] && echo "ok"
 exit $((failures != 0))
