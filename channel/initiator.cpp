@@ -8,6 +8,7 @@
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
 #include "channel/key_container.h"
+#include "channel/private_key.h"
 #include "channel/wire.h"
 
 namespace {
@@ -36,15 +37,6 @@ class Reply {
  private:
   BYTE* data_ = nullptr;
   DWORD length_ = 0;
-};
-
-class PrivateKey {
- public:
-  ~PrivateKey() {
-    volatile BYTE* wipe = bytes;
-    for (DWORD i = 0; i < kChannelNumberLength; ++i) wipe[i] = 0;
-  }
-  BYTE bytes[kChannelNumberLength] = {};
 };
 
 // The curve context of one handshake, freed under the lock.
@@ -114,7 +106,7 @@ HRESULT ChannelInitiator::runProtocol2() {
   }
   reply.release();
 
-  PrivateKey key;
+  ChannelPrivateKey key;
   hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
 

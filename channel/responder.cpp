@@ -9,20 +9,12 @@
 #include "channel/curve_lock.h"
 #include "channel/initiator.h"
 #include "channel/key_container.h"
+#include "channel/private_key.h"
 #include "channel/wire.h"
 
 namespace {
 
 constexpr DWORD kPass1RequestLength = kPass1RequestCertificateOffset + kChannelCertificateLength;
-
-class PrivateKey {
- public:
-  ~PrivateKey() {
-    volatile BYTE* wipe = bytes;
-    for (DWORD i = 0; i < kChannelNumberLength; ++i) wipe[i] = 0;
-  }
-  BYTE bytes[kChannelNumberLength] = {};
-};
 
 // One pass's curve work: membership of the lock scheme and the lock held.
 class CurveLock {
@@ -84,7 +76,7 @@ HRESULT ChannelResponder::pass0(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   // that lasts until its pass 1.
   challengesReady_ = false;
   dropCurve();
-  PrivateKey key;
+  ChannelPrivateKey key;
   HRESULT hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
   const DWORD replyLength = kPass0ReplyCertificateOffset + ownCertificateLength_;
@@ -127,7 +119,7 @@ HRESULT ChannelResponder::pass1(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   const DWORD signedLength = CertificateSignedLength(certificate);
   if (signedLength > kCertificateMaxSignedLength) return E_FAIL;
 
-  PrivateKey key;
+  ChannelPrivateKey key;
   HRESULT hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
   if (FAILED(hr)) return hr;
   BYTE* reply = static_cast<BYTE*>(CoTaskMemAlloc(kPass1ReplyLength));
