@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "channel/curve_lock.h"
 #include "channel/key_container.h"
 
 namespace channeltest {
@@ -17,6 +18,18 @@ std::string KeyDir() {
 }
 
 }  // namespace
+
+ChannelCurve* OpenHeldCurve() {
+  ChannelLockJoin();
+  ChannelLockEnter();
+  return ChannelCurveCreate();
+}
+
+void CloseHeldCurve(ChannelCurve* curve) {
+  ChannelCurveDestroy(curve);
+  ChannelLockExit();
+  ChannelLockLeave();
+}
 
 std::vector<BYTE> Wire(const std::string& hex) {
   std::vector<BYTE> out(hex.size() / 2);

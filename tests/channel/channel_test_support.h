@@ -1,10 +1,12 @@
 // Helpers of the channel suites: hex in the ordinary (most significant first)
-// notation, and a service root that answers with a ChannelResponder.
+// notation, the curve context under the lock, and a service root that answers
+// with a ChannelResponder.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "channel/curve.h"
 #include "channel/responder.h"
 #include "platform/wmdm.h"
 
@@ -16,6 +18,12 @@ std::vector<BYTE> Wire(const std::string& hex);
 std::string Ordinary(const BYTE* wire, size_t n);
 // Bytes as they stand, lowercase.
 std::string Hex(const BYTE* p, size_t n);
+
+// The channel's curve context for direct calls: joins the lock scheme, takes
+// the lock and creates the context (null when that fails); CloseHeldCurve
+// undoes all three.
+ChannelCurve* OpenHeldCurve();
+void CloseHeldCurve(ChannelCurve* curve);
 
 // The development service's credentials (keys/dev/channel/service.*), its
 // private key hidden in a key container.

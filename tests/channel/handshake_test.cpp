@@ -33,15 +33,11 @@ class CurveTest : public ::testing::Test {
  protected:
   void SetUp() override {
     BigErrorResetForTests();
-    ChannelLockJoin();
-    ChannelLockEnter();
-    curve_ = ChannelCurveCreate();
+    curve_ = channeltest::OpenHeldCurve();
     ASSERT_NE(curve_, nullptr);
   }
   void TearDown() override {
-    ChannelCurveDestroy(curve_);
-    ChannelLockExit();
-    ChannelLockLeave();
+    channeltest::CloseHeldCurve(curve_);
     EXPECT_EQ(BigLiveBlocks(), 0);
   }
   ChannelCurve* curve_ = nullptr;

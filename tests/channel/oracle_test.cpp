@@ -55,15 +55,11 @@ class OpenSslCurve : public ::testing::Test {
     EC_GROUP_set_generator(group_, g, n, one);
     EC_POINT_free(g);
     for (BIGNUM* x : {p, a, b, gx, gy, n, one}) BN_free(x);
-    ChannelLockJoin();
-    ChannelLockEnter();
-    curve_ = ChannelCurveCreate();
+    curve_ = channeltest::OpenHeldCurve();
     ASSERT_NE(curve_, nullptr);
   }
   void TearDown() override {
-    ChannelCurveDestroy(curve_);
-    ChannelLockExit();
-    ChannelLockLeave();
+    channeltest::CloseHeldCurve(curve_);
     EC_GROUP_free(group_);
   }
 
