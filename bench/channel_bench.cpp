@@ -23,47 +23,11 @@
 #include <functional>
 #include <vector>
 
+#include "bench/channel_peer.h"
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
-#include "channel/initiator.h"
-#include "channel/key_container.h"
-#include "channel/responder.h"
-#include "sim/service_credentials.h"
 
 namespace {
-
-// The service's end of the exchange, in process.
-class Peer final : public IComponentAuthenticate {
- public:
-  Peer() {
-    std::vector<BYTE> container(kKeyContainerLength, 0x33);
-    KeyContainerWrap(kSimServicePrivateKey, 0x1234, container.data());
-    responder.setCredentials(0, kSimServiceCertificate, 100, container.data(), kKeyContainerLength);
-  }
-  ChannelResponder responder;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
-                                    DWORD* outLength) override {
-    return responder.exchange(protocol, pass, in, inLength, out, outLength);
-  }
-  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override {
-    return responder.protocols(protocols, count);
-  }
-};
-
-bool OurHandshake() {
-  Peer peer;
-  ChannelInitiator channel;
-  const BYTE zero[1] = {0};
-  channel.setCredentials(2, zero, 1, zero, 1);
-  channel.attachPeer(&peer);
-  return channel.authenticate(2) == S_OK;
-}
 
 BIGNUM* Bn(const char* hex) {
   BIGNUM* b = nullptr;
@@ -164,7 +128,7 @@ Ours& Mine() {
 
 void BM_OurHandshake(benchmark::State& state) {
   for (auto _ : state)
-    if (!OurHandshake()) state.SkipWithError("handshake failed");
+    if (!channelbench::Handshake()) state.SkipWithError("handshake failed");
 }
 BENCHMARK(BM_OurHandshake)->Unit(benchmark::kMicrosecond);
 
@@ -228,13 +192,13 @@ void Compare(const char* what, double goal, const std::function<bool()>& ours, c
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (!OurHandshake() || !Mine().verify() || !Theirs().verify()) {
+  if (!channelbench::Handshake() || !Mine().verify() || !Theirs().verify()) {
     std::fprintf(stderr, "setup failed\n");
     return 1;
   }
   benchmark::RunSpecifiedBenchmarks();
   Compare(
-      "handshake (both sides)", 1.0, OurHandshake, [] { return Theirs().handshake(); }, 5);
+      "handshake (both sides)", 1.0, channelbench::Handshake, [] { return Theirs().handshake(); }, 5);
   Compare(
       "verification", 1.0, [] { return Mine().verify(); }, [] { return Theirs().verify(); }, 20);
   Compare(

@@ -7,46 +7,11 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/channel_peer.h"
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
-#include "channel/initiator.h"
-#include "channel/key_container.h"
-#include "channel/responder.h"
-#include "sim/service_credentials.h"
 
 namespace {
-
-class Peer final : public IComponentAuthenticate {
- public:
-  Peer() {
-    std::vector<BYTE> container(kKeyContainerLength, 0x33);
-    KeyContainerWrap(kSimServicePrivateKey, 0x1234, container.data());
-    responder.setCredentials(0, kSimServiceCertificate, 100, container.data(), kKeyContainerLength);
-  }
-  ChannelResponder responder;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
-                                    DWORD* outLength) override {
-    return responder.exchange(protocol, pass, in, inLength, out, outLength);
-  }
-  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override {
-    return responder.protocols(protocols, count);
-  }
-};
-
-bool Handshake() {
-  Peer peer;
-  ChannelInitiator channel;
-  const BYTE zero[1] = {0};
-  channel.setCredentials(2, zero, 1, zero, 1);
-  channel.attachPeer(&peer);
-  return channel.authenticate(2) == S_OK;
-}
 
 template <typename F>
 double Best(F f, int perRound) {
@@ -64,11 +29,11 @@ double Best(F f, int perRound) {
 }  // namespace
 
 int main() {
-  if (!Handshake()) {
+  if (!channelbench::Handshake()) {
     std::fprintf(stderr, "handshake failed\n");
     return 1;
   }
-  const double handshake = Best(Handshake, 3);
+  const double handshake = Best(channelbench::Handshake, 3);
   ChannelLockJoin();
   ChannelLockEnter();
   ChannelCurve* curve = ChannelCurveCreate();
