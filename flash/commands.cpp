@@ -48,14 +48,14 @@ HRESULT ListPlayers(DeviceManager* devices, Players* players) {
 }
 
 std::string PlayerJson(const DeviceDetails& d) {
-  std::string j = "{\"manufacturer\":" + JsonString(Utf8(d.info.szDeviceManufacturer));
-  j += ",\"name\":" + JsonString(Utf8(d.info.szDeviceName));
-  j += ",\"version\":" + JsonString(Hex32(d.info.dwDeviceVersion));
+  std::string j = "{\"manufacturer\":" + JsonQuote(Utf8(d.info.szDeviceManufacturer));
+  j += ",\"name\":" + JsonQuote(Utf8(d.info.szDeviceName));
+  j += ",\"version\":" + JsonQuote(Hex32(d.info.dwDeviceVersion));
   j += std::string(",\"ready\":") + Bool(d.fReady);
   j += ",\"storages\":[";
   for (UINT i = 0; i < d.ListedStorages(); ++i) {
     if (i != 0) j += ",";
-    j += "{\"name\":" + JsonString(Utf8(d.rgStorages[i].szName)) + ",\"ready\":" + Bool(d.rgStorages[i].fReady) + "}";
+    j += "{\"name\":" + JsonQuote(Utf8(d.rgStorages[i].szName)) + ",\"ready\":" + Bool(d.rgStorages[i].fReady) + "}";
   }
   return j + "]}";
 }
@@ -63,7 +63,7 @@ std::string PlayerJson(const DeviceDetails& d) {
 // One line for a failure, as text or as the JSON verdict.
 int Fail(const Options& o, int code, const std::string& message) {
   if (o.json) {
-    Out("{\"ok\":false,\"exitCode\":" + std::to_string(code) + ",\"error\":" + JsonString(message) + "}\n");
+    Out("{\"ok\":false,\"exitCode\":" + std::to_string(code) + ",\"error\":" + JsonQuote(message) + "}\n");
   } else {
     Err("tessfold-flash: " + message + "\n");
   }
@@ -186,7 +186,7 @@ std::string LinesJson(const std::vector<std::string>& lines) {
   std::string j = "[";
   for (size_t i = 0; i < lines.size(); ++i) {
     if (i != 0) j += ',';
-    j += JsonString(NarrowToUtf8(WidenUtf8(lines[i])));
+    j += JsonQuote(NarrowToUtf8(WidenUtf8(lines[i])));
   }
   return j + "]";
 }
@@ -299,19 +299,19 @@ int RunCheckOrSend(const Options& o) {
 
   if (o.json) {
     std::string j = std::string("{\"ok\":") + Bool(code == kExitOk) + ",\"exitCode\":" + std::to_string(code);
-    j += ",\"command\":" + JsonString(send ? "send" : "check");
+    j += ",\"command\":" + JsonQuote(send ? "send" : "check");
     j += ",\"player\":" + PlayerJson(*chosen);
-    j += ",\"file\":" + JsonString(file) + ",\"kind\":" + JsonString(kind);
+    j += ",\"file\":" + JsonQuote(file) + ",\"kind\":" + JsonQuote(kind);
     j += ",\"size\":" + Number(check.cbFile);
     j += std::string(",\"image\":") + Bool(check.fImage);
     j += std::string(",\"accepted\":") + Bool(check.fImage && check.fAccepted);
     j +=
-        ",\"trustLevel\":" + (signature.empty() ? std::string("null") : JsonString(TrustLevelName(report.dwRootLevel)));
-    j += ",\"sizeWindow\":" + JsonString(font ? "none" : check.fInWindow ? "inside" : "outside");
-    j += ",\"destination\":" + JsonString(destination);
+        ",\"trustLevel\":" + (signature.empty() ? std::string("null") : JsonQuote(TrustLevelName(report.dwRootLevel)));
+    j += ",\"sizeWindow\":" + JsonQuote(font ? "none" : check.fInWindow ? "inside" : "outside");
+    j += ",\"destination\":" + JsonQuote(destination);
     j += std::string(",\"sent\":") + Bool(copied);
-    if (send) j += ",\"result\":" + JsonString(Hex32(static_cast<DWORD>(hr)));
-    j += ",\"error\":" + (failure.empty() ? std::string("null") : JsonString(failure));
+    if (send) j += ",\"result\":" + JsonQuote(Hex32(static_cast<DWORD>(hr)));
+    j += ",\"error\":" + (failure.empty() ? std::string("null") : JsonQuote(failure));
     j += ",\"lines\":" + LinesJson(lines) + "}\n";
     Out(j);
     return code;

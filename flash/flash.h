@@ -42,9 +42,6 @@ extern const char kUsage[];
 std::string Utf8(const std::wstring& text);
 std::string Utf8(const WCHAR* text);
 
-// A JSON string literal (quotes and escapes included).
-std::string JsonString(const std::string& utf8);
-
 // Standard output and error, UTF-16 on a console and UTF-8 otherwise (the
 // diagnostics module's own sink).
 void Out(const std::string& text);

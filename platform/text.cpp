@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -102,4 +104,21 @@ size_t WideLength(const WCHAR* s) {
   size_t n = 0;
   while (s[n] != 0) ++n;
   return n;
+}
+
+std::string JsonQuote(std::string_view utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
 }

@@ -1,4 +1,5 @@
-// UTF-8 <-> UTF-16 conversion for tools, tests and the diagnostics sink.
+// UTF-8 <-> UTF-16 conversion for tools, tests and the diagnostics sink, and
+// UTF-8 text as a JSON string for the tools' machine-readable output.
 #pragma once
 
 #include <string>
@@ -14,3 +15,7 @@ WString WidenUtf8(std::string_view utf8);
 std::string NarrowToUtf8(WStringView utf16);
 // Length of a zero-terminated UTF-16 string.
 size_t WideLength(const WCHAR* s);
+// A JSON string literal of UTF-8 text, quotes included: '"' and '\\' are
+// escaped and control characters written as \u00XX; all other bytes are
+// copied as they are, so ill-formed input stays ill-formed.
+std::string JsonQuote(std::string_view utf8);

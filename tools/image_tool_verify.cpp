@@ -55,21 +55,7 @@ const char* AttributeResult(LONG result) {
 // Text from the command line need not be UTF-8; what is not becomes U+FFFD,
 // so that the object stays valid JSON.
 std::string JsonString(const std::string& raw) {
-  const std::string text = NarrowToUtf8(WidenUtf8(raw));
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+  return JsonQuote(NarrowToUtf8(WidenUtf8(raw)));
 }
 
 struct Options {

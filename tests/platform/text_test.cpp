@@ -37,3 +37,17 @@ TEST(Text, IllFormedInputBecomesReplacementCharacters) {
   const WCHAR lone[] = {0xD800, u'x'};
   EXPECT_EQ(NarrowToUtf8(WStringView(lone, 2)), "\xEF\xBF\xBDx");
 }
+
+TEST(Text, JsonQuoteEscapesQuotesBackslashesAndControlCharacters) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"", "\"\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {std::string("\x00\x01\n\x1f", 4), "\"\\u0000\\u0001\\u000a\\u001f\""},
+      {" ~\x7f", "\" ~\x7f\""},                              // printable and DEL stay
+      {"\xC3\xA9\xF0\x9F\x98\x80", "\"\xC3\xA9\xF0\x9F\x98\x80\""},  // UTF-8 passes through
+  };
+  for (const auto& c : cases) EXPECT_EQ(JsonQuote(c.in), c.out) << c.out;
+}
+
