@@ -121,11 +121,14 @@ struct World {
     BN_CTX_free(ctx);
   }
 
+  // Tables of the channel's points and of the small curves' fixed points.
   const std::vector<Digit>& Table(size_t base, DWORD w, DWORD t) {
     auto key = std::make_tuple(base, w, t);
     auto it = tables.find(key);
     if (it != tables.end()) return it->second;
-    std::vector<Digit> table = channel->Table(bases[base].P, w, t);
+    std::vector<Digit> table = base < bases.size()
+                                   ? channel->Table(bases[base].P, w, t)
+                                   : small[base - bases.size()].ours->Table(small[base - bases.size()].fixed, w, t);
     if (table.empty()) abort();
     return tables[key] = std::move(table);
   }
@@ -162,15 +165,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   if (size < 6) return 0;
-  const Curve& c = world.small[(data[0] >> 4) % world.small.size()];
+  const size_t ci = (data[0] >> 4) % world.small.size();
+  const Curve& c = world.small[ci];
   // Tables and scalars of up to 80 bits: enough windows to crowd the buckets
   // and the queue, and the scalar often reaches past the table.
   const DWORD t = 1 + data[2] % (80 / w);
+  const bool fixed = (data[0] & 8) != 0 && !c.fixed.x.empty();
   EC_POINT *P = EC_POINT_new(c.group), *R = EC_POINT_new(c.group);
   BIGNUM *x = BN_bin2bn(data + 3, 3, nullptr), *p = BN_new();
   BIGNUM* k = BN_bin2bn(data + 6, static_cast<int>(std::min<size_t>(size - 6, 10)), nullptr);
   ectest::HexPoint hp = c.fixed;
-  if ((data[0] & 8) == 0 || c.fixed.x.empty()) {
+  if (!fixed) {
     // The first x from the input's on that lies on the curve.
     EC_GROUP_get_curve(c.group, p, nullptr, nullptr, ctx);
     BN_mod(x, x, p, ctx);
@@ -186,9 +191,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BN_free(fy);
   }
   EC_POINT_mul(c.group, R, nullptr, P, k, ctx);
-  const std::vector<Digit> table = c.ours->Table(hp, w, t);
-  if (table.empty()) abort();
-  Check(*c.ours, table, k, w, t, HexOf(c.group, R, ctx));
+  if (fixed) {
+    Check(*c.ours, world.Table(world.bases.size() + ci, w, t), k, w, t, HexOf(c.group, R, ctx));
+  } else {
+    const std::vector<Digit> table = c.ours->Table(hp, w, t);
+    if (table.empty()) abort();
+    Check(*c.ours, table, k, w, t, HexOf(c.group, R, ctx));
+  }
   EC_POINT_free(P);
   EC_POINT_free(R);
   for (BIGNUM* v : {x, p, k}) BN_free(v);
