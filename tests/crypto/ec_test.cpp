@@ -185,6 +185,18 @@ TEST_F(ChannelCurve, FieldOperations) {
   EXPECT_TRUE(FieldEqual(q.data(), gx.data(), f));
   EXPECT_FALSE(FieldInverse(zero.data(), t.data(), f));
   EXPECT_FALSE(FieldDivide(one.data(), zero.data(), t.data(), f));
+
+  // In place: out may be the input for every operation.
+  std::vector<Digit> v(gy);
+  ASSERT_TRUE(FieldInverse(v.data(), v.data(), f));
+  ASSERT_TRUE(FieldMul(v.data(), gy.data(), v.data(), f));
+  EXPECT_EQ(v, one);
+  v = sq;
+  ASSERT_TRUE(FieldSqrt(v.data(), v.data(), f));
+  EXPECT_EQ(v, root);
+  v = sq;
+  ASSERT_TRUE(FieldDivide(v.data(), gy.data(), v.data(), f));
+  EXPECT_EQ(v, gy);
 }
 
 TEST_F(ChannelCurve, RefusedArguments) {
