@@ -134,6 +134,11 @@ TEST_F(ChannelCurve, JacobianOperations) {
   std::vector<Digit> J = Jacobian(kG);
   for (int i = 0; i < 3; i++) ASSERT_TRUE(EcJacobianDouble(J.data(), J.data(), &c_->curve, s.data()));
   EXPECT_EQ(Affine(J), k8G);  // Z is no longer one here
+  std::vector<Digit> J8(5 * n_), J24(5 * n_);
+  ASSERT_TRUE(EcJacobianDoubleRepeat(Jacobian(kG).data(), 3, J8.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(J8), k8G);
+  ASSERT_TRUE(EcJacobianDoubleRepeat(J8.data(), 0, J24.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(J24), k8G);
 
   std::vector<Digit> J16(J), sum(5 * n_);
   ASSERT_TRUE(EcJacobianDouble(J16.data(), J16.data(), &c_->curve, s.data()));
