@@ -48,6 +48,11 @@ BOOL ModMulCore(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb
 }
 
 BOOL ModMul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, Digit* scratch) {
+  if (scratch != nullptr && rec->fMontgomery && rec->n <= kMontFusedMaxDigits) {
+    // The field multiplication of the curves: no preparation, no block.
+    MontMulFused(a, b, out, rec);
+    return 1;
+  }
   Digit* block = nullptr;
   if (scratch == nullptr) {
     block = static_cast<Digit*>(BigAlloc(kMulScratchDigits * sizeof(Digit)));

@@ -1,0 +1,135 @@
+// The arithmetic against answers computed with GMP on the build host
+// (bignum_known_answers.h, from make_bignum_known_answers.cpp): the suite
+// that the Windows builds run under Wine, where GMP is not at hand.
+#include <gtest/gtest.h>
+
+#include "crypto/bignum/modular.h"
+#include "tests/crypto/bignum_known_answers.h"
+#include "tests/crypto/bignum_test_support.h"
+
+namespace bnkat {
+namespace {
+
+class KnownAnswers : public bntest::BignumTest {};
+
+uint64_t Ours(int op, DWORD n) {
+  Operands o = CaseOperands(op, n);
+  Hash h;
+  ModulusRecord rec;
+  Num scratch(kMulScratchDigits);
+  switch (op) {
+    case kProduct: {
+      const DWORD lb = n / 2 + 1 > n ? n : n / 2 + 1;
+      Num prod(n + lb);
+      BigMulSchool(o.a.data(), n, o.b.data(), lb, prod.data());
+      h.Add(prod);
+      break;
+    }
+    case kDivRem: {
+      Num num = o.a;
+      num.insert(num.end(), o.b.begin(), o.b.end());
+      num.push_back(0x9E3779B9u);
+      Num quot(n + 2), rem(n);
+      BigDivRem(num.data(), 2 * n + 1, o.m.data(), n, nullptr, quot.data(), rem.data());
+      h.Add(quot);
+      h.Add(rem);
+      break;
+    }
+    case kGcdInverse: {
+      Num gcd(n), inv(n);
+      BigGcdInverse(o.b.data(), n, o.m.data(), n, inv.data(), nullptr, gcd.data(), nullptr);
+      h.Add(gcd);
+      h.Add(inv);
+      break;
+    }
+    case kMontMul:
+    case kPlainMul: {
+      ModulusCreate(o.m.data(), n, op == kMontMul, &rec);
+      Num a(n), b(n), out(n);
+      BigDivRem(o.a.data(), n, o.m.data(), n, nullptr, nullptr, a.data());
+      BigDivRem(o.b.data(), n, o.m.data(), n, nullptr, nullptr, b.data());
+      ModMul(a.data(), b.data(), out.data(), &rec, scratch.data());
+      h.Add(out);
+      break;
+    }
+    case kMontExp:
+    case kPlainExp: {
+      ModulusCreate(o.m.data(), n, op == kMontExp, &rec);
+      Num a(n), out(n);
+      BigDivRem(o.a.data(), n, o.m.data(), n, nullptr, nullptr, a.data());
+      Num base(n);
+      ModToForm(a.data(), n, base.data(), &rec);
+      ModExp(base.data(), o.b.data(), op == kPlainExp ? (n < 2 ? n : 2) : n, out.data(), &rec);
+      h.Add(out);
+      break;
+    }
+    case kInverseJacobi: {
+      ModulusCreate(o.m.data(), n, 1, &rec);
+      Num a(n), inv(n);
+      BigDivRem(o.a.data(), n, o.m.data(), n, nullptr, nullptr, a.data());
+      int symbol = ModInverseJacobi(a.data(), &rec, inv.data(), nullptr);
+      h.Add(inv);
+      h.Add(symbol);
+      break;
+    }
+    default: {
+      MulPlanSetThreshold(op == kKaratsuba3 ? 3 : 12);
+      const MulPlan* plan = MulPlanForSize(n);
+      static Digit pa[kMulPreparedMax], pb[kMulPreparedMax];
+      static BYTE sa[kMulSignsMax], sb[kMulSignsMax];
+      MulPrepare(o.a.data(), n, pa, sa, plan);
+      MulPrepare(o.b.data(), n, pb, sb, plan);
+      Num prod(2 * plan->cDigits);
+      MulPrepared(pa, sa, pb, sb, prod.data(), plan);
+      h.Add(prod.data(), 2 * n);
+      MulPrepared(pa, sa, pa, sa, prod.data(), plan);
+      h.Add(prod.data(), 2 * n);
+      MulPlanSetThreshold(4);
+      break;
+    }
+  }
+  return h.h;
+}
+
+TEST_F(KnownAnswers, EveryCaseMatchesGmp) {
+  const char* names[kOpCount] = {"product",       "division",         "gcd and inverse", "Montgomery product",
+                                 "plain product", "Montgomery power", "plain power",     "inverse and symbol",
+                                 "engine at 3",   "engine at 12"};
+  ASSERT_EQ(sizeof(kAnswers) / sizeof(kAnswers[0]), static_cast<size_t>(kOpCount) * std::size(kLengths));
+  for (const Answer& want : kAnswers) {
+    EXPECT_EQ(Ours(want.op, want.n), want.hash) << names[want.op] << ", " << want.n << " digits";
+  }
+  ExpectNoError();
+}
+
+TEST_F(KnownAnswers, SquareRootsSquareBack) {
+  // Primes of each class mod 8, least significant digit first.
+  const Num primes[] = {
+      {0x141424f7u, 0x31415926u, 0x27182818u, 0x01234567u, 0x89abcdefu},  // the channel's prime, 7
+      {0xFFFFFFFBu},                                                      // 2^32 - 5, 3
+      {0xFFFFFFEDu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
+       0x7FFFFFFFu},                                         // 2^255 - 19, 5
+      {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x7FFFFFFFu},  // 2^127 - 1, 7
+      {0x00000001u, 0x00000000u, 0x00000000u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
+       0xFFFFFFFFu},  // 2^224 - 2^96 + 1, 1
+  };
+  for (const Num& p : primes) {
+    const DWORD n = static_cast<DWORD>(p.size());
+    for (BOOL mont : {0, 1}) {
+      ModulusRecord rec;
+      ASSERT_TRUE(ModulusCreate(p.data(), n, mont, &rec));
+      Num x(n), sq(n), root(n), back(n);
+      std::mt19937 rng(n);
+      for (auto& d : x) d = rng();
+      x[n - 1] = 1;
+      ASSERT_TRUE(ModMul(x.data(), x.data(), sq.data(), &rec, nullptr));
+      ASSERT_TRUE(ModSqrt(sq.data(), root.data(), &rec)) << n << " digits";
+      ASSERT_TRUE(ModMul(root.data(), root.data(), back.data(), &rec, nullptr));
+      EXPECT_EQ(back, sq);
+    }
+  }
+  ExpectNoError();
+}
+
+}  // namespace
+}  // namespace bnkat
