@@ -170,8 +170,8 @@ void PrintInterleavedRatio(const char* what, const std::function<void(int)>& our
     bestOurs = std::min(bestOurs, std::chrono::duration<double, std::micro>(t1 - t0).count() / kScalars);
     bestTheirs = std::min(bestTheirs, std::chrono::duration<double, std::micro>(t2 - t1).count() / kScalars);
   }
-  std::printf("%s, best of %d alternating rounds: ours %.2f us, OpenSSL %.2f us, ratio %.2f\n", what, kRounds,
-              bestOurs, bestTheirs, bestOurs / bestTheirs);
+  std::printf("%s, best of %d alternating rounds: ours %.2f us, OpenSSL %.2f us, ratio %.2f\n", what, kRounds, bestOurs,
+              bestTheirs, bestOurs / bestTheirs);
 }
 
 }  // namespace
