@@ -39,6 +39,9 @@ BOOL EcToJacobian(const Digit* P, Digit* out, const CurveDesc* pCurve, Digit* pS
 BOOL EcJacobianSetInfinity(Digit* P, const CurveDesc* pCurve);
 BOOL EcJacobianIsInfinity(const Digit* P, const CurveDesc* pCurve);
 BOOL EcJacobianDouble(const Digit* P, Digit* out, const CurveDesc* pCurve, Digit* pScratch);
+// out = 2^count P. Keeps a*Z^4 from one doubling to the next, which saves
+// two of the ten multiplications of every doubling after the first.
+BOOL EcJacobianDoubleRepeat(const Digit* P, DWORD count, Digit* out, const CurveDesc* pCurve, Digit* pScratch);
 BOOL EcJacobianAdd(const Digit* P, const Digit* Q, Digit* out, const CurveDesc* pCurve, Digit* pScratch);
 // P Jacobian, Q affine.
 BOOL EcJacobianAddAffine(const Digit* P, const Digit* Q, Digit* out, const CurveDesc* pCurve, Digit* pScratch);

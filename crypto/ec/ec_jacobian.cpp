@@ -53,6 +53,39 @@ BOOL EcJacobianDouble(const Digit* P, Digit* out, const CurveDesc* pCurve, Digit
   return FieldCopy(x3, out, 1, f) && FieldCopy(z3, out + 2 * n, 1, f) && FieldZero(out + 3 * n, 2, f);
 }
 
+BOOL EcJacobianDoubleRepeat(const Digit* P, DWORD count, Digit* out, const CurveDesc* pCurve, Digit* s) {
+  const FieldDesc* f = pCurve->pField;
+  const DWORD n = f->cDigits;
+  if (!FieldCopy(P, out, EC_JACOBIAN_ELEMENTS, f)) return 0;
+  Digit* X = out;
+  Digit* Y = out + n;
+  Digit* Z = out + 2 * n;
+  Digit* m = s;
+  Digit* t = s + n;
+  Digit* y4 = s + 2 * n;  // Y^2, then 8Y^4
+  Digit* sv = s + 3 * n;
+  Digit* x3 = s + 4 * n;
+  Digit* az4 = s + 5 * n;  // a Z^4 of the current point
+  const BOOL aZero = FieldIsZero(pCurve->rgA, f);
+  if (count == 0) return 1;
+  if (FieldIsZero(Z, f)) return EcJacobianSetInfinity(out, pCurve);
+  if (!aZero && !(FieldMul(Z, Z, t, f) && FieldMul(t, t, t, f) && FieldMul(t, pCurve->rgA, az4, f))) return 0;
+  for (DWORD i = 0; i < count; i++) {
+    if (FieldIsZero(Z, f)) return EcJacobianSetInfinity(out, pCurve);
+    // M = 3X^2 + a Z^4, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, Y' = M(S - X') - 8Y^4,
+    // and a Z'^4 = 16 Y^4 a Z^4 for the next round.
+    if (!(FieldMul(X, X, m, f) && FieldAdd(m, m, t, f) && FieldAdd(m, t, m, f) && (aZero || FieldAdd(m, az4, m, f)) &&
+          FieldMul(Y, Z, Z, f) && FieldAdd(Z, Z, Z, f) && FieldMul(Y, Y, y4, f) && FieldMul(X, y4, sv, f) &&
+          FieldAdd(sv, sv, sv, f) && FieldAdd(sv, sv, sv, f) && FieldMul(m, m, x3, f) && FieldSub(x3, sv, x3, f) &&
+          FieldSub(x3, sv, X, f) && FieldMul(y4, y4, y4, f) && FieldAdd(y4, y4, y4, f) && FieldAdd(y4, y4, y4, f) &&
+          FieldAdd(y4, y4, y4, f) && FieldSub(sv, X, t, f) && FieldMul(m, t, t, f) && FieldSub(t, y4, Y, f))) {
+      return 0;
+    }
+    if (!aZero && i + 1 < count && !(FieldMul(y4, az4, az4, f) && FieldAdd(az4, az4, az4, f))) return 0;
+  }
+  return 1;
+}
+
 namespace {
 
 // (X1, Y1, Z1) + (X2, Y2, Z2) with neither at infinity; a Z known to be one

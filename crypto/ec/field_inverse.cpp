@@ -4,14 +4,18 @@
 
 BOOL FieldInverse(const Digit* a, Digit* out, const FieldDesc* pField) {
   const ModulusRecord* rec = pField->pModulus;
-  if (rec->fMontgomery) return ModInverseJacobi(a, rec, out, nullptr) != 0;
-
-  // Plain residues: the extended gcd, which must come out as 1.
   const DWORD n = pField->cDigits;
+  // The modular routines clear their outputs before reading their inputs, so
+  // the inverse is formed aside and copied (out may be a).
   Digit inverse[FIELD_MAX_DIGITS];
-  Digit gcd[FIELD_MAX_DIGITS];
-  const DWORD lgcd = BigGcdInverse(a, n, rec->modulus, n, inverse, nullptr, gcd, nullptr);
-  if (lgcd != 1 || gcd[0] != 1) return 0;
+  if (rec->fMontgomery) {
+    if (ModInverseJacobi(a, rec, inverse, nullptr) == 0) return 0;
+  } else {
+    // Plain residues: the extended gcd, which must come out as 1.
+    Digit gcd[FIELD_MAX_DIGITS];
+    const DWORD lgcd = BigGcdInverse(a, n, rec->modulus, n, inverse, nullptr, gcd, nullptr);
+    if (lgcd != 1 || gcd[0] != 1) return 0;
+  }
   memcpy(out, inverse, n * sizeof(Digit));
   return 1;
 }
@@ -21,4 +25,9 @@ BOOL FieldDivide(const Digit* a, const Digit* b, Digit* out, const FieldDesc* pF
   return FieldInverse(b, inverse, pField) && FieldMul(a, inverse, out, pField);
 }
 
-BOOL FieldSqrt(const Digit* a, Digit* out, const FieldDesc* pField) { return ModSqrt(a, out, pField->pModulus); }
+BOOL FieldSqrt(const Digit* a, Digit* out, const FieldDesc* pField) {
+  Digit root[FIELD_MAX_DIGITS];
+  if (!ModSqrt(a, root, pField->pModulus)) return 0;
+  memcpy(out, root, pField->cDigits * sizeof(Digit));
+  return 1;
+}

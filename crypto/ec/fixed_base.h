@@ -14,7 +14,7 @@ constexpr DWORD EcFixedBaseTableDigits(DWORD t, DWORD n) { return (t + 1) * 2 * 
 
 // Fills pTable with the t + 1 affine points T_j = 2^(w*j) * P, j = 0..t
 // (multiples at infinity stored as affine infinity). Fails when P is not on
-// the curve, when w is outside 3..7 or t is 0, and when a heap block or a
+// the curve or w is outside 3..7, and when a heap block or a
 // field operation fails. pTable must not overlap P.
 BOOL EcFixedBaseTable(const Digit* P, DWORD w, DWORD t, Digit* pTable, const CurveDesc* pCurve);
 

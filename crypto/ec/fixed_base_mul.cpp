@@ -25,9 +25,7 @@ BOOL Accumulate(EcBatchQueue* q, const Digit* pTable, DWORD w, DWORD t, const Di
     if (step == kRecodeInconsistent) return q->fOk = 0;
     if (j > t) {
       if (j == t + 1 && !EcToJacobian(pTable + t * 2 * n, J, c, scratch)) return q->fOk = 0;
-      for (DWORD i = 0; i < w; i++) {
-        if (!EcJacobianDouble(J, J, c, scratch)) return q->fOk = 0;
-      }
+      if (!EcJacobianDoubleRepeat(J, w, J, c, scratch)) return q->fOk = 0;
     }
     if (d == 0) continue;
     const DWORD b = static_cast<DWORD>(d < 0 ? -d : d);

@@ -32,7 +32,7 @@ BOOL EcFixedBaseTable(const Digit* P, DWORD w, DWORD t, Digit* pTable, const Cur
   // at infinity gets Z = 0 and is stored as affine infinity at once.
   ok = ok && EcToJacobian(P, J, pCurve, scratch);
   for (DWORD j = 1; ok && j <= t; j++) {
-    for (DWORD i = 0; ok && i < w; i++) ok = EcJacobianDouble(J, J, pCurve, scratch);
+    ok = EcJacobianDoubleRepeat(J, w, J, pCurve, scratch);
     Digit* T = pTable + static_cast<SIZE_T>(j) * 2 * n;
     Digit* Z = zs + static_cast<SIZE_T>(j - 1) * n;
     if (!ok) break;

@@ -16,8 +16,7 @@ void EcRecoderInit(EcScalarRecoder* r, const Digit* k, DWORD cDigits, DWORD w) {
   r->cBits = cDigits ? BigBitLength(k, cDigits) : 0;
   r->w = w;
   r->dwPos = 0;
-  r->lCarry = 0;
-  r->lCarry = BitAt(r, 0);
+  r->lCarry = BitAt(r, 0);  // the first window's bit 0 is nobody's lookahead
 }
 
 EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit) {

@@ -3,8 +3,11 @@
 // the heap discipline. Portable: also runs in the i686 build under Wine.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
+#include "crypto/bignum/bignum.h"
 #include "platform/localheap.h"
 #include "tests/crypto/ec_test_support.h"
 
@@ -134,6 +137,11 @@ TEST_F(ChannelCurve, JacobianOperations) {
   std::vector<Digit> J = Jacobian(kG);
   for (int i = 0; i < 3; i++) ASSERT_TRUE(EcJacobianDouble(J.data(), J.data(), &c_->curve, s.data()));
   EXPECT_EQ(Affine(J), k8G);  // Z is no longer one here
+  std::vector<Digit> J8(5 * n_), J24(5 * n_);
+  ASSERT_TRUE(EcJacobianDoubleRepeat(Jacobian(kG).data(), 3, J8.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(J8), k8G);
+  ASSERT_TRUE(EcJacobianDoubleRepeat(J8.data(), 0, J24.data(), &c_->curve, s.data()));
+  EXPECT_EQ(Affine(J24), k8G);
 
   std::vector<Digit> J16(J), sum(5 * n_);
   ASSERT_TRUE(EcJacobianDouble(J16.data(), J16.data(), &c_->curve, s.data()));
@@ -185,6 +193,18 @@ TEST_F(ChannelCurve, FieldOperations) {
   EXPECT_TRUE(FieldEqual(q.data(), gx.data(), f));
   EXPECT_FALSE(FieldInverse(zero.data(), t.data(), f));
   EXPECT_FALSE(FieldDivide(one.data(), zero.data(), t.data(), f));
+
+  // In place: out may be the input for every operation.
+  std::vector<Digit> v(gy);
+  ASSERT_TRUE(FieldInverse(v.data(), v.data(), f));
+  ASSERT_TRUE(FieldMul(v.data(), gy.data(), v.data(), f));
+  EXPECT_EQ(v, one);
+  v = sq;
+  ASSERT_TRUE(FieldSqrt(v.data(), v.data(), f));
+  EXPECT_EQ(v, root);
+  v = sq;
+  ASSERT_TRUE(FieldDivide(v.data(), gy.data(), v.data(), f));
+  EXPECT_EQ(v, gy);
 }
 
 TEST_F(ChannelCurve, RefusedArguments) {
@@ -226,6 +246,44 @@ TEST(CurveSetUp, PointOfOrderTwoDoublesToInfinity) {
       ASSERT_TRUE(c->Mul(kTwoTorsion, k, w, 4, &got)) << "w=" << w << " k=" << k;
       const bool odd = (std::stoul(k, nullptr, 16) & 1) != 0;
       EXPECT_EQ(got, odd ? kTwoTorsion : kInf) << "w=" << w << " k=" << k;
+    }
+  }
+}
+
+// Points whose order r is 2^4 - 1 or 2^4 + 1 make every table point +-P for
+// w = 4, so queued bucket sums keep meeting P itself and -P. The expected
+// multiples come from the affine group law, which the native suite checks
+// against OpenSSL.
+TEST(CurveSetUp, TinyOrderPointsAgreeWithTheAffineGroupLaw) {
+  BigErrorResetForTests();
+  struct Case {
+    const char *a, *b;
+    HexPoint P;
+    Digit r;
+  } cases[] = {{"2517", "1a47f", {"b0e0", "17b33"}, 15}, {"14b55", "127e9", {"1feb0", "1de4b"}, 17}};
+  for (const Case& c : cases) {
+    auto curve = MakeCurve(kSmallP, c.a, c.b);
+    ASSERT_NE(curve, nullptr);
+    std::vector<HexPoint> multiples = {kInf};
+    std::vector<Digit> P = curve->Point(c.P), acc = curve->Point(kInf);
+    for (Digit i = 1; i <= c.r; i++) {
+      ASSERT_TRUE(EcAddSub(acc.data(), P.data(), acc.data(), 1, &curve->curve));
+      multiples.push_back(curve->Hex2(acc.data()));
+    }
+    ASSERT_EQ(multiples[c.r], kInf);
+    for (DWORD w = 3; w <= 7; w++) {
+      for (DWORD t : {2u, 20u}) {
+        const std::vector<Digit> table = curve->Table(c.P, w, t);
+        for (const char* k :
+             {"5", "f", "11", "1e", "ff", "fff0", "123456789abcdef", "ffffffffffffffffffffffffffffffff"}) {
+          const DWORD len = static_cast<DWORD>(strlen(k) / 8 + 1);
+          std::vector<Digit> kd = ectest::DigitsFromHex(k, len);
+          const Digit rem = BigDivRemDigit(kd.data(), len, c.r, nullptr, nullptr);
+          HexPoint got;
+          ASSERT_TRUE(curve->MulTable(table, k, w, t, &got)) << "r=" << c.r << " w=" << w << " k=" << k;
+          EXPECT_EQ(got, multiples[rem]) << "r=" << c.r << " w=" << w << " t=" << t << " k=" << k;
+        }
+      }
     }
   }
 }
