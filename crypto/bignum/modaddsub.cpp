@@ -2,9 +2,63 @@
 
 #include "crypto/bignum/bigdiv_internal.h"
 #include "crypto/bignum/modular.h"
+#include "crypto/bignum/shortwords.h"
+
+namespace {
+
+// a + b mod m on words: the difference with m is kept unless the sum was
+// already below m. The sum of two reduced inputs is below 2m, so the
+// difference must fit in n digits; when it does not, the inputs were not
+// reduced.
+template <int kDigits>
+BOOL AddShort(const Digit* a, const Digit* b, Digit* out, const Digit* modulus) {
+  constexpr int kWords = ShortWords<kDigits>();
+  ShortWord wa[kWords], wb[kWords], wm[kWords], diff[kWords];
+  ShortLoad<kDigits>(a, wa);
+  ShortLoad<kDigits>(b, wb);
+  ShortLoad<kDigits>(modulus, wm);
+  ShortWord carry = ShortAdd<kWords>(wa, wb, wa);
+  ShortWord borrow = ShortSub<kWords>(wa, wm, diff);
+  if (carry == 0 && borrow != 0) {
+    ShortStore<kDigits>(wa, out);
+    return 1;
+  }
+  ShortStore<kDigits>(diff, out);
+  if (carry > borrow || ShortAboveDigits<kDigits>(diff)) {
+    BigErrorSet(kBigErrModAddCarry);
+    return 0;
+  }
+  return 1;
+}
+
+template <int kDigits>
+BOOL SubShort(const Digit* a, const Digit* b, Digit* out, const Digit* modulus) {
+  constexpr int kWords = ShortWords<kDigits>();
+  ShortWord wa[kWords], wb[kWords], wm[kWords];
+  ShortLoad<kDigits>(a, wa);
+  ShortLoad<kDigits>(b, wb);
+  ShortWord borrow = ShortSub<kWords>(wa, wb, wa);
+  if (borrow != 0) {
+    ShortLoad<kDigits>(modulus, wm);
+    ShortWord carry = ShortAdd<kWords>(wa, wm, wa);
+    if (carry != borrow) {
+      ShortStore<kDigits>(wa, out);
+      BigErrorSet(kBigErrModSubBorrow);
+      return 0;
+    }
+  }
+  ShortStore<kDigits>(wa, out);
+  return 1;
+}
+
+}  // namespace
 
 BOOL ModAdd(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec) {
   const DWORD n = rec->n;
+  if (n <= kShortMaxDigits) {
+    return ShortDispatch(
+        n, [&]<int kDigits>() { return AddShort<kDigits>(a, b, out, rec->modulus); }, [] { return 0; });
+  }
   Digit carry = BigAddSame(a, b, out, n);
   if (carry != 0 || BigCompare(out, n, rec->modulus, n) >= 0) {
     Digit borrow = BigSubSame(out, rec->modulus, out, n);
@@ -18,6 +72,10 @@ BOOL ModAdd(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec
 
 BOOL ModSub(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec) {
   const DWORD n = rec->n;
+  if (n <= kShortMaxDigits) {
+    return ShortDispatch(
+        n, [&]<int kDigits>() { return SubShort<kDigits>(a, b, out, rec->modulus); }, [] { return 0; });
+  }
   Digit borrow = BigSubSame(a, b, out, n);
   if (borrow != 0) {
     Digit carry = BigAddSame(out, rec->modulus, out, n);
