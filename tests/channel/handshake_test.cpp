@@ -12,7 +12,10 @@
 #include "channel/initiator.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
+#include "crypto/bignum/bigrandom_testing.h"
 #include "crypto/bignum/mulplan.h"
+#include "crypto/random/random.h"
+#include "crypto/random/random_state.h"
 #include "platform/processor.h"
 #include "tests/channel/channel_test_support.h"
 
@@ -234,6 +237,45 @@ TEST(Handshake, NoRoomForTheCurveContextIsOutOfMemory) {
   EXPECT_EQ(BigLiveBlocks(), 0);
 }
 #endif
+
+// Random bytes that cannot be had end the handshake with E_FAIL wherever they
+// are needed: the challenge (the generator itself refuses) and the
+// signature's k (the arithmetic's draw fails after pass 0 was answered).
+TEST(Handshake, RandomBytesUnavailableIsFail) {
+  struct Case {
+    const char* what;
+    void (*breakRandom)();
+  };
+  const Case cases[] = {
+      {"challenge",
+       [] {
+         BYTE started;
+         ASSERT_TRUE(randomBytes(&started, 1));
+         RandomStateForTests()->pool.dwMagic = 0;  // a damaged pool is refused
+       }},
+      {"signature", [] { BigRandomUseSourceForTests([](BYTE*, DWORD) -> BOOL { return FALSE; }); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BigErrorResetForTests();
+    channeltest::ResponderPeer peer;
+    {
+      ChannelInitiator channel;
+      const BYTE zero[1] = {0};
+      ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
+      channel.attachPeer(&peer);
+      c.breakRandom();
+      const HRESULT hr = channel.authenticate(2);
+      BigRandomUseSourceForTests(nullptr);
+      RandomTestReset();
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_FALSE(channel.isAuthenticated());
+    }
+    EXPECT_FALSE(peer.responder.isAuthenticated()) << "pass 1 was not sent";
+    EXPECT_EQ(ChannelLockUseCount(), 0);
+    EXPECT_EQ(BigLiveBlocks(), 0);
+  }
+}
 
 TEST(Handshake, ResponderRefusesAForeignInitiator) {
   BigErrorResetForTests();
