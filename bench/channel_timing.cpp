@@ -2,38 +2,22 @@
 // hand (the Windows builds under Wine): the whole handshake, one verification
 // and one signature, each the best of alternating rounds, in microseconds.
 // bench_channel (native) gives the same figures next to OpenSSL's.
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "bench/best_of.h"
 #include "bench/channel_peer.h"
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
 
-namespace {
-
-template <typename F>
-double Best(F f, int perRound) {
-  double best = 1e30;
-  for (int r = 0; r < 10; ++r) {
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < perRound; ++i) f();
-    const auto t1 = std::chrono::steady_clock::now();
-    const double us = std::chrono::duration<double, std::micro>(t1 - t0).count() / perRound;
-    if (us < best) best = us;
-  }
-  return best;
-}
-
-}  // namespace
 
 int main() {
   if (!channelbench::Handshake()) {
     std::fprintf(stderr, "handshake failed\n");
     return 1;
   }
-  const double handshake = Best(channelbench::Handshake, 3);
+  const double handshake = timing::BestOf(channelbench::Handshake, 3);
   ChannelLockJoin();
   ChannelLockEnter();
   ChannelCurve* curve = ChannelCurveCreate();
@@ -52,13 +36,13 @@ int main() {
     return 1;
   }
   int next = 0;
-  const double verify = Best(
+  const double verify = timing::BestOf(
       [&] {
         next = (next + 1) % 3;
         return ChannelVerify(curve, points[next], message, 8, signatures[next]);
       },
       21);
-  const double sign = Best([&] { return ChannelSign(curve, keys[0], message, 8, other); }, 20);
+  const double sign = timing::BestOf([&] { return ChannelSign(curve, keys[0], message, 8, other); }, 20);
   ChannelCurveDestroy(curve);
   ChannelLockExit();
   ChannelLockLeave();

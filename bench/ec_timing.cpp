@@ -3,11 +3,11 @@
 // built and multiplied, one field multiplication and one inversion, each the
 // best of ten rounds. bench_ec (native) gives the same figures next to
 // OpenSSL's.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "bench/best_of.h"
 #include "tests/crypto/ec_test_support.h"
 
 namespace {
@@ -15,19 +15,6 @@ namespace {
 constexpr DWORD kW = 4;
 constexpr DWORD kT = 60;
 constexpr int kScalars = 32;
-
-template <typename F>
-double Best(F f, int perRound) {
-  double best = 1e30;
-  for (int r = 0; r < 10; ++r) {
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < perRound; ++i) f(i);
-    const auto t1 = std::chrono::steady_clock::now();
-    const double us = std::chrono::duration<double, std::micro>(t1 - t0).count() / perRound;
-    if (us < best) best = us;
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -51,18 +38,20 @@ int main() {
     return 1;
   }
   bool ok = true;
-  const double kG = Best(
-      [&](int i) { ok &= EcFixedBaseMul(gTable.data(), kW, kT, scalars[i].data(), n, out, &c->curve) != 0; }, kScalars);
-  const double kQ = Best(
-      [&](int i) {
+  int next = 0;
+  const double kG = timing::BestOf(
+      [&] { ok &= EcFixedBaseMul(gTable.data(), kW, kT, scalars[next++ % kScalars].data(), n, out, &c->curve) != 0; },
+      kScalars);
+  const double kQ = timing::BestOf(
+      [&] {
         ok &= EcFixedBaseTable(q, kW, kT, table.data(), &c->curve) &&
-              EcFixedBaseMul(table.data(), kW, kT, scalars[i].data(), n, out, &c->curve);
+              EcFixedBaseMul(table.data(), kW, kT, scalars[next++ % kScalars].data(), n, out, &c->curve);
       },
       kScalars);
   Digit a[FIELD_MAX_DIGITS];
   for (DWORD i = 0; i < n; ++i) a[i] = G[i];
-  const double mul = Best([&](int) { FieldMul(a, a + 0, a, &c->field); }, 100000);
-  const double inverse = Best([&](int) { ok &= FieldInverse(a, a, &c->field) != 0; }, 2000);
+  const double mul = timing::BestOf([&] { FieldMul(a, a, a, &c->field); }, 100000);
+  const double inverse = timing::BestOf([&] { ok &= FieldInverse(a, a, &c->field) != 0; }, 2000);
   if (!ok) {
     std::fprintf(stderr, "an operation failed\n");
     return 1;
