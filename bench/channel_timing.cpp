@@ -11,7 +11,6 @@
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
 
-
 int main() {
   if (!channelbench::Handshake()) {
     std::fprintf(stderr, "handshake failed\n");
