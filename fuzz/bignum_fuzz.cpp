@@ -143,6 +143,41 @@ void Plain(Reader& r, uint8_t op) {
   }
 }
 
+// ModReduce of an input of any allowed length (up to n + cRadix digits, the
+// part above the low cRadix digits below m) in both forms; a longer or
+// larger input must be refused with code 31 and a zero output.
+void Reduce(Reader& r, const ModulusRecord& rec, const Z& zm) {
+  const DWORD n = rec.n, maxLen = n + rec.cRadix;
+  const DWORD lx = r.Byte() % (maxLen + 2);
+  Num x = r.Digits(lx), out(n);
+  Z zx(x), want, limit;
+  mpz_mul_2exp(limit.z, zm.z, 32 * rec.cRadix);
+  const bool allowed = lx <= maxLen && mpz_cmp(zx.z, limit.z) < 0 &&
+                       (lx < maxLen || BigCompare(x.data() + rec.cRadix, n, rec.modulus, n) < 0);
+  for (BOOL flag : {0, 1}) {
+    if (flag && (rec.modulus[0] & 1) == 0) continue;
+    BigErrorResetForTests();
+    const BOOL ok = ModReduce(x.data(), lx, flag, out.data(), &rec, nullptr);
+    if (!allowed) {
+      Check(!ok && BigError() == kBigErrReduceInput && BigSignificantLength(out.data(), n) == 0);
+      continue;
+    }
+    Check(ok && BigError() == 0);
+    Check(BigCompare(out.data(), n, rec.modulus, n) < 0);
+    if (flag) {
+      // out = x R^-1 mod m, so out R and x agree modulo m.
+      Z got(out);
+      mpz_mul_2exp(got.z, got.z, 32 * rec.cRadix);
+      mpz_mod(got.z, got.z, zm.z);
+      mpz_mod(want.z, zx.z, zm.z);
+      Check(mpz_cmp(got.z, want.z) == 0);
+    } else {
+      mpz_mod(want.z, zx.z, zm.z);
+      Check(Same(out.data(), n, want.z));
+    }
+  }
+}
+
 void Modular(Reader& r, uint8_t op) {
   // Powers, inverses and roots cost a number of products that grows with the
   // modulus: their sizes stay small enough for millions of runs.
@@ -175,6 +210,7 @@ void Modular(Reader& r, uint8_t op) {
       mpz_mod(want.z, want.z, zm.z);
       Form(rec, want.z, want.z);
       Check(Same(out.data(), n, want.z));
+      Reduce(r, rec, zm);
       break;
     }
     case 1: {  // power

@@ -10,16 +10,42 @@
 // prepared operands and the double-length product.
 constexpr DWORD kMulScratchDigits = 2247;
 
+// An operand prepared once for many multiplications modulo one record.
+struct ModPrepared {
+  Digit digits[kMulPreparedMax];
+  BYTE signs[kMulSignsMax];
+};
+// An operand of at most half the record's radix (c = cRadix / 2 digits),
+// prepared with the record's plan for ceil(n/2).
+struct ModHalfPrepared {
+  Digit digits[kMulHalfPreparedMax];
+  BYTE signs[kMulHalfSignsMax];
+};
+
+constexpr DWORD kModHalfMaxDigits = kBigMaxDigits / 2;
+
 struct ModulusRecord {
   Digit modulus[kBigMaxDigits];
-  DWORD n;                              // modulus length in digits, 1..64
-  DWORD cRadix;                         // Montgomery radix length 2c (c the padded size for ceil(n/2))
-  MulPlan planFull;                     // row for n
-  MulPlan planHalf;                     // row for ceil(n/2)
-  BOOL fMontgomery;                     // 1: Montgomery form, 0: plain residues
-  BigReciprocal reciprocal;             // of the modulus
-  Digit digitInverse;                   // modulus[0]^-1 mod 2^32 (0 for an even modulus)
-  DWORD64 wordInverse;                  // modulus^-1 mod 2^64, for the two-digit Montgomery loop
+  DWORD n;                   // modulus length in digits, 1..64
+  DWORD cRadix;              // Montgomery radix length 2c (c the padded size for ceil(n/2))
+  MulPlan planFull;          // row for n
+  MulPlan planHalf;          // row for ceil(n/2)
+  BOOL fMontgomery;          // 1: Montgomery form, 0: plain residues
+  BigReciprocal reciprocal;  // of the modulus
+  Digit digitInverse;        // modulus[0]^-1 mod 2^32 (0 for an even modulus)
+  DWORD64 wordInverse;       // modulus^-1 mod 2^64, for the two-digit Montgomery loop
+  // Reduction constants, with c = cRadix / 2 and K = 32 (n + c) - s bits, s
+  // the normalisation shift of the top digit (reciprocal.shift).
+  Digit montInverse[kModHalfMaxDigits];  // m^-1 mod 2^(32c), Montgomery form only
+  ModHalfPrepared montInversePrepared;
+  ModPrepared montHighPrepared;          // floor(m * montInverse / 2^(32c)), n digits
+  Digit barrett[kModHalfMaxDigits + 1];  // mu = floor((2^K - 1) / m), c + 1 digits, the top one 1
+  ModHalfPrepared barrettLowPrepared;    // mu - 2^(32c): the top digit is implied
+  Digit barrettHalf[kModHalfMaxDigits];  // mu >> 1
+  Digit residue[kBigMaxDigits];          // -2^K mod m
+  ModPrepared residuePrepared;
+  ModHalfPrepared modulusLow;           // m mod 2^(32c)
+  ModHalfPrepared modulusHigh;          // m >> 32c
   Digit inverseModulus[kBigMaxDigits];  // second copy for the binary inverse
   DWORD nInverse;
   Digit one[kBigMaxDigits];  // the residue one in working form
@@ -27,7 +53,7 @@ struct ModulusRecord {
 
 // Prepares the modulus (n digits) for form 1 (Montgomery) or 0 (plain).
 // Returns 1, or 0 with code 1 (n = 0 or top digit zero), 2 (Montgomery form
-// of an even modulus) or 3 (n > 64).
+// of an even modulus), 3 (n > 64) or 43 (a temporary block refused).
 BOOL ModulusCreate(const Digit* m, DWORD n, BOOL fMontgomery, ModulusRecord* rec);
 
 // out (n digits) = x (lx digits, any size) in working form. Returns 1, or 0
@@ -51,11 +77,6 @@ BOOL ModShift(const Digit* a, int k, Digit* out, const ModulusRecord* rec);
 // call. Returns 1, or 0 with out zeroed.
 BOOL ModMul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, Digit* scratch);
 
-// An operand prepared once for many multiplications modulo one record.
-struct ModPrepared {
-  Digit digits[kMulPreparedMax];
-  BYTE signs[kMulSignsMax];
-};
 // Prepares a residue with the record's plan for n. Returns 1, or 0 with a code.
 BOOL ModPrepare(const Digit* a, ModPrepared* prep, const ModulusRecord* rec);
 // ModMul with b, or both operands, already prepared.

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "crypto/bignum/bigdiv_internal.h"
 #include "crypto/bignum/modular.h"
 
 namespace {
@@ -10,6 +11,51 @@ Digit DigitInverse(Digit d) {
   Digit e = (3 * d) ^ 2;
   for (int i = 0; i < 4; ++i) e *= 2 - d * e;
   return e;
+}
+
+// m^-1 mod 2^(32c), a digit at a time: product (n + c digits) holds m times
+// the digits found so far, so its low digits read 1, 0, 0, ... and the next
+// digit is the one that clears the product's next digit. What is left above
+// the low c digits is the high part of m * m^-1.
+void MontgomeryConstants(ModulusRecord* rec, Digit* product) {
+  const DWORD n = rec->n;
+  const DWORD c = rec->planHalf.cDigits;
+  std::memset(product, 0, (n + c) * sizeof(Digit));
+  for (DWORD i = 0; i < c; ++i) {
+    const Digit e = i == 0 ? rec->digitInverse : 0u - product[i] * rec->digitInverse;
+    rec->montInverse[i] = e;
+    // m * (digits so far) is below 2^(32(n + i)), so digit n + i is still free.
+    product[n + i] = BigMulDigitAdd(rec->modulus, e, product + i, n);
+  }
+  MulPrepare(rec->montInverse, c, rec->montInversePrepared.digits, rec->montInversePrepared.signs, &rec->planHalf);
+  MulPrepare(product + c, n, rec->montHighPrepared.digits, rec->montHighPrepared.signs, &rec->planFull);
+}
+
+// The Barrett multiplier and the residue of 2^K, K = 32(n + c) - s, from one
+// division of 2^K - 1 (n + c digits, the top one cut by the shift). work
+// holds n + c + (c + 1) + n digits.
+BOOL BarrettConstants(ModulusRecord* rec, Digit* work) {
+  const DWORD n = rec->n;
+  const DWORD c = rec->planHalf.cDigits;
+  Digit* num = work;
+  Digit* quot = num + n + c;
+  Digit* rem = quot + c + 1;
+  for (DWORD i = 0; i < n + c; ++i) num[i] = 0xFFFFFFFFu;
+  num[n + c - 1] >>= rec->reciprocal.shift;
+  DWORD len;
+  if (!BigDivRemStatus(num, n + c, rec->modulus, n, &rec->reciprocal, quot, rem, &len)) return 0;
+  // m >= 2^(K - 32c - 1) puts mu in [2^(32c), 2^(32c + 1)): c digits and a
+  // top digit of 1, which the prepared operand leaves implied.
+  std::memcpy(rec->barrett, quot, (c + 1) * sizeof(Digit));
+  MulPrepare(quot, c, rec->barrettLowPrepared.digits, rec->barrettLowPrepared.signs, &rec->planHalf);
+  BigShift(quot, -1, quot, c + 1);
+  std::memcpy(rec->barrettHalf, quot, c * sizeof(Digit));
+  // 2^K = 1 + (2^K - 1) is congruent to rem + 1, so -2^K to m - 1 - rem.
+  const Digit one = 1;
+  BigSubSame(rec->modulus, rem, rec->residue, n);
+  BigSub(rec->residue, n, &one, 1, rec->residue);
+  MulPrepare(rec->residue, n, rec->residuePrepared.digits, rec->residuePrepared.signs, &rec->planFull);
+  return 1;
 }
 
 }  // namespace
@@ -39,7 +85,8 @@ BOOL ModulusCreate(const Digit* m, DWORD n, BOOL fMontgomery, ModulusRecord* rec
   rec->nInverse = n;
   rec->planFull = *MulPlanForSize(n);
   rec->planHalf = *MulPlanForSize((n + 1) / 2);
-  rec->cRadix = 2 * rec->planHalf.cDigits;
+  const DWORD c = rec->planHalf.cDigits;
+  rec->cRadix = 2 * c;
   rec->fMontgomery = fMontgomery ? 1 : 0;
   BigReciprocalCompute(m, n, &rec->reciprocal);
   if (odd) {
@@ -47,6 +94,18 @@ BOOL ModulusCreate(const Digit* m, DWORD n, BOOL fMontgomery, ModulusRecord* rec
     DWORD64 d = m[0] | (n > 1 ? static_cast<DWORD64>(m[1]) << 32 : 0);
     DWORD64 e = rec->digitInverse;
     rec->wordInverse = e * (2 - d * e);
+  }
+
+  Digit* work = static_cast<Digit*>(BigAlloc((2 * n + 2 * c + 1) * sizeof(Digit)));
+  if (work == nullptr) return 0;
+  if (fMontgomery) MontgomeryConstants(rec, work);
+  const BOOL ok = BarrettConstants(rec, work);
+  BigFree(work);
+  if (!ok) return 0;
+
+  if (!MulPrepareSplit(m, n, rec->modulusLow.digits, rec->modulusLow.signs, rec->modulusHigh.digits,
+                       rec->modulusHigh.signs, &rec->planHalf)) {
+    return 0;
   }
   Digit one = 1;
   return ModToForm(&one, 1, rec->one, rec);

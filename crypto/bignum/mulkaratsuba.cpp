@@ -66,6 +66,19 @@ BOOL MulPrepare(const Digit* a, DWORD la, Digit* prepared, BYTE* signs, const Mu
   return 1;
 }
 
+BOOL MulPrepareSplit(const Digit* a, DWORD la, Digit* preparedLow, BYTE* signsLow, Digit* preparedHigh, BYTE* signsHigh,
+                     const MulPlan* plan) {
+  const DWORD h = plan->cDigits;
+  if (la > 2 * h) {
+    BigErrorSet(kBigErrMulSplit);
+    return 0;
+  }
+  const DWORD low = la < h ? la : h;
+  MulPrepare(a, low, preparedLow, signsLow, plan);
+  MulPrepare(a + low, la - low, preparedHigh, signsHigh, plan);
+  return 1;
+}
+
 void MulPrepared(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* product,
                  const MulPlan* plan) {
   const DWORD levels = plan->cLevels;

@@ -11,6 +11,10 @@ constexpr DWORD kMulPlanRows = 12;      // padded sizes 1 2 3 4 6 8 12 16 24 32 
 constexpr DWORD kMulMaxLevels = 5;      // 64 digits halved down to 2 at threshold 3
 constexpr DWORD kMulPreparedMax = 486;  // digits of the largest prepared operand (2 * 3^5)
 constexpr DWORD kMulSignsMax = 121;     // splits of the deepest recursion ((3^5 - 1) / 2)
+// The same for operands of at most 32 digits (half the largest modulus):
+// 32 digits halved down to 2 at threshold 3.
+constexpr DWORD kMulHalfPreparedMax = 162;  // 2 * 3^4
+constexpr DWORD kMulHalfSignsMax = 40;      // (3^4 - 1) / 2
 
 struct MulPlan {
   DWORD cDigits;                      // padded operand size
@@ -33,6 +37,11 @@ const MulPlan* MulPlanForSize(DWORD cDigits);
 // prepared (plan->cScratch[plan->cLevels] digits) and signs (one byte per
 // split, (3^levels - 1) / 2 bytes). Returns 1.
 BOOL MulPrepare(const Digit* a, DWORD la, Digit* prepared, BYTE* signs, const MulPlan* plan);
+// Prepares a (la digits) as two operands of the plan's size: its low
+// plan->cDigits digits and the rest. la above twice the plan's size stores
+// code 56 and returns 0 with nothing written; else returns 1.
+BOOL MulPrepareSplit(const Digit* a, DWORD la, Digit* preparedLow, BYTE* signsLow, Digit* preparedHigh, BYTE* signsHigh,
+                     const MulPlan* plan);
 // product (2 * plan->cDigits digits) = a * b from two operands prepared with
 // the same plan. pa and pb may be the same array (squaring).
 void MulPrepared(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* product, const MulPlan* plan);

@@ -164,6 +164,13 @@ TEST_F(BignumFailure, EachCodeComesFromItsCondition) {
          BYTE signs[kMulSignsMax];
          return !MulPrepare(m5_.data(), 5, prepared, signs, MulPlanForSize(4));
        }},
+      {56, "split operand longer than two plan halves",
+       [&] {
+         Digit low[kMulPreparedMax], high[kMulPreparedMax];
+         BYTE signsLow[kMulSignsMax], signsHigh[kMulSignsMax];
+         const Num nine(9, 0x12345678u);
+         return !MulPrepareSplit(nine.data(), 9, low, signsLow, high, signsHigh, MulPlanForSize(4));
+       }},
   };
   for (const Case& c : cases) {
     BigErrorResetForTests();
@@ -237,10 +244,12 @@ TEST_F(BignumFailure, RefusedBlocksFailTheCallAndComeBack) {
   const Digit base[5] = {2, 3, 4, 5, 6};
   Num e(5, 0xFFFFFFFFu);
   auto zeroed = [&] { return out == zero5; };
-  EveryAllocationRefusedInTurn("ModulusCreate", [&](bool) {
-    ModulusRecord r;
-    return ModulusCreate(m5_.data(), 5, 1, &r) != 0;
-  });
+  for (BOOL form : {0, 1}) {
+    EveryAllocationRefusedInTurn("ModulusCreate", [&](bool) {
+      ModulusRecord r;
+      return ModulusCreate(m5_.data(), 5, form, &r) != 0;
+    });
+  }
   for (ModulusRecord* rec : {&mont, &plain}) {
     EveryAllocationRefusedInTurn("ModToForm", [&](bool) {
       BOOL ok = ModToForm(e.data(), 5, out.data(), rec);
@@ -256,13 +265,15 @@ TEST_F(BignumFailure, RefusedBlocksFailTheCallAndComeBack) {
       }
       return ok != 0;
     });
-    EveryAllocationRefusedInTurn("ModReduce without scratch", [&](bool) {
-      BOOL ok = ModReduce(base, 5, 1, out.data(), rec, nullptr);
-      if (!ok) {
-        EXPECT_TRUE(zeroed());
-      }
-      return ok != 0;
-    });
+    for (BOOL flag : {0, 1}) {
+      EveryAllocationRefusedInTurn("ModReduce without scratch", [&](bool) {
+        BOOL ok = ModReduce(base, 5, flag, out.data(), rec, nullptr);
+        if (!ok) {
+          EXPECT_TRUE(zeroed());
+        }
+        return ok != 0;
+      });
+    }
     EveryAllocationRefusedInTurn("ModExp", [&](bool) {
       ModExp(base, e.data(), 5, out.data(), rec);
       if (BigError() != 0) {

@@ -26,6 +26,7 @@ enum Op : int {
   kInverseJacobi,  // inverse in Montgomery form, then the symbol
   kKaratsuba3,     // a * b through the engine at threshold 3, then a^2
   kKaratsuba12,    // the same at threshold 12
+  kPlainReduce,    // x mod m for the ReduceInput lengths
   kOpCount
 };
 
@@ -64,6 +65,21 @@ inline Operands CaseOperands(int op, DWORD n) {
   o.a = Operand(rng, n);
   o.b = Operand(rng, n);
   return o;
+}
+
+// Inputs of plain reduction: a, b, a, ... cut to n + 2c - 1 digits (two
+// Barrett passes), n + c digits (one or two, by the top bits) and
+// n + c - 1 digits (one pass).
+inline Num ReduceInput(const Operands& o, DWORD n, int which) {
+  const DWORD c = RadixDigits(n) / 2;
+  const DWORD length = which == 0 ? n + 2 * c - 1 : which == 1 ? n + c : n + c - 1;
+  Num x;
+  while (x.size() < length) {
+    x.insert(x.end(), o.a.begin(), o.a.end());
+    x.insert(x.end(), o.b.begin(), o.b.end());
+  }
+  x.resize(length);
+  return x;
 }
 
 struct Hash {

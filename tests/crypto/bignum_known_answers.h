@@ -177,6 +177,23 @@ inline constexpr Answer kAnswers[] = {
     {9, 32, 0xc7ce047c1d103a37ull},
     {9, 48, 0xe9ed499e12d2ec17ull},
     {9, 64, 0x8a769deda4d8a73dull},
+    {10, 1, 0xa8e8d4bdbe22ad5full},
+    {10, 2, 0xd044e8f1fdc82b7aull},
+    {10, 3, 0x297b6fa15c692632ull},
+    {10, 4, 0x12c502f0194353e9ull},
+    {10, 5, 0xa1bd1b836606d58cull},
+    {10, 6, 0x097301218991946eull},
+    {10, 7, 0xeb59fc3b2685b350ull},
+    {10, 8, 0x74e6cea3d93c30a6ull},
+    {10, 9, 0xc543a18b7d9218e9ull},
+    {10, 12, 0x34be0577491b9dfaull},
+    {10, 13, 0x7c16e013fff18b62ull},
+    {10, 16, 0xc7395c12e01daafaull},
+    {10, 24, 0xe0b63aaa240a4da7ull},
+    {10, 31, 0xd00e8be4633ca2c9ull},
+    {10, 32, 0x84d21caf3f3a4e24ull},
+    {10, 48, 0xdfa2f6176b1186f3ull},
+    {10, 64, 0x59ccb58f7e8accd9ull},
 };
 
 }  // namespace bnkat

@@ -220,6 +220,163 @@ TEST_F(ModularOracle, ReductionInBothFormsUpToTheLongestInput) {
   ExpectNoError();
 }
 
+// Moduli that put the Barrett estimate at its edges: top digits of 1 and
+// 0xFFFFFFFF (normalisation shifts 31 and 0), a power of two (which divides
+// 2^K, so mu falls a full unit short of 2^K / m) and odd and even lengths.
+Num BarrettModulus(std::mt19937& rng, DWORD n, int kind) {
+  Num m = MakeOperand(rng, n, Shape::kRandom);
+  switch (kind) {
+    case 0:
+      m[n - 1] = 1;
+      break;
+    case 1:
+      m[n - 1] = 0xFFFFFFFFu;
+      break;
+    case 2:
+      m.assign(n, 0);
+      m[n - 1] = 0x80000000u;
+      break;
+    case 3:
+      m.assign(n, 0xFFFFFFFFu);
+      break;
+    default:
+      break;
+  }
+  return m;
+}
+
+TEST_F(ModularOracle, BarrettConstantsMatchGmp) {
+  for (DWORD n : {1u, 2u, 5u, 7u, 12u, 33u, 64u}) {
+    for (int kind = 0; kind < 5; ++kind) {
+      Num m = BarrettModulus(rng_, n, kind);
+      m[0] |= 1;
+      Mpz zm(m);
+      for (BOOL mont : {0, 1}) {
+        ModulusRecord rec;
+        ASSERT_TRUE(ModulusCreate(m.data(), n, mont, &rec));
+        const DWORD c = rec.cRadix / 2;
+        SCOPED_TRACE("n " + std::to_string(n) + " m " + zm.Hex() + " form " + std::to_string(mont));
+        const unsigned long bits = 32 * (n + c) - rec.reciprocal.shift;
+        Mpz top, mu, residue, muLow, half, high;
+        mpz_setbit(top, bits);
+        mpz_sub_ui(mu, top, 1);
+        mpz_fdiv_q(mu, mu, zm);
+        mpz_neg(residue, top);
+        mpz_mod(residue, residue, zm);
+        EXPECT_EQ(Num(rec.barrett, rec.barrett + c + 1), ToDigits(mu, c + 1)) << "mu";
+        mpz_fdiv_q_2exp(half, mu, 1);
+        EXPECT_EQ(Num(rec.barrettHalf, rec.barrettHalf + c), ToDigits(half, c)) << "mu >> 1";
+        EXPECT_EQ(Num(rec.residue, rec.residue + n), ToDigits(residue, n)) << "residue";
+
+        // Prepared operands give their values back when multiplied by one.
+        auto value = [&](const Digit* prepared, const BYTE* signs, const MulPlan& plan) {
+          Num one(plan.cDigits, 0), po(kMulPreparedMax), product(2 * plan.cDigits);
+          one[0] = 1;
+          std::vector<BYTE> so(kMulSignsMax);
+          MulPrepare(one.data(), plan.cDigits, po.data(), so.data(), &plan);
+          MulPrepared(prepared, signs, po.data(), so.data(), product.data(), &plan);
+          return Num(product.begin(), product.begin() + plan.cDigits);
+        };
+        mpz_fdiv_r_2exp(muLow, mu, 32 * c);
+        EXPECT_EQ(value(rec.barrettLowPrepared.digits, rec.barrettLowPrepared.signs, rec.planHalf), ToDigits(muLow, c));
+        EXPECT_EQ(value(rec.residuePrepared.digits, rec.residuePrepared.signs, rec.planFull),
+                  ToDigits(residue, rec.planFull.cDigits));
+        Mpz low, hi;
+        mpz_fdiv_r_2exp(low, zm, 32 * c);
+        mpz_fdiv_q_2exp(hi, zm, 32 * c);
+        EXPECT_EQ(value(rec.modulusLow.digits, rec.modulusLow.signs, rec.planHalf), ToDigits(low, c));
+        EXPECT_EQ(value(rec.modulusHigh.digits, rec.modulusHigh.signs, rec.planHalf), ToDigits(hi, c));
+        if (mont) {
+          Mpz radix, inv;
+          mpz_setbit(radix, 32 * c);
+          ASSERT_TRUE(mpz_invert(inv, zm, radix));
+          EXPECT_EQ(Num(rec.montInverse, rec.montInverse + c), ToDigits(inv, c)) << "m^-1 mod 2^(32c)";
+          EXPECT_EQ(value(rec.montInversePrepared.digits, rec.montInversePrepared.signs, rec.planHalf),
+                    ToDigits(inv, c));
+          mpz_mul(high, inv, zm);
+          mpz_fdiv_q_2exp(high, high, 32 * c);
+          EXPECT_EQ(value(rec.montHighPrepared.digits, rec.montHighPrepared.signs, rec.planFull),
+                    ToDigits(high, rec.planFull.cDigits));
+        }
+      }
+    }
+  }
+  ExpectNoError();
+}
+
+TEST_F(ModularOracle, PlainReductionOfEveryAllowedLength) {
+  Num scratch(kMulScratchDigits);
+  for (DWORD n = 1; n <= 64; ++n) {
+    // Each length under one of the thresholds: the record keeps the plans
+    // it was prepared with.
+    const DWORD threshold = n % 3 == 0 ? 3 : n % 3 == 1 ? 4 : 12;
+    for (int kind = 0; kind < 5; ++kind) {
+      ASSERT_TRUE(MulPlanSetThreshold(threshold));
+      Num m = BarrettModulus(rng_, n, kind);
+      ModulusRecord rec;
+      ASSERT_TRUE(ModulusCreate(m.data(), n, 0, &rec));
+      MulPlanSetThreshold(4);
+      const DWORD c = rec.cRadix / 2, maxLen = n + 2 * c;
+      Mpz zm(m), limit, twoK;
+      mpz_mul_2exp(limit, zm, 64 * c);
+      mpz_setbit(twoK, 32 * (n + c) - rec.reciprocal.shift);
+      // Values around the two ends and the point where one pass stops being
+      // enough, multiples of m and their neighbours, and shaped digits.
+      std::vector<Mpz> xs;
+      auto near = [&](const Mpz& v, long d) {
+        Mpz x;
+        if (d >= 0) {
+          mpz_add_ui(x, v, d);
+        } else {
+          mpz_sub_ui(x, v, -d);
+        }
+        if (mpz_sgn(x.z) >= 0 && mpz_cmp(x, limit) < 0) xs.push_back(std::move(x));
+      };
+      for (long d : {-1L, 0L, 1L}) {
+        near(limit, d);
+        near(twoK, d);
+        near(zm, d);
+      }
+      Mpz mult;
+      mpz_urandomb(mult, GmpRandom(), 64 * c);
+      mpz_mul(mult, mult, zm);  // a multiple of m below the limit
+      near(mult, 0);
+      near(mult, -1);
+      Mpz maxRem;
+      mpz_sub_ui(maxRem, zm, 1);
+      mpz_add(maxRem, maxRem, mult);  // remainder m - 1
+      near(maxRem, 0);
+      for (DWORD lx : {DWORD{1}, n, n + c, n + c + 1, maxLen - 1, maxLen}) {
+        for (Shape shape : {Shape::kRandom, Shape::kAllOnes, Shape::kTopOne, Shape::kSparse}) {
+          Mpz x(MakeOperand(rng_, lx, shape));
+          if (mpz_cmp(x, limit) < 0) xs.push_back(std::move(x));
+        }
+      }
+      xs.push_back(Below(limit));
+      xs.push_back(Below(twoK));
+      for (const Mpz& x : xs) {
+        // Every length that holds the value, high zero digits included.
+        const DWORD minLen = static_cast<DWORD>((mpz_sizeinbase(x, 2) + 31) / 32);
+        for (DWORD lx : {minLen, maxLen}) {
+          Num xd = ToDigits(x, lx), out(n, 0xDEADBEEFu);
+          ASSERT_TRUE(ModReduce(xd.data(), lx, 0, out.data(), &rec, lx == maxLen ? scratch.data() : nullptr))
+              << "n " << n << " m " << zm.Hex() << " x " << x.Hex();
+          Mpz want;
+          mpz_mod(want, x, zm);
+          EXPECT_EQ(out, ToDigits(want, n)) << "n " << n << " m " << zm.Hex() << " x " << x.Hex();
+        }
+      }
+      // The output may be the input.
+      Num xd = ToDigits(Below(limit), maxLen), alias = xd;
+      ASSERT_TRUE(ModReduce(alias.data(), maxLen, 0, alias.data(), &rec, scratch.data()));
+      Mpz want;
+      mpz_mod(want, Mpz(xd), zm);
+      EXPECT_EQ(Num(alias.begin(), alias.begin() + n), ToDigits(want, n));
+    }
+  }
+  ExpectNoError();
+}
+
 // The cost of width w counted from the exponent's bits with GMP: the table
 // (base^2 and the 2^(w-1) - 1 further odd powers), one squaring per bit
 // after the first window and one multiplication per further window.

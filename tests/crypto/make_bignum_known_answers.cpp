@@ -119,6 +119,14 @@ uint64_t Answer(int op, DWORD n) {
       h.Add(symbol);
       break;
     }
+    case bnkat::kPlainReduce: {
+      for (int which = 0; which < 3; ++which) {
+        Z x(bnkat::ReduceInput(o, n, which));
+        mpz_mod(t.z, x.z, m.z);
+        h.Add(Digits(t.z, n));
+      }
+      break;
+    }
     default: {  // the engine at a threshold: a * b and a^2
       mpz_mul(t.z, a.z, b.z);
       h.Add(Digits(t.z, 2 * n));
