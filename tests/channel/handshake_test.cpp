@@ -167,15 +167,24 @@ long HeapBlocks() {
 #endif
 }
 
+// The initiator as the device manager sets it up: the built-in pair (one
+// zero byte each) and the service attached.
+::testing::AssertionResult UseBuiltInPair(ChannelInitiator* channel, channeltest::ResponderPeer* peer) {
+  const BYTE zero[1] = {0};
+  if (channel->setCredentials(2, zero, 1, zero, 1) != S_OK) {
+    return ::testing::AssertionFailure() << "the built-in pair was refused";
+  }
+  channel->attachPeer(peer);
+  return ::testing::AssertionSuccess();
+}
+
 TEST(Handshake, InitiatorAndResponderAgreeOnTheSessionKey) {
   BigErrorResetForTests();
   const long task = TaskBlocks(), heap = HeapBlocks();
   channeltest::ResponderPeer peer;
   {
     ChannelInitiator channel;
-    const BYTE zero[1] = {0};
-    ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
-    channel.attachPeer(&peer);
+    ASSERT_TRUE(UseBuiltInPair(&channel, &peer));
     ASSERT_EQ(channel.authenticate(2), S_OK);
     EXPECT_TRUE(channel.isAuthenticated());
     EXPECT_TRUE(peer.responder.isAuthenticated());
@@ -225,9 +234,7 @@ TEST(Handshake, NoRoomForTheCurveContextIsOutOfMemory) {
   BigErrorResetForTests();
   channeltest::ResponderPeer peer;
   ChannelInitiator channel;
-  const BYTE zero[1] = {0};
-  ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
-  channel.attachPeer(&peer);
+  ASSERT_TRUE(UseBuiltInPair(&channel, &peer));
   TfLocalHeapFailAfter(0);
   const HRESULT hr = channel.authenticate(2);
   TfLocalHeapFailAfter(-1);
@@ -261,9 +268,7 @@ TEST(Handshake, RandomBytesUnavailableIsFail) {
     channeltest::ResponderPeer peer;
     {
       ChannelInitiator channel;
-      const BYTE zero[1] = {0};
-      ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
-      channel.attachPeer(&peer);
+      ASSERT_TRUE(UseBuiltInPair(&channel, &peer));
       c.breakRandom();
       const HRESULT hr = channel.authenticate(2);
       BigRandomUseSourceForTests(nullptr);
@@ -285,9 +290,7 @@ TEST(Handshake, ResponderRefusesAForeignInitiator) {
   const std::vector<BYTE> certificate = channeltest::ServiceCertificate();
   peer.responder.setTrustedRoot(certificate.data() + 48);
   ChannelInitiator channel;
-  const BYTE zero[1] = {0};
-  ASSERT_EQ(channel.setCredentials(2, zero, 1, zero, 1), S_OK);
-  channel.attachPeer(&peer);
+  ASSERT_TRUE(UseBuiltInPair(&channel, &peer));
   EXPECT_EQ(channel.authenticate(2), E_FAIL);
   EXPECT_FALSE(channel.isAuthenticated());
   EXPECT_FALSE(peer.responder.isAuthenticated());
