@@ -26,14 +26,11 @@
 #include "bench/channel_peer.h"
 #include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "tests/channel/openssl_channel_curve.h"
 
 namespace {
 
-BIGNUM* Bn(const char* hex) {
-  BIGNUM* b = nullptr;
-  BN_hex2bn(&b, hex);
-  return b;
-}
+using channeltest::OpenSslBn;
 
 // OpenSSL's side: the curve, a key pair, a signature to verify.
 struct OpenSsl {
@@ -45,16 +42,7 @@ struct OpenSsl {
   BIGNUM* scalar;
 
   OpenSsl() {
-    BIGNUM *p = Bn("89abcdef012345672718281831415926141424f7"), *a = Bn("37a5abccd277bce87632ff3d4780c009ebe41497"),
-           *b = Bn("0dd8dabf725e2f3228e85f1ad78fdedf9328239e"), *gx = Bn("8723947fd6a3a1e53510c07dba38daf0109fa120"),
-           *gy = Bn("445744911075522d8c3c5856d4ed7acda379936f"), *n = Bn("89abcdef012345672716b26eec14904428c2a675"),
-           *one = Bn("1");
-    group = EC_GROUP_new_curve_GFp(p, a, b, nullptr);
-    EC_POINT* g = EC_POINT_new(group);
-    EC_POINT_set_affine_coordinates(group, g, gx, gy, nullptr);
-    EC_GROUP_set_generator(group, g, n, one);
-    EC_POINT_free(g);
-    for (BIGNUM* x : {p, a, b, gx, gy, n, one}) BN_free(x);
+    group = channeltest::OpenSslChannelGroup();
     key = EC_KEY_new();
     EC_KEY_set_group(key, group);
     EC_KEY_generate_key(key);
@@ -63,7 +51,7 @@ struct OpenSsl {
     std::reverse(digest, digest + 20);
     signature = ECDSA_do_sign(digest, 20, key);
     other = EC_POINT_dup(EC_KEY_get0_public_key(key), group);
-    scalar = Bn("1234567890abcdef1234567890abcdef12345678");
+    scalar = OpenSslBn("1234567890abcdef1234567890abcdef12345678");
   }
 
   bool verify() const { return ECDSA_do_verify(digest, 20, signature, key) == 1; }

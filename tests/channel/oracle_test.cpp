@@ -19,14 +19,9 @@
 #include "channel/initiator.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/channel/channel_test_support.h"
+#include "tests/channel/openssl_channel_curve.h"
 
 namespace {
-
-BIGNUM* Bn(const char* hex) {
-  BIGNUM* b = nullptr;
-  BN_hex2bn(&b, hex);
-  return b;
-}
 
 // Wire form (least significant byte first) of an OpenSSL number.
 void ToWire(const BIGNUM* b, BYTE out[20]) {
@@ -45,16 +40,8 @@ class OpenSslCurve : public ::testing::Test {
  protected:
   void SetUp() override {
     BigErrorResetForTests();
-    BIGNUM *p = Bn("89abcdef012345672718281831415926141424f7"), *a = Bn("37a5abccd277bce87632ff3d4780c009ebe41497"),
-           *b = Bn("0dd8dabf725e2f3228e85f1ad78fdedf9328239e"), *gx = Bn("8723947fd6a3a1e53510c07dba38daf0109fa120"),
-           *gy = Bn("445744911075522d8c3c5856d4ed7acda379936f"), *n = Bn("89abcdef012345672716b26eec14904428c2a675"),
-           *one = Bn("1");
-    group_ = EC_GROUP_new_curve_GFp(p, a, b, nullptr);
-    EC_POINT* g = EC_POINT_new(group_);
-    EC_POINT_set_affine_coordinates(group_, g, gx, gy, nullptr);
-    EC_GROUP_set_generator(group_, g, n, one);
-    EC_POINT_free(g);
-    for (BIGNUM* x : {p, a, b, gx, gy, n, one}) BN_free(x);
+    group_ = channeltest::OpenSslChannelGroup();
+    ASSERT_NE(group_, nullptr);
     curve_ = channeltest::OpenHeldCurve();
     ASSERT_NE(curve_, nullptr);
   }
