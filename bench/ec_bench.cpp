@@ -18,20 +18,15 @@
 #include <vector>
 
 #include "tests/crypto/ec_test_support.h"
+#include "tests/crypto/openssl_hex.h"
 
 namespace {
+
+using ectest::OpenSslHex;
 
 constexpr DWORD kW = 4;
 constexpr DWORD kT = 60;
 constexpr int kScalars = 64;
-
-std::string Lower(char* s) {
-  std::string r(s);
-  OPENSSL_free(s);
-  std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const size_t first = r.find_first_not_of('0');
-  return first == std::string::npos ? "0" : r.substr(first);
-}
 
 struct Fixture {
   std::unique_ptr<ectest::TestCurve> c = ectest::MakeCurve(ectest::kChannelP, ectest::kChannelA, ectest::kChannelB);
@@ -59,7 +54,7 @@ struct Fixture {
       BIGNUM* k = BN_new();
       BN_rand_range(k, order);
       bnScalars.push_back(k);
-      scalars.push_back(ectest::DigitsFromHex(Lower(BN_bn2hex(k)), n));
+      scalars.push_back(ectest::DigitsFromHex(OpenSslHex(k), n));
     }
     // Q: a point met for the first time, here a random multiple of G.
     BIGNUM* r = BN_new();
@@ -67,7 +62,7 @@ struct Fixture {
     Q = EC_POINT_new(group);
     EC_POINT_mul(group, Q, r, nullptr, nullptr, ctx);
     EC_POINT_get_affine_coordinates(group, Q, x, y, ctx);
-    q = c->Point({Lower(BN_bn2hex(x)), Lower(BN_bn2hex(y))});
+    q = c->Point({OpenSslHex(x), OpenSslHex(y)});
     G = c->Point({ectest::kChannelGx, ectest::kChannelGy});
     gTable.resize(EcFixedBaseTableDigits(kT, n));
     EcFixedBaseTable(G.data(), kW, kT, gTable.data(), &c->curve);
@@ -189,7 +184,7 @@ int main(int argc, char** argv) {
     std::vector<Digit> table(EcFixedBaseTableDigits(kT, f.n));
     if (!EcFixedBaseTable(f.q.data(), kW, kT, table.data(), &f.c->curve) ||
         !EcFixedBaseMul(table.data(), kW, kT, f.scalars[i].data(), f.n, out, &f.c->curve) ||
-        !(f.c->Hex2(out) == ectest::HexPoint{Lower(BN_bn2hex(x)), Lower(BN_bn2hex(y))})) {
+        !(f.c->Hex2(out) == ectest::HexPoint{OpenSslHex(x), OpenSslHex(y)})) {
       std::fprintf(stderr, "k*Q disagrees with OpenSSL\n");
       return 1;
     }

@@ -27,29 +27,18 @@
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/crypto/ec_test_support.h"
+#include "tests/crypto/openssl_hex.h"
 
 namespace {
 
-std::string Hex(const BIGNUM* b) {
-  char* s = BN_bn2hex(b);
-  std::string r(s);
-  OPENSSL_free(s);
-  std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const size_t first = r.find_first_not_of('0');
-  return first == std::string::npos ? "0" : r.substr(first);
-}
-
-BIGNUM* Bn(const std::string& hex) {
-  BIGNUM* b = nullptr;
-  BN_hex2bn(&b, hex.c_str());
-  return b;
-}
+using ectest::OpenSslBn;
+using ectest::OpenSslHex;
 
 ectest::HexPoint HexOf(const EC_GROUP* g, const EC_POINT* P, BN_CTX* ctx) {
   if (EC_POINT_is_at_infinity(g, P)) return {"inf", "inf"};
   BIGNUM *x = BN_new(), *y = BN_new();
   EC_POINT_get_affine_coordinates(g, P, x, y, ctx);
-  ectest::HexPoint h{Hex(x), Hex(y)};
+  ectest::HexPoint h{OpenSslHex(x), OpenSslHex(y)};
   BN_free(x);
   BN_free(y);
   return h;
@@ -77,7 +66,7 @@ struct World {
   std::map<std::tuple<size_t, DWORD, DWORD>, std::vector<Digit>> tables;
 
   EC_GROUP* Group(const std::string& p, const std::string& a, const std::string& b) {
-    BIGNUM *bp = Bn(p), *ba = Bn(a), *bb = Bn(b);
+    BIGNUM *bp = OpenSslBn(p), *ba = OpenSslBn(a), *bb = OpenSslBn(b);
     EC_GROUP* g = EC_GROUP_new_curve_GFp(bp, ba, bb, ctx);
     for (BIGNUM* v : {bp, ba, bb}) BN_free(v);
     if (!g) abort();
@@ -100,11 +89,11 @@ struct World {
 
     channel = ectest::MakeCurve(ectest::kChannelP, ectest::kChannelA, ectest::kChannelB);
     if (!channel) abort();
-    BIGNUM *x = Bn(ectest::kChannelGx), *y = Bn(ectest::kChannelGy), *n = Bn(ectest::kChannelN);
+    BIGNUM *x = OpenSslBn(ectest::kChannelGx), *y = OpenSslBn(ectest::kChannelGy), *n = OpenSslBn(ectest::kChannelN);
     for (const char* k0 : {"1", "2", "1234567", "deadbeefcafef00d", "89abcdef0123456727"}) {
       EC_GROUP* g = Group(ectest::kChannelP, ectest::kChannelA, ectest::kChannelB);
       EC_POINT *G = EC_POINT_new(g), *P = EC_POINT_new(g);
-      BIGNUM* k = Bn(k0);
+      BIGNUM* k = OpenSslBn(k0);
       EC_POINT_set_affine_coordinates(g, G, x, y, ctx);
       EC_POINT_mul(g, P, nullptr, G, k, ctx);
       if (!EC_GROUP_set_generator(g, P, n, nullptr) || !EC_GROUP_precompute_mult(g, ctx)) abort();
@@ -139,7 +128,7 @@ void Check(const ectest::TestCurve& ours, const std::vector<Digit>& table, const
   BigErrorResetForTests();
   const LONG live = BigLiveBlocks();
   ectest::HexPoint got;
-  if (!ours.MulTable(table, Hex(k), w, t, &got)) abort();
+  if (!ours.MulTable(table, OpenSslHex(k), w, t, &got)) abort();
   if (!(got == expected) || BigLiveBlocks() != live || BigError() != 0) abort();
 }
 
@@ -185,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     hp = HexOf(c.group, P, ctx);
   } else {
-    BIGNUM *fx = Bn(c.fixed.x), *fy = Bn(c.fixed.y);
+    BIGNUM *fx = OpenSslBn(c.fixed.x), *fy = OpenSslBn(c.fixed.y);
     EC_POINT_set_affine_coordinates(c.group, P, fx, fy, ctx);
     BN_free(fx);
     BN_free(fy);

@@ -16,24 +16,14 @@
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/crypto/ec_test_support.h"
+#include "tests/crypto/openssl_hex.h"
 
 namespace {
 
+using ectest::OpenSslBn;
+using ectest::OpenSslHex;
+
 using ectest::HexPoint;
-
-std::string Lower(char* s) {
-  std::string r(s);
-  OPENSSL_free(s);
-  std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const size_t first = r.find_first_not_of('0');
-  return first == std::string::npos ? "0" : r.substr(first);
-}
-
-BIGNUM* Bn(const std::string& hex) {
-  BIGNUM* b = nullptr;
-  BN_hex2bn(&b, hex.c_str());
-  return b;
-}
 
 // One curve on both sides: OpenSSL's group built from the same p, a and b,
 // and ours.
@@ -44,7 +34,7 @@ struct Oracle {
   std::string p;
 
   Oracle(const std::string& ph, const std::string& ah, const std::string& bh) : p(ph) {
-    BIGNUM *bp = Bn(ph), *ba = Bn(ah), *bb = Bn(bh);
+    BIGNUM *bp = OpenSslBn(ph), *ba = OpenSslBn(ah), *bb = OpenSslBn(bh);
     group = EC_GROUP_new_curve_GFp(bp, ba, bb, ctx);
     BN_free(bp);
     BN_free(ba);
@@ -60,7 +50,7 @@ struct Oracle {
     if (EC_POINT_is_at_infinity(group, P)) return {"inf", "inf"};
     BIGNUM *x = BN_new(), *y = BN_new();
     EC_POINT_get_affine_coordinates(group, P, x, y, ctx);
-    HexPoint h{Lower(BN_bn2hex(x)), Lower(BN_bn2hex(y))};
+    HexPoint h{OpenSslHex(x), OpenSslHex(y)};
     BN_free(x);
     BN_free(y);
     return h;
@@ -70,7 +60,7 @@ struct Oracle {
     if (P.x == "inf") {
       EC_POINT_set_to_infinity(group, q);
     } else {
-      BIGNUM *x = Bn(P.x), *y = Bn(P.y);
+      BIGNUM *x = OpenSslBn(P.x), *y = OpenSslBn(P.y);
       EC_POINT_set_affine_coordinates(group, q, x, y, ctx);
       BN_free(x);
       BN_free(y);
@@ -79,7 +69,7 @@ struct Oracle {
   }
   HexPoint Mul(const HexPoint& P, const std::string& k) const {
     EC_POINT *q = Point(P), *r = EC_POINT_new(group);
-    BIGNUM* bk = Bn(k);
+    BIGNUM* bk = OpenSslBn(k);
     EC_POINT_mul(group, r, nullptr, q, bk, ctx);
     HexPoint h = Hex(r);
     BN_free(bk);
@@ -102,7 +92,7 @@ std::string RandomHex(int bits) {
   if (bits == 0) return "0";
   BIGNUM* b = BN_new();
   BN_rand(b, bits, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY);
-  std::string h = Lower(BN_bn2hex(b));
+  std::string h = OpenSslHex(b);
   BN_free(b);
   return h;
 }
@@ -111,7 +101,7 @@ std::string Ones(int bits) {
   BIGNUM* b = BN_new();
   BN_set_bit(b, bits);
   BN_sub_word(b, 1);
-  std::string h = Lower(BN_bn2hex(b));
+  std::string h = OpenSslHex(b);
   BN_free(b);
   return h;
 }
@@ -132,7 +122,7 @@ std::string RepeatedDigit(DWORD w, int d, int count) {
     BN_set_negative(term, 0);
     BN_add(k, k, term);
   }
-  std::string h = Lower(BN_bn2hex(k));
+  std::string h = OpenSslHex(k);
   BN_free(k);
   BN_free(term);
   return h;
@@ -141,12 +131,12 @@ std::string RepeatedDigit(DWORD w, int d, int count) {
 // Scalars that stress the recoding and the buckets for window width w.
 std::vector<std::string> StressScalars(DWORD w, const std::string& order) {
   std::vector<std::string> ks = {"0", "1", "2", "8", "18", order};
-  BIGNUM *n = Bn(order), *t = BN_new();
+  BIGNUM *n = OpenSslBn(order), *t = BN_new();
   BN_copy(t, n);
   BN_sub_word(t, 1);
-  ks.push_back(Lower(BN_bn2hex(t)));
+  ks.push_back(OpenSslHex(t));
   BN_add_word(t, 2);
-  ks.push_back(Lower(BN_bn2hex(t)));
+  ks.push_back(OpenSslHex(t));
   BN_free(n);
   BN_free(t);
   const int half = 1 << (w - 1);
@@ -191,12 +181,12 @@ NamedCurve Standard(int nid, const char* name) {
   EC_GROUP_get_curve(g, p, a, b, nullptr);
   EC_POINT_get_affine_coordinates(g, EC_GROUP_get0_generator(g), x, y, nullptr);
   NamedCurve c{name,
-               Lower(BN_bn2hex(p)),
-               Lower(BN_bn2hex(a)),
-               Lower(BN_bn2hex(b)),
-               Lower(BN_bn2hex(x)),
-               Lower(BN_bn2hex(y)),
-               Lower(BN_bn2hex(EC_GROUP_get0_order(g)))};
+               OpenSslHex(p),
+               OpenSslHex(a),
+               OpenSslHex(b),
+               OpenSslHex(x),
+               OpenSslHex(y),
+               OpenSslHex(EC_GROUP_get0_order(g))};
   for (BIGNUM* v : {p, a, b, x, y}) BN_free(v);
   EC_GROUP_free(g);
   return c;
