@@ -57,10 +57,14 @@ fuzz-build: bootstrap
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 
+# First the proof that the runner fails on a finding (a harness that crashes
+# or leaks on a marker input), then a short run of every harness.
 fuzz-smoke: fuzz-build
+	@scripts/check-fuzz-runner build/fuzz
 	@scripts/run-fuzzers build/fuzz $(SMOKE_RUNS) 0
 
 fuzz: fuzz-build
+	@scripts/check-fuzz-runner build/fuzz
 	@scripts/run-fuzzers build/fuzz 0 $(FUZZ_SECONDS)
 
 bench: release
