@@ -57,7 +57,7 @@ void DrawProgress(LPARAM percent) {
 
 LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DEVICENOTIFY) {
-    if (wParam == DEVICENOTIFY_PROGRESS) {
+    if (wParam == kDeviceNotifyProgress) {
       DrawProgress(lParam);
     } else {
       // The name in lParam is not ours to read; a fresh listing tells more.

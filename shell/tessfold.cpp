@@ -372,9 +372,9 @@ void CreateProgressBar() {
 }
 
 void OnTransferNotify(LPARAM percent) {
-  if (percent == DEVICENOTIFY_BEGIN) {
+  if (percent == kDeviceNotifyBegin) {
     if (g_shell.progressBar == nullptr) CreateProgressBar();
-  } else if (percent == DEVICENOTIFY_END) {
+  } else if (percent == kDeviceNotifyEnd) {
     if (g_shell.progressBar != nullptr) DestroyWindow(g_shell.progressBar);
     g_shell.progressBar = nullptr;
   } else if (g_shell.progressBar != nullptr) {
@@ -412,18 +412,18 @@ void OnDeviceArrived(HWND window) {
 void OfferPendingArrival(HWND window) {
   if (!g_shell.arrivalPending || g_shell.commandDepth > 0 || !IsWindowEnabled(window)) return;
   g_shell.arrivalPending = false;
-  PostMessageW(window, WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, 0);
+  PostMessageW(window, WM_DEVICENOTIFY, kDeviceNotifyArrived, 0);
 }
 
 void OnDeviceNotify(HWND window, WPARAM event, LPARAM value) {
   switch (event) {
-    case DEVICENOTIFY_PROGRESS:
+    case kDeviceNotifyProgress:
       OnTransferNotify(value);
       break;
-    case DEVICENOTIFY_REMOVED:
+    case kDeviceNotifyRemoved:
       OnDeviceRemoved(window);
       break;
-    case DEVICENOTIFY_ARRIVED:
+    case kDeviceNotifyArrived:
       OnDeviceArrived(window);
       break;
     default:

@@ -197,8 +197,8 @@ TEST_F(Session, ArrivalAndRemovalArePostedAndNothingElse) {
   window_.Pump();
   const LPARAM name = reinterpret_cast<LPARAM>(SimCanonicalName("p1"));
   const std::vector<WindowMessage> expected = {
-      {WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, name, true},
-      {WM_DEVICENOTIFY, DEVICENOTIFY_REMOVED, name, true},
+      {WM_DEVICENOTIFY, kDeviceNotifyArrived, name, true},
+      {WM_DEVICENOTIFY, kDeviceNotifyRemoved, name, true},
   };
   EXPECT_EQ(window_.messages(), expected);
 

@@ -45,7 +45,7 @@ TEST(TransferRules, KindsAreSingleBitsOfTheMask) {
        std::initializer_list<TransferKind>{KIND_BOOTLOADER, KIND_RECOVERY, KIND_FONT, KIND_OS_IMAGE, KIND_FONT | 0x83u})
     EXPECT_TRUE(IsTransferKind(k)) << k;
   for (TransferKind k :
-       std::initializer_list<TransferKind>{0, 1, 2, 64, 0x80, KIND_FONT | KIND_OS_IMAGE, TRANSFER_KIND_MASK})
+       std::initializer_list<TransferKind>{0, 1, 2, 64, 0x80, KIND_FONT | KIND_OS_IMAGE, kTransferKindMask})
     EXPECT_FALSE(IsTransferKind(k)) << k;
 }
 
