@@ -102,15 +102,15 @@ class ComApartment {
 
 // The process's one DeviceManager, kept in the shell state so that commands
 // reach it; destroyed before COM goes away.
-class DeviceSession {
+class ProcessDeviceManager {
  public:
-  DeviceSession(HWND window, UINT message) { g_shell.devices = DeviceManagerCreate(window, message); }
-  ~DeviceSession() {
+  ProcessDeviceManager(HWND window, UINT message) { g_shell.devices = DeviceManagerCreate(window, message); }
+  ~ProcessDeviceManager() {
     if (g_shell.devices != INVALID_DEVICE_MANAGER) DeviceManagerDestroy(g_shell.devices);
     g_shell.devices = INVALID_DEVICE_MANAGER;
   }
-  DeviceSession(const DeviceSession&) = delete;
-  DeviceSession& operator=(const DeviceSession&) = delete;
+  ProcessDeviceManager(const ProcessDeviceManager&) = delete;
+  ProcessDeviceManager& operator=(const ProcessDeviceManager&) = delete;
   explicit operator bool() const { return g_shell.devices != INVALID_DEVICE_MANAGER; }
 };
 
@@ -538,7 +538,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
   ComApartment com;
   InitCommonControlClasses();
 
-  DeviceSession session(g_shell.mainWindow, WM_DEVICENOTIFY);
-  if (!session) return kExitNoDeviceService;
+  ProcessDeviceManager devices(g_shell.mainWindow, WM_DEVICENOTIFY);
+  if (!devices) return kExitNoDeviceService;
   return RunMessageLoop(accelerators);
 }
