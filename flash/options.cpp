@@ -79,11 +79,18 @@ bool ParseSeconds(const WString& text, DWORD* seconds) {
 
 }  // namespace
 
-bool ParseOptions(const std::vector<WString>& args, Options* o, std::string* error) {
-  if (args.empty()) {
-    *error = "missing command";
-    return false;
-  }
+namespace {
+
+bool Refuse(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
+// The command word, or help and version wherever they stand. False on a
+// usage error; *done when nothing more is to be parsed.
+bool ParseCommand(const std::vector<WString>& args, Options* o, bool* done, std::string* error) {
+  *done = true;
+  if (args.empty()) return Refuse(error, "missing command");
   for (const WString& arg : args) {
     if (arg == WSTR("-h") || arg == WSTR("--help")) {
       o->command = Command::kHelp;
@@ -97,10 +104,9 @@ bool ParseOptions(const std::vector<WString>& args, Options* o, std::string* err
   }
   if (command == WSTR("--version") || command == WSTR("version")) {
     o->command = Command::kVersion;
-    if (args.size() == 1) return true;
-    *error = "--version takes no arguments";
-    return false;
+    return args.size() == 1 || Refuse(error, "--version takes no arguments");
   }
+  *done = false;
   if (command == WSTR("list")) {
     o->command = Command::kList;
   } else if (command == WSTR("check")) {
@@ -108,54 +114,54 @@ bool ParseOptions(const std::vector<WString>& args, Options* o, std::string* err
   } else if (command == WSTR("send")) {
     o->command = Command::kSend;
   } else {
-    *error = "unknown command '" + Utf8(command) + "'";
-    return false;
+    return Refuse(error, "unknown command '" + Utf8(command) + "'");
   }
-  const std::string name = Utf8(command);
+  return true;
+}
 
-  for (size_t i = 1; i < args.size(); ++i) {
-    const WString& arg = args[i];
-    WString value;
-    if (arg == WSTR("--json")) {
-      o->json = true;
-    } else if (o->command != Command::kList && IsOption(arg, WSTR("--kind"))) {
-      if (!TakeValue(args, &i, WSTR("--kind"), &value, error)) return false;
-      o->kind = FindTransferKindByName(Utf8(value));
-      if (o->kind == nullptr) {
-        *error = "unknown kind '" + Utf8(value) + "' (" + KindNames() + ")";
-        return false;
-      }
-    } else if (o->command != Command::kList && IsOption(arg, WSTR("--player"))) {
-      if (!TakeValue(args, &i, WSTR("--player"), &o->player, error)) return false;
-      o->playerGiven = true;
-    } else if (o->command == Command::kSend && IsOption(arg, WSTR("--wait"))) {
-      if (!TakeValue(args, &i, WSTR("--wait"), &value, error)) return false;
-      if (!ParseSeconds(value, &o->waitSeconds)) {
-        *error = "--wait takes a number of seconds (0 to 999999), not '" + Utf8(value) + "'";
-        return false;
-      }
-    } else if (arg.size() > 1 && arg[0] == WCHAR('-')) {
-      *error = "unknown option '" + Utf8(arg) + "' for " + name;
-      return false;
-    } else if (o->command == Command::kList) {
-      *error = "list takes no FILE";
-      return false;
-    } else if (!o->file.empty()) {
-      *error = name + " takes one FILE";
-      return false;
-    } else {
-      o->file = arg;
-    }
+// The argument at args[*i] (and its value, which moves *i on) for command
+// `name`.
+bool ParseArgument(const std::vector<WString>& args, size_t* i, const std::string& name, Options* o,
+                   std::string* error) {
+  const WString& arg = args[*i];
+  WString value;
+  if (arg == WSTR("--json")) {
+    o->json = true;
+  } else if (o->command != Command::kList && IsOption(arg, WSTR("--kind"))) {
+    if (!TakeValue(args, i, WSTR("--kind"), &value, error)) return false;
+    o->kind = FindTransferKindByName(Utf8(value));
+    if (o->kind == nullptr) return Refuse(error, "unknown kind '" + Utf8(value) + "' (" + KindNames() + ")");
+  } else if (o->command != Command::kList && IsOption(arg, WSTR("--player"))) {
+    if (!TakeValue(args, i, WSTR("--player"), &o->player, error)) return false;
+    o->playerGiven = true;
+  } else if (o->command == Command::kSend && IsOption(arg, WSTR("--wait"))) {
+    if (!TakeValue(args, i, WSTR("--wait"), &value, error)) return false;
+    if (!ParseSeconds(value, &o->waitSeconds))
+      return Refuse(error, "--wait takes a number of seconds (0 to 999999), not '" + Utf8(value) + "'");
+  } else if (arg.size() > 1 && arg[0] == WCHAR('-')) {
+    return Refuse(error, "unknown option '" + Utf8(arg) + "' for " + name);
+  } else if (o->command == Command::kList) {
+    return Refuse(error, "list takes no FILE");
+  } else if (!o->file.empty()) {
+    return Refuse(error, name + " takes one FILE");
+  } else {
+    o->file = arg;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<WString>& args, Options* o, std::string* error) {
+  bool done = false;
+  if (!ParseCommand(args, o, &done, error)) return false;
+  if (done) return true;
+  const std::string name = Utf8(args[0]);
+  for (size_t i = 1; i < args.size(); ++i)
+    if (!ParseArgument(args, &i, name, o, error)) return false;
   if (o->command == Command::kList) return true;
-  if (o->kind == nullptr) {
-    *error = name + " needs --kind (" + KindNames() + ")";
-    return false;
-  }
-  if (o->file.empty()) {
-    *error = name + " needs a FILE";
-    return false;
-  }
+  if (o->kind == nullptr) return Refuse(error, name + " needs --kind (" + KindNames() + ")");
+  if (o->file.empty()) return Refuse(error, name + " needs a FILE");
   return true;
 }
 
