@@ -129,7 +129,7 @@ TEST_F(ConsoleSupport, PlayersComeWithReadyStatesAndStorages) {
 // lies after the list, so a write past its end would show there.
 TEST_F(ConsoleSupport, PlayerWithMoreStoragesThanTheListHoldsIsCountedWhole) {
   std::vector<std::string> names;
-  for (int i = 1; i <= 20; ++i) names.push_back("S" + std::to_string(100 + i));
+  for (int i = 1; i <= 20; ++i) names.push_back(std::string(1, 'S').append(std::to_string(100 + i)));
   AddPlayer("p1", Player(kMake, kModel, 1, names));
   Create();
   const std::vector<DeviceDetails> players = Players();

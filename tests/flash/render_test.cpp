@@ -161,14 +161,18 @@ TEST(FlashVerdict, JsonHoldsTheWholeVerdict) {
 
 TEST(FlashVerdict, PlayerListKeepsItsStoragesAndCountsTheRest) {
   std::vector<std::pair<std::string, bool>> storages;
-  for (int i = 0; i < 20; ++i) storages.push_back({"S" + std::to_string(i), i != 1});
+  for (int i = 0; i < 20; ++i) storages.push_back({std::string(1, 'S').append(std::to_string(i)), i != 1});
   flash::Players players;
   players.push_back(Player(storages));
   players.back()->fReady = false;
   const Printed text = flash::RenderPlayers(false, players);
   std::string expected = "Corvane\tZR-410\tversion 0x00010002\tbusy\n";
   for (int i = 0; i < 16; ++i)
-    expected += "    storage \"S" + std::to_string(i) + "\"\t" + (i != 1 ? "ready" : "not ready") + "\n";
+    expected.append("    storage \"S")
+        .append(std::to_string(i))
+        .append("\"\t")
+        .append(i != 1 ? "ready" : "not ready")
+        .append("\n");
   EXPECT_EQ(text.out, expected + "    (4 more storages)\n");
   const std::string json = flash::RenderPlayers(true, players).out;
   EXPECT_EQ(json.rfind("{\"ok\":true,\"exitCode\":0,\"players\":[{\"manufacturer\":\"Corvane\",", 0), 0u) << json;
