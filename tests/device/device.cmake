@@ -10,7 +10,7 @@ tf_add_gtest(wmdm_layout_tests SOURCES wmdm_layout_test.cpp LIBS tf_platform)
 # acceptance; being an object of the test program, it is linked ahead of the
 # real libraries.
 tf_add_gtest(device_unit_tests
-  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
+  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp com_ptr_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
   LIBS tf_device)
 
 # The device layer against the simulated service, reached through CoCreateInstance.
