@@ -1,36 +1,28 @@
 #include "device/device_details.h"
 
+#include <memory>
 #include <new>
 
-#include "device/session.h"
+#include "device/devicemanager_object.h"
 
 namespace {
 
-constexpr UINT kTextUnits = 260;
-
-bool StorageReady(IWMDMStorage* storage) {
-  IWMDMStorage3* storage3 = nullptr;
-  if (FAILED(storage->QueryInterface(IID_IWMDMStorage3, reinterpret_cast<void**>(&storage3))) || storage3 == nullptr)
-    return false;
-  bool ready = false;
-  IWMDMStorageGlobals* globals = nullptr;
-  if (SUCCEEDED(storage3->GetStorageGlobals(&globals)) && globals != nullptr) {
-    DWORD status = 0;
-    ready = SUCCEEDED(globals->GetStatus(&status)) && (status & WMDM_STATUS_READY) != 0;
-    globals->Release();
-  }
-  storage3->Release();
-  return ready;
+bool StorageReady(const ComPtr<IWMDMStorage>& storage) {
+  ComPtr<IWMDMStorage3> storage3;
+  if (FAILED(storage.Query(IID_IWMDMStorage3, &storage3))) return false;
+  ComPtr<IWMDMStorageGlobals> globals;
+  if (FAILED(globals.Receive(storage3->GetStorageGlobals(globals.Out())))) return false;
+  DWORD status = 0;
+  return SUCCEEDED(globals->GetStatus(&status)) && (status & WMDM_STATUS_READY) != 0;
 }
 
-void ListStorages(IWMDMDevice2* device, DeviceDetails* details) {
-  IWMDMEnumStorage* storages = nullptr;
-  if (FAILED(device->EnumStorage(&storages)) || storages == nullptr) return;
+void ListStorages(const ComPtr<IWMDMDevice2>& device, DeviceDetails* details) {
+  ComPtr<IWMDMEnumStorage> storages;
+  if (FAILED(storages.Receive(device->EnumStorage(storages.Out())))) return;
   details->fStoragesListed = true;
   for (;;) {
-    IWMDMStorage* storage = nullptr;
-    ULONG fetched = 0;
-    if (storages->Next(1, &storage, &fetched) != S_OK || storage == nullptr) break;
+    const ComPtr<IWMDMStorage> storage = NextItem<IWMDMStorage>(storages.Get());
+    if (!storage) break;
     if (details->cStorages < kMaxListedStorages) {
       StorageDetails& s = details->rgStorages[details->cStorages];
       if (FAILED(storage->GetName(s.szName, kTextUnits))) s.szName[0] = 0;
@@ -38,31 +30,26 @@ void ListStorages(IWMDMDevice2* device, DeviceDetails* details) {
       s.fReady = StorageReady(storage);
     }
     ++details->cStorages;
-    storage->Release();
   }
-  storages->Release();
 }
 
 // Fills `details` from one enumerated device; false when it is no storage
 // device or its identity cannot be read.
-bool Describe(IWMDMDevice* found, DeviceDetails* details) {
-  IWMDMDevice2* device = nullptr;
-  if (FAILED(found->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&device))) || device == nullptr)
-    return false;
+bool Describe(const ComPtr<IWMDMDevice>& found, DeviceDetails* details) {
+  ComPtr<IWMDMDevice2> device;
+  if (FAILED(found.Query(IID_IWMDMDevice2, &device))) return false;
   DWORD type = 0;
-  bool ok = SUCCEEDED(device->GetType(&type)) && (type & WMDM_DEVICE_TYPE_STORAGE) != 0 &&
-            SUCCEEDED(device->GetManufacturer(details->info.szDeviceManufacturer, kTextUnits)) &&
-            SUCCEEDED(device->GetName(details->info.szDeviceName, kTextUnits));
-  if (ok) {
-    details->info.szDeviceManufacturer[kTextUnits - 1] = 0;
-    details->info.szDeviceName[kTextUnits - 1] = 0;
-    if (FAILED(device->GetVersion(&details->info.dwDeviceVersion))) details->info.dwDeviceVersion = 0;
-    if (FAILED(device->GetStatus(&details->dwStatus))) details->dwStatus = 0;
-    details->fReady = (details->dwStatus & WMDM_STATUS_READY) != 0;
-    ListStorages(device, details);
-  }
-  device->Release();
-  return ok;
+  if (FAILED(device->GetType(&type)) || (type & WMDM_DEVICE_TYPE_STORAGE) == 0 ||
+      FAILED(device->GetManufacturer(details->info.szDeviceManufacturer, kTextUnits)) ||
+      FAILED(device->GetName(details->info.szDeviceName, kTextUnits)))
+    return false;
+  details->info.szDeviceManufacturer[kTextUnits - 1] = 0;
+  details->info.szDeviceName[kTextUnits - 1] = 0;
+  if (FAILED(device->GetVersion(&details->info.dwDeviceVersion))) details->info.dwDeviceVersion = 0;
+  if (FAILED(device->GetStatus(&details->dwStatus))) details->dwStatus = 0;
+  details->fReady = (details->dwStatus & WMDM_STATUS_READY) != 0;
+  ListStorages(device, details);
+  return true;
 }
 
 }  // namespace
@@ -74,26 +61,21 @@ bool DeviceDetails::HasReadyStorage() const {
 }
 
 HRESULT ListDeviceDetails(DeviceManager* hDeviceManager, DeviceDetailsCallback each, void* context) {
-  HRESULT hr = CheckDeviceManager(hDeviceManager);
+  HRESULT hr = CheckHandleAndArguments(hDeviceManager);
   if (FAILED(hr)) return hr;
   if (each == nullptr) return E_POINTER;
   DeviceManager* dm = hDeviceManager;
 
-  IWMDMEnumDevice* enumeration = nullptr;
+  ComPtr<IWMDMEnumDevice> enumeration;
   dm->manager->Reinitialize();
-  hr = dm->manager->EnumDevices2(&enumeration);
+  hr = enumeration.Receive(dm->manager->EnumDevices2(enumeration.Out()));
   if (FAILED(hr)) return hr;
-  if (enumeration == nullptr) return E_FAIL;
   for (;;) {
-    IWMDMDevice* found = nullptr;
-    ULONG fetched = 0;
-    if (enumeration->Next(1, &found, &fetched) != S_OK || found == nullptr) break;
+    const ComPtr<IWMDMDevice> found = NextItem<IWMDMDevice>(enumeration.Get());
+    if (!found) break;
     // Large (it holds the storages' names), so not on the stack of a caller's callback chain.
-    DeviceDetails* details = new (std::nothrow) DeviceDetails{};
-    if (details != nullptr && Describe(found, details)) each(*details, context);
-    delete details;
-    found->Release();
+    const std::unique_ptr<DeviceDetails> details(new (std::nothrow) DeviceDetails{});
+    if (details && Describe(found, details.get())) each(*details, context);
   }
-  enumeration->Release();
   return S_OK;
 }

@@ -18,8 +18,8 @@ struct DeviceDetails {
   DWORD dwStatus;        // GetStatus flags (0 when unreadable)
   bool fReady;           // ConnectDevice can hold it
   bool fStoragesListed;  // EnumStorage worked
-  UINT cStorages;        // storages seen (may exceed kMaxListedStorages)
   StorageDetails rgStorages[kMaxListedStorages];
+  UINT cStorages;  // storages seen (may exceed kMaxListedStorages); after the list, which must not reach it
 
   UINT ListedStorages() const { return cStorages < kMaxListedStorages ? cStorages : kMaxListedStorages; }
   bool HasReadyStorage() const;

@@ -1,7 +1,9 @@
+#include "device/devicemanager.h"
+
 #include <cstring>
 #include <new>
 
-#include "device/session.h"
+#include "device/devicemanager_object.h"
 
 namespace {
 
@@ -9,7 +11,6 @@ namespace {
 constexpr DWORD kRootContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 // Credential flags handed to the channel together with the placeholders.
 constexpr DWORD kCredentialFlags = 2;
-constexpr UINT kTextUnits = 260;
 
 // Runs the channel's handshake with the first protocol the service offers.
 HRESULT Authenticate(DeviceManager* dm) {
@@ -17,7 +18,7 @@ HRESULT Authenticate(DeviceManager* dm) {
   HRESULT hr = dm->channel->setCredentials(kCredentialFlags, kPlaceholder, sizeof kPlaceholder, kPlaceholder,
                                            sizeof kPlaceholder);
   if (FAILED(hr)) return hr;
-  dm->channel->attachPeer(dm->root);
+  dm->channel->attachPeer(dm->root.Get());
 
   DWORD* protocols = nullptr;
   DWORD count = 0;
@@ -27,53 +28,31 @@ HRESULT Authenticate(DeviceManager* dm) {
   return hr;
 }
 
+// IWMDeviceManager is asked for only on the way to IWMDeviceManager2.
 HRESULT ReachDeviceManager2(DeviceManager* dm) {
-  IWMDeviceManager* manager1 = nullptr;
-  HRESULT hr = dm->root->QueryInterface(IID_IWMDeviceManager, reinterpret_cast<void**>(&manager1));
+  ComPtr<IWMDeviceManager> manager1;
+  const HRESULT hr = dm->root.Query(IID_IWMDeviceManager, &manager1);
   if (FAILED(hr)) return hr;
-  hr = manager1->QueryInterface(IID_IWMDeviceManager2, reinterpret_cast<void**>(&dm->manager));
-  if (FAILED(hr)) dm->manager = nullptr;
-  manager1->Release();
-  return hr;
+  return manager1.Query(IID_IWMDeviceManager2, &dm->manager);
 }
 
 // Device events are a comfort, not a need: any failure here leaves the
 // DeviceManager working without them.
 void AdviseForDeviceEvents(DeviceManager* dm) {
-  IConnectionPointContainer* container = nullptr;
-  if (FAILED(dm->manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) ||
-      container == nullptr)
-    return;
-  if (SUCCEEDED(container->FindConnectionPoint(IID_IWMDMNotification, &dm->connectionPoint)) &&
-      dm->connectionPoint != nullptr) {
-    if (FAILED(dm->connectionPoint->Advise(dm->sink->progressFace(), &dm->cookie))) {
-      ReleaseAndClear(dm->connectionPoint);
-      dm->cookie = 0;
-    }
-  } else {
-    dm->connectionPoint = nullptr;
+  ComPtr<IConnectionPointContainer> container;
+  if (FAILED(dm->manager.Query(IID_IConnectionPointContainer, &container))) return;
+  ComPtr<IConnectionPoint>& point = dm->connectionPoint;
+  if (FAILED(point.Receive(container->FindConnectionPoint(IID_IWMDMNotification, point.Out())))) return;
+  if (FAILED(point->Advise(dm->sink->progressFace(), &dm->cookie))) {
+    point.Reset();
+    dm->cookie = 0;
   }
-  container->Release();
 }
 
 // Opens a fresh enumeration over a re-read list of devices.
 HRESULT OpenEnumeration(DeviceManager* dm) {
   dm->manager->Reinitialize();
-  const HRESULT hr = dm->manager->EnumDevices2(&dm->enumeration);
-  if (FAILED(hr)) {
-    dm->enumeration = nullptr;
-    return hr;
-  }
-  return dm->enumeration != nullptr ? hr : E_FAIL;
-}
-
-// The next device of the open enumeration, or null at its end (the service's
-// "no more" and its errors alike).
-IWMDMDevice* NextDevice(IWMDMEnumDevice* enumeration) {
-  IWMDMDevice* device = nullptr;
-  ULONG fetched = 0;
-  if (enumeration->Next(1, &device, &fetched) != S_OK) return nullptr;
-  return device;
+  return dm->enumeration.Receive(dm->manager->EnumDevices2(dm->enumeration.Out()));
 }
 
 // Passes on the result of a query that filled a 260-unit text field, after
@@ -111,134 +90,116 @@ bool IsRecordedDevice(IWMDMDevice2* device, const DFTInfo& record) {
   return true;
 }
 
+// Reads an enumerated device's identity into *record: E_FAIL when it is no
+// storage device, the failing query's error, or S_OK.
+HRESULT ReadIdentity(const ComPtr<IWMDMDevice>& found, DFTInfo* record) {
+  ComPtr<IWMDMDevice2> device;
+  DWORD type = 0;
+  if (FAILED(found.Query(IID_IWMDMDevice2, &device))) return E_FAIL;
+  if (FAILED(device->GetType(&type)) || (type & WMDM_DEVICE_TYPE_STORAGE) == 0) return E_FAIL;
+  HRESULT hr =
+      Terminated(device->GetManufacturer(record->szDeviceManufacturer, kTextUnits), record->szDeviceManufacturer);
+  if (SUCCEEDED(hr)) hr = Terminated(device->GetName(record->szDeviceName, kTextUnits), record->szDeviceName);
+  device->GetVersion(&record->dwDeviceVersion);
+  return hr;
+}
+
+// Each step of creation, in order; the first failure names the stage.
+HRESULT CreateSteps(DeviceManager* dm, HWND hWnd, UINT uMsg, DeviceManagerCreateStage* stage) {
+  *stage = DeviceManagerCreateStage::kMemory;
+  dm->channel.reset(new (std::nothrow) ChannelInitiator);
+  if (!dm->channel) return E_FAIL;
+  *stage = DeviceManagerCreateStage::kService;
+  HRESULT hr = dm->root.Receive(
+      CoCreateInstance(CLSID_MediaDevMgr, nullptr, kRootContext, IID_IComponentAuthenticate, dm->root.OutVoid()));
+  if (FAILED(hr)) return hr;
+  *stage = DeviceManagerCreateStage::kAuthentication;
+  hr = Authenticate(dm);
+  if (FAILED(hr)) return hr;
+  *stage = DeviceManagerCreateStage::kManager;
+  hr = ReachDeviceManager2(dm);
+  if (FAILED(hr)) return hr;
+  *stage = DeviceManagerCreateStage::kMemory;
+  *dm->sink.Out() = DeviceEventSink::Create(hWnd, uMsg);
+  if (!dm->sink) return E_OUTOFMEMORY;
+  AdviseForDeviceEvents(dm);
+  *stage = DeviceManagerCreateStage::kCreated;
+  return hr;
+}
+
 }  // namespace
 
 DeviceManager* DeviceManagerCreate(HWND hWnd, UINT uMsg) { return DeviceManagerCreateWithResult(hWnd, uMsg, nullptr); }
 
 DeviceManager* DeviceManagerCreateWithResult(HWND hWnd, UINT uMsg, DeviceManagerCreateResult* pResult) {
-  HRESULT hr = E_FAIL;
-  DeviceManagerCreateStage stage = DeviceManagerCreateStage::kMemory;
   DeviceManager* dm = new (std::nothrow) DeviceManager;
-  ShowWaitCursor();
-  if (dm != nullptr) {
-    dm->channel = new (std::nothrow) ChannelInitiator;
-    if (dm->channel != nullptr) {
-      stage = DeviceManagerCreateStage::kService;
-      hr = CoCreateInstance(CLSID_MediaDevMgr, nullptr, kRootContext, IID_IComponentAuthenticate,
-                            reinterpret_cast<void**>(&dm->root));
-      if (FAILED(hr)) dm->root = nullptr;
-    }
-    if (SUCCEEDED(hr)) {
-      stage = DeviceManagerCreateStage::kAuthentication;
-      hr = Authenticate(dm);
-    }
-    if (SUCCEEDED(hr)) {
-      stage = DeviceManagerCreateStage::kManager;
-      hr = ReachDeviceManager2(dm);
-    }
-    if (SUCCEEDED(hr)) {
-      stage = DeviceManagerCreateStage::kMemory;
-      dm->sink = DeviceEventSink::Create(hWnd, uMsg);
-      if (dm->sink == nullptr) hr = E_OUTOFMEMORY;
-    }
-    if (SUCCEEDED(hr)) AdviseForDeviceEvents(dm);
-  }
+  const WaitCursor wait;
+  DeviceManagerCreateStage stage = DeviceManagerCreateStage::kMemory;
+  const HRESULT hr = dm != nullptr ? CreateSteps(dm, hWnd, uMsg, &stage) : E_FAIL;
   if (FAILED(hr)) {
     if (dm != nullptr) DeviceManagerDestroy(dm);
     dm = INVALID_DEVICE_MANAGER;
-  } else {
-    stage = DeviceManagerCreateStage::kCreated;
   }
   if (pResult != nullptr) {
     pResult->stage = stage;
     pResult->hr = hr;
-    pResult->fDeviceEvents = dm != INVALID_DEVICE_MANAGER && dm->connectionPoint != nullptr;
+    pResult->fDeviceEvents = dm != INVALID_DEVICE_MANAGER && dm->connectionPoint;
   }
-  ShowArrowCursor();
   return dm;
 }
 
 HRESULT DeviceManagerDestroy(DeviceManager* hDeviceManager) {
-  const HRESULT check = CheckDeviceManager(hDeviceManager);
+  const HRESULT check = CheckHandleAndArguments(hDeviceManager);
   if (FAILED(check)) return check;
   DeviceManager* dm = hDeviceManager;
-  ShowWaitCursor();
+  const WaitCursor wait;
   DisconnectDevice(dm);
-  if (dm->connectionPoint != nullptr) {
-    dm->connectionPoint->Unadvise(dm->cookie);
-    ReleaseAndClear(dm->connectionPoint);
-  }
-  ReleaseAndClear(dm->enumeration);
-  ReleaseAndClear(dm->manager);
-  ReleaseAndClear(dm->root);
-  ReleaseAndClear(dm->sink);
-  delete dm->channel;
+  if (dm->connectionPoint) dm->connectionPoint->Unadvise(dm->cookie);
+  dm->connectionPoint.Reset();
+  dm->enumeration.Reset();
+  dm->manager.Reset();
+  dm->root.Reset();
+  dm->sink.Reset();
+  dm->channel.reset();
   delete dm;
-  ShowArrowCursor();
   return S_OK;
 }
 
 HRESULT EnumNextDevice(DeviceManager* hDeviceManager, DFTInfo* lpDFTInfo) {
-  HRESULT hr = CheckDeviceManager(hDeviceManager);
+  HRESULT hr = CheckHandleAndArguments(hDeviceManager, lpDFTInfo);
   if (FAILED(hr)) return hr;
-  if (lpDFTInfo == nullptr) return E_POINTER;
   DeviceManager* dm = hDeviceManager;
-
-  ShowWaitCursor();
-  if (dm->enumeration == nullptr) hr = OpenEnumeration(dm);
-  if (dm->enumeration != nullptr) {
-    hr = E_FAIL;
-    IWMDMDevice* found = NextDevice(dm->enumeration);
-    if (found == nullptr) {
-      ReleaseAndClear(dm->enumeration);
-      hr = S_FALSE;
-    } else {
-      IWMDMDevice2* device = nullptr;
-      DWORD type = 0;
-      if (SUCCEEDED(found->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&device))) && device != nullptr) {
-        if (SUCCEEDED(device->GetType(&type)) && (type & WMDM_DEVICE_TYPE_STORAGE) != 0) {
-          hr = Terminated(device->GetManufacturer(lpDFTInfo->szDeviceManufacturer, kTextUnits),
-                          lpDFTInfo->szDeviceManufacturer);
-          if (SUCCEEDED(hr))
-            hr = Terminated(device->GetName(lpDFTInfo->szDeviceName, kTextUnits), lpDFTInfo->szDeviceName);
-          device->GetVersion(&lpDFTInfo->dwDeviceVersion);
-        }
-        device->Release();
-      }
-      found->Release();
-    }
+  const WaitCursor wait;
+  if (!dm->enumeration) hr = OpenEnumeration(dm);
+  if (!dm->enumeration) return hr;
+  const ComPtr<IWMDMDevice> found = NextItem<IWMDMDevice>(dm->enumeration.Get());
+  if (!found) {
+    dm->enumeration.Reset();
+    return S_FALSE;
   }
-  ShowArrowCursor();
-  return hr;
+  return ReadIdentity(found, lpDFTInfo);
 }
 
 HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
-  HRESULT hr = CheckDeviceManager(hDeviceManager);
+  HRESULT hr = CheckHandleAndArguments(hDeviceManager, lpDFTInfo);
   if (FAILED(hr)) return hr;
-  if (lpDFTInfo == nullptr) return E_POINTER;
   DeviceManager* dm = hDeviceManager;
-
-  if (dm->enumeration == nullptr) {
+  if (!dm->enumeration) {
     hr = OpenEnumeration(dm);
     if (FAILED(hr)) return hr;
   }
   bool matched = false;
   dm->enumeration->Reset();
   while (!matched) {
-    IWMDMDevice* found = NextDevice(dm->enumeration);
-    if (found == nullptr) break;
+    const ComPtr<IWMDMDevice> found = NextItem<IWMDMDevice>(dm->enumeration.Get());
+    if (!found) break;
     DisconnectDevice(dm);
-    if (FAILED(found->QueryInterface(IID_IWMDMDevice2, reinterpret_cast<void**>(&dm->device)))) dm->device = nullptr;
-    if (dm->device != nullptr && IsRecordedDevice(dm->device, *lpDFTInfo)) {
-      dm->current = *lpDFTInfo;
-      matched = true;
-    }
-    found->Release();
+    matched = SUCCEEDED(found.Query(IID_IWMDMDevice2, &dm->device)) && IsRecordedDevice(dm->device.Get(), *lpDFTInfo);
+    if (matched) dm->current = *lpDFTInfo;
   }
-  ReleaseAndClear(dm->enumeration);
-
+  dm->enumeration.Reset();
   if (!matched) {
-    ReleaseAndClear(dm->device);
+    dm->device.Reset();
     dm->current = DFTInfo{};
     return E_FAIL;
   }
@@ -246,11 +207,11 @@ HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
 }
 
 HRESULT DisconnectDevice(DeviceManager* hDeviceManager) {
-  const HRESULT check = CheckDeviceManager(hDeviceManager);
+  const HRESULT check = CheckHandleAndArguments(hDeviceManager);
   if (FAILED(check)) return check;
   DeviceManager* dm = hDeviceManager;
-  if (dm->device == nullptr) return E_FAIL;
-  ReleaseAndClear(dm->device);
+  if (!dm->device) return E_FAIL;
+  dm->device.Reset();
   dm->current = DFTInfo{};
   return S_OK;
 }

@@ -28,24 +28,24 @@ struct DFTInfo {
 typedef DFTInfo* LPDFTInfo;
 static_assert(sizeof(DFTInfo) == 1044, "DFTInfo is a 1044-byte record");
 
-// What a file is; only the bits of TRANSFER_KIND_MASK select the kind.
+// What a file is; only the bits of kTransferKindMask select the kind.
 typedef DWORD TransferKind;
 constexpr TransferKind KIND_BOOTLOADER = 4;  // stored as "EBoot.bin"
 constexpr TransferKind KIND_RECOVERY = 8;    // stored as "Recovery.bin"
 constexpr TransferKind KIND_FONT = 16;       // stored under the source file's own name
 constexpr TransferKind KIND_OS_IMAGE = 32;   // stored as "NK.bin"
-constexpr TransferKind TRANSFER_KIND_MASK = 0x7C;
+constexpr TransferKind kTransferKindMask = 0x7C;
 
 // The notification message the shell passes to DeviceManagerCreate.
 #define WM_DEVICENOTIFY (WM_USER)
 
 // wParam of the notification:
-constexpr WPARAM DEVICENOTIFY_PROGRESS = 0;  // sent; lParam is a percentage or a code below
-constexpr WPARAM DEVICENOTIFY_REMOVED = 1;   // posted; lParam is the canonical name (do not read)
-constexpr WPARAM DEVICENOTIFY_ARRIVED = 2;   // posted; lParam is the canonical name (do not read)
-// lParam codes of DEVICENOTIFY_PROGRESS; every other value is a step in percent.
-constexpr LPARAM DEVICENOTIFY_BEGIN = 0;
-constexpr LPARAM DEVICENOTIFY_END = 100;
+constexpr WPARAM kDeviceNotifyProgress = 0;  // sent; lParam is a percentage or a code below
+constexpr WPARAM kDeviceNotifyRemoved = 1;   // posted; lParam is the canonical name (do not read)
+constexpr WPARAM kDeviceNotifyArrived = 2;   // posted; lParam is the canonical name (do not read)
+// lParam codes of kDeviceNotifyProgress; every other value is a step in percent.
+constexpr LPARAM kDeviceNotifyBegin = 0;
+constexpr LPARAM kDeviceNotifyEnd = 100;
 
 // Authenticates to the service and subscribes to device events. Returns the
 // handle, or INVALID_DEVICE_MANAGER on any failure (nothing is then kept).

@@ -33,26 +33,26 @@ ULONG DeviceEventSink::Release() {
 
 HRESULT DeviceEventSink::Begin(DWORD dwEstimatedTicks) {
   estimate_ = dwEstimatedTicks;
-  SendMessageW(window_, message_, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_BEGIN);
+  SendMessageW(window_, message_, kDeviceNotifyProgress, kDeviceNotifyBegin);
   return S_OK;
 }
 
 HRESULT DeviceEventSink::Progress(DWORD dwTranspiredTicks) {
-  SendMessageW(window_, message_, DEVICENOTIFY_PROGRESS, ProgressPercent(estimate_, dwTranspiredTicks));
+  SendMessageW(window_, message_, kDeviceNotifyProgress, ProgressPercent(estimate_, dwTranspiredTicks));
   return S_OK;
 }
 
 HRESULT DeviceEventSink::End() {
-  SendMessageW(window_, message_, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_END);
+  SendMessageW(window_, message_, kDeviceNotifyProgress, kDeviceNotifyEnd);
   return S_OK;
 }
 
 HRESULT DeviceEventSink::WMDMMessage(DWORD dwMessageType, LPCWSTR pwszCanonicalName) {
   WPARAM event;
   if (dwMessageType == WMDM_MSG_DEVICE_REMOVAL) {
-    event = DEVICENOTIFY_REMOVED;
+    event = kDeviceNotifyRemoved;
   } else if (dwMessageType == WMDM_MSG_DEVICE_ARRIVAL) {
-    event = DEVICENOTIFY_ARRIVED;
+    event = kDeviceNotifyArrived;
   } else {
     return S_OK;
   }

@@ -1,126 +1,65 @@
 #include "device/transfer.h"
 
-#include "device/session.h"
+#include "device/devicemanager_object.h"
+#include "device/transfer_kinds.h"
+#include "device/transfer_testing.h"
 #include "image/accept.h"
 #include "image/binutils.h"
 #include "platform/fileio.h"
 
 namespace {
 
-constexpr ULONGLONG kBootloaderMax = 0x80000;
-constexpr ULONGLONG kRecoveryMax = 0x180000;
-
-TransferKind KindOf(TransferKind kind) { return kind & TRANSFER_KIND_MASK; }
-
 // Whether InsertFile announces its success with the box.
 bool g_successBox = true;
 
-bool IsReady(IWMDMStorage3* storage) {
-  IWMDMStorageGlobals* globals = nullptr;
-  if (FAILED(storage->GetStorageGlobals(&globals)) || globals == nullptr) return false;
+bool IsReady(const ComPtr<IWMDMStorage3>& storage) {
+  ComPtr<IWMDMStorageGlobals> globals;
+  if (FAILED(globals.Receive(storage->GetStorageGlobals(globals.Out())))) return false;
   DWORD status = 0;
-  const bool ready = SUCCEEDED(globals->GetStatus(&status)) && (status & WMDM_STATUS_READY) != 0;
-  globals->Release();
-  return ready;
+  return SUCCEEDED(globals->GetStatus(&status)) && (status & WMDM_STATUS_READY) != 0;
 }
 
-// A metadata object holding the firmware format code, or null: the copy goes
-// ahead without metadata when the service cannot make one.
-IWMDMMetaData* FormatCodeMetadata(IWMDMStorage3* storage) {
-  IWMDMMetaData* metadata = nullptr;
-  if (FAILED(storage->CreateEmptyMetadataObject(&metadata)) || metadata == nullptr) return nullptr;
+// A metadata object holding the firmware format code, or nothing: the copy
+// goes ahead without metadata when the service cannot make one.
+ComPtr<IWMDMMetaData> FormatCodeMetadata(const ComPtr<IWMDMStorage3>& storage) {
+  ComPtr<IWMDMMetaData> metadata;
+  if (FAILED(metadata.Receive(storage->CreateEmptyMetadataObject(metadata.Out())))) return metadata;
   DWORD dwFormatCode = kFirmwareFormatCode;
   if (FAILED(metadata->AddItem(WMDM_TYPE_DWORD, g_wszWMDMFormatCode, reinterpret_cast<BYTE*>(&dwFormatCode),
-                               sizeof dwFormatCode))) {
-    metadata->Release();
-    return nullptr;
-  }
+                               sizeof dwFormatCode)))
+    metadata.Reset();
   return metadata;
 }
 
 // One attempt on one storage: E_FAIL when it is not ready or cannot take
 // files, else the result of Insert3 (S_OK for any success code).
-HRESULT InsertIntoStorage(DeviceManager* dm, IWMDMStorage* found, WString& source, WString& destination) {
-  IWMDMStorage3* storage = nullptr;
-  if (FAILED(found->QueryInterface(IID_IWMDMStorage3, reinterpret_cast<void**>(&storage))) || storage == nullptr)
-    return E_FAIL;
-  HRESULT hr = E_FAIL;
-  if (IsReady(storage)) {
-    IWMDMStorageControl3* control = nullptr;
-    if (SUCCEEDED(found->QueryInterface(IID_IWMDMStorageControl3, reinterpret_cast<void**>(&control))) &&
-        control != nullptr) {
-      IWMDMMetaData* metadata = FormatCodeMetadata(storage);
-      IWMDMStorage* created = nullptr;
-      const HRESULT r = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), destination.data(),
-                                         nullptr, dm->sink->progressFace(), metadata, nullptr, &created);
-      if (metadata != nullptr) metadata->Release();
-      if (SUCCEEDED(r)) {
-        if (created != nullptr) created->Release();
-        hr = S_OK;
-      } else {
-        hr = r;
-      }
-      control->Release();
-    }
-  }
-  storage->Release();
-  return hr;
+HRESULT InsertIntoStorage(DeviceManager* dm, const ComPtr<IWMDMStorage>& found, WString& source, WString& destination) {
+  ComPtr<IWMDMStorage3> storage;
+  if (FAILED(found.Query(IID_IWMDMStorage3, &storage)) || !IsReady(storage)) return E_FAIL;
+  ComPtr<IWMDMStorageControl3> control;
+  if (FAILED(found.Query(IID_IWMDMStorageControl3, &control))) return E_FAIL;
+  const ComPtr<IWMDMMetaData> metadata = FormatCodeMetadata(storage);
+  ComPtr<IWMDMStorage> created;
+  const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), destination.data(),
+                                      nullptr, dm->sink->progressFace(), metadata.Get(), nullptr, created.Out());
+  if (FAILED(hr)) created.Detach();  // what a failed call left is not ours
+  return SUCCEEDED(hr) ? S_OK : hr;
 }
 
-}  // namespace
-
-bool IsTransferKind(TransferKind kind) {
-  switch (KindOf(kind)) {
-    case KIND_BOOTLOADER:
-    case KIND_RECOVERY:
-    case KIND_FONT:
-    case KIND_OS_IMAGE:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool FitsSizeWindow(TransferKind kind, ULONGLONG cbFile) {
-  switch (KindOf(kind)) {
-    case KIND_BOOTLOADER:
-      return cbFile <= kBootloaderMax;
-    case KIND_RECOVERY:
-      return cbFile >= kBootloaderMax && cbFile <= kRecoveryMax;
-    case KIND_OS_IMAGE:
-      return cbFile >= kRecoveryMax;
-    case KIND_FONT:
-      return true;
-    default:
-      return false;
-  }
-}
-
-WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind) {
-  switch (KindOf(kind)) {
-    case KIND_BOOTLOADER:
-      return WSTR("EBoot.bin");
-    case KIND_RECOVERY:
-      return WSTR("Recovery.bin");
-    case KIND_OS_IMAGE:
-      return WSTR("NK.bin");
-    case KIND_FONT: {
-      const WStringView path(pwszSourcePath, WideLength(pwszSourcePath));
-      const size_t slash = path.rfind(WCHAR('\\'));
-      return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
-    }
-    default:
-      return WString();
-  }
+// What the transfer's operations open with: the handle, the pointers, then
+// the kind.
+template <typename... Arguments>
+HRESULT CheckTransferArguments(const DeviceManager* hDeviceManager, TransferKind kind, const Arguments*... arguments) {
+  const HRESULT hr = CheckHandleAndArguments(hDeviceManager, arguments...);
+  if (FAILED(hr)) return hr;
+  return IsTransferKind(kind) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind) {
-  HRESULT hr = CheckDeviceManager(hDeviceManager);
+  HRESULT hr = CheckTransferArguments(hDeviceManager, kind, pwszSourcePath);
   if (FAILED(hr)) return hr;
-  if (pwszSourcePath == nullptr) return E_POINTER;
-  if (!IsTransferKind(kind)) return E_INVALIDARG;
   DeviceManager* dm = hDeviceManager;
-  if (dm->device == nullptr) return E_FAIL;
+  if (!dm->device) return E_FAIL;
 
   // Insert3 takes writable strings; hand it copies rather than our constants.
   WString source(pwszSourcePath);
@@ -129,52 +68,38 @@ HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, Transf
   if (destination.empty()) return E_INVALIDARG;
 
   hr = E_FAIL;
-  IWMDMEnumStorage* storages = nullptr;
-  if (SUCCEEDED(dm->device->EnumStorage(&storages)) && storages != nullptr) {
-    for (;;) {
-      IWMDMStorage* found = nullptr;
-      ULONG fetched = 0;
-      if (storages->Next(1, &found, &fetched) != S_OK || found == nullptr) break;
+  ComPtr<IWMDMEnumStorage> storages;
+  if (SUCCEEDED(storages.Receive(dm->device->EnumStorage(storages.Out())))) {
+    while (hr != S_OK) {
+      const ComPtr<IWMDMStorage> found = NextItem<IWMDMStorage>(storages.Get());
+      if (!found) break;
       hr = InsertIntoStorage(dm, found, source, destination);
-      found->Release();
-      if (hr == S_OK) break;
     }
-    storages->Release();
   }
   if (hr == S_OK && g_successBox)
     MessageBoxW(nullptr, WSTR("Download Success!! Please press 'OK' "), WSTR("Status"), MB_OK | MB_TOPMOST);
   return hr;
 }
 
-void SetTransferSuccessBox(bool fShow) { g_successBox = fShow; }
-
-namespace {
-
 // The checks of a transfer: the image checks against the held device's make
-// and model, then the kind's size window. Fonts go whatever the checks find.
-TransferCheck RunTransferChecks(DeviceManager* dm, LPCWSTR pwszSourcePath, TransferKind kind) {
+// and model, then the kind's size window. Kinds that the image checks do not
+// bind (fonts) go whatever the checks find.
+TransferCheck RunTransferChecks(DeviceManager* dm, LPCWSTR pwszSourcePath, const TransferKindInfo& kind) {
   TransferCheck check = {};
   check.hrRefused = E_FAIL;
-  bool accepted = false;
   WIN32_FILE_ATTRIBUTE_DATA fileInfo = {};
   check.fSized = GetFileAttributesExW(pwszSourcePath, GetFileExInfoStandard, &fileInfo) != FALSE;
   if (OpenImage(pwszSourcePath)) {
     check.fImage = true;
     SetExpectedDevice(dm->current.szDeviceManufacturer, dm->current.szDeviceName);
     check.fAccepted = AcceptImage();
-    accepted = check.fAccepted && check.fSized;
     if (!check.fAccepted) check.hrRefused = NTE_BAD_SIGNATURE;
     CloseImage();
   }
   check.cbFile = check.fSized ? (static_cast<ULONGLONG>(fileInfo.nFileSizeHigh) << 32) | fileInfo.nFileSizeLow : 0;
-  check.fInWindow = check.fSized && FitsSizeWindow(kind, check.cbFile);
-  if (KindOf(kind) == KIND_FONT) {
-    accepted = true;  // fonts are not signed images: the checks only inform
-  } else {
-    accepted = accepted && check.fInWindow;
-  }
-  check.fSend = accepted;
-  const WString destination = DestinationName(pwszSourcePath, kind);
+  check.fInWindow = check.fSized && InSizeWindow(kind.window, check.cbFile);
+  check.fSend = kind.fImageChecksBind ? check.fAccepted && check.fInWindow : true;
+  const WString destination = DestinationName(pwszSourcePath, kind.kind);
   const size_t units = destination.size() < 259 ? destination.size() : 259;
   destination.copy(check.szDestination, units);
   check.szDestination[units] = 0;
@@ -183,27 +108,46 @@ TransferCheck RunTransferChecks(DeviceManager* dm, LPCWSTR pwszSourcePath, Trans
 
 }  // namespace
 
+bool IsTransferKind(TransferKind kind) { return FindTransferKind(kind) != nullptr; }
+
+bool FitsSizeWindow(TransferKind kind, ULONGLONG cbFile) {
+  const TransferKindInfo* row = FindTransferKind(kind);
+  return row != nullptr && InSizeWindow(row->window, cbFile);
+}
+
+WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind) {
+  const TransferKindInfo* row = FindTransferKind(kind);
+  if (row == nullptr) return WString();
+  if (row->pwszDestination != nullptr) return row->pwszDestination;
+  const WStringView path(pwszSourcePath, WideLength(pwszSourcePath));
+  const size_t slash = path.rfind(WCHAR('\\'));
+  return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
+}
+
+HRESULT InsertFileForTest(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind) {
+  return InsertFile(hDeviceManager, pwszSourcePath, kind);
+}
+
+void SetTransferSuccessBox(bool fShow) { g_successBox = fShow; }
+
 HRESULT CheckTransfer(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind, TransferCheck* pCheck) {
-  const HRESULT hr = CheckDeviceManager(hDeviceManager);
+  const HRESULT hr = CheckTransferArguments(hDeviceManager, kind, pwszSourcePath, pCheck);
   if (FAILED(hr)) return hr;
-  if (pwszSourcePath == nullptr || pCheck == nullptr) return E_POINTER;
-  if (!IsTransferKind(kind)) return E_INVALIDARG;
-  ShowWaitCursor();
-  *pCheck = RunTransferChecks(hDeviceManager, pwszSourcePath, kind);
-  ShowArrowCursor();
+  const WaitCursor wait;
+  *pCheck = RunTransferChecks(hDeviceManager, pwszSourcePath, *FindTransferKind(kind));
   return S_OK;
 }
 
 HRESULT TransferFileWithCheck(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind,
                               TransferCheck* pCheck) {
-  HRESULT hr = CheckDeviceManager(hDeviceManager);
+  HRESULT hr = CheckTransferArguments(hDeviceManager, kind, pwszSourcePath);
   if (FAILED(hr)) return hr;
-  if (pwszSourcePath == nullptr) return E_POINTER;
-  if (!IsTransferKind(kind)) return E_INVALIDARG;
-  ShowWaitCursor();
-  const TransferCheck check = RunTransferChecks(hDeviceManager, pwszSourcePath, kind);
-  hr = check.fSend ? InsertFile(hDeviceManager, pwszSourcePath, kind) : check.hrRefused;
-  ShowArrowCursor();
+  TransferCheck check;
+  {
+    const WaitCursor wait;
+    check = RunTransferChecks(hDeviceManager, pwszSourcePath, *FindTransferKind(kind));
+    hr = check.fSend ? InsertFile(hDeviceManager, pwszSourcePath, kind) : check.hrRefused;
+  }
   if (pCheck != nullptr) *pCheck = check;
   return hr;
 }

@@ -1,14 +1,14 @@
 // list, check and send.
-#include <cstdio>
-#include <memory>
+#include <windows.h>
 
 #include "device/device_details.h"
 #include "device/transfer.h"
+#include "flash/device_connection.h"
 #include "flash/flash.h"
-#include "flash/session.h"
+#include "flash/render.h"
+#include "flash/verdict.h"
 #include "image/accept.h"
 #include "platform/diag.h"
-#include "platform/text.h"
 
 namespace flash {
 
@@ -18,25 +18,15 @@ namespace {
 // that announce no arrivals.
 constexpr DWORD kWaitPollMs = 250;
 
-std::string Hex32(DWORD v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(v));
-  return text;
+void Print(const Printed& printed) {
+  if (!printed.out.empty()) Out(printed.out);
+  if (!printed.err.empty()) Err(printed.err);
 }
 
-std::string Number(ULONGLONG v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(v));
-  return text;
+int Fail(const Options& o, int code, const std::string& message) {
+  Print(RenderFailure(o.json, code, message));
+  return code;
 }
-
-const char* Bool(bool v) { return v ? "true" : "false"; }
-
-std::string PlayerName(const DeviceDetails& d) {
-  return Utf8(d.info.szDeviceManufacturer) + " " + Utf8(d.info.szDeviceName);
-}
-
-using Players = std::vector<std::unique_ptr<DeviceDetails>>;
 
 void Collect(const DeviceDetails& details, void* context) {
   static_cast<Players*>(context)->push_back(std::make_unique<DeviceDetails>(details));
@@ -45,47 +35,6 @@ void Collect(const DeviceDetails& details, void* context) {
 HRESULT ListPlayers(DeviceManager* devices, Players* players) {
   players->clear();
   return ListDeviceDetails(devices, Collect, players);
-}
-
-std::string PlayerJson(const DeviceDetails& d) {
-  std::string j = "{\"manufacturer\":" + JsonQuote(Utf8(d.info.szDeviceManufacturer));
-  j += ",\"name\":" + JsonQuote(Utf8(d.info.szDeviceName));
-  j += ",\"version\":" + JsonQuote(Hex32(d.info.dwDeviceVersion));
-  j += std::string(",\"ready\":") + Bool(d.fReady);
-  j += ",\"storages\":[";
-  for (UINT i = 0; i < d.ListedStorages(); ++i) {
-    if (i != 0) j += ",";
-    j += "{\"name\":" + JsonQuote(Utf8(d.rgStorages[i].szName)) + ",\"ready\":" + Bool(d.rgStorages[i].fReady) + "}";
-  }
-  return j + "]}";
-}
-
-// One line for a failure, as text or as the JSON verdict.
-int Fail(const Options& o, int code, const std::string& message) {
-  if (o.json) {
-    Out("{\"ok\":false,\"exitCode\":" + std::to_string(code) + ",\"error\":" + JsonQuote(message) + "}\n");
-  } else {
-    Err("tessfold-flash: " + message + "\n");
-  }
-  return code;
-}
-
-int ServiceFailure(const Options& o, const DeviceManagerCreateResult& r) {
-  const std::string code = " (" + Hex32(static_cast<DWORD>(r.hr)) + ")";
-  switch (r.stage) {
-    case DeviceManagerCreateStage::kService:
-      return Fail(
-          o, kExitService,
-          "no device service: the Windows Media Device Manager service is not installed or not registered" + code);
-    case DeviceManagerCreateStage::kAuthentication:
-      return Fail(o, kExitService, "the device service refused the authentication handshake" + code);
-    case DeviceManagerCreateStage::kManager:
-      return Fail(o, kExitService, "the device service refused its device manager after the handshake" + code);
-    case DeviceManagerCreateStage::kMemory:
-    case DeviceManagerCreateStage::kCreated:
-      break;
-  }
-  return Fail(o, kExitService, "the device session could not be set up" + code);
 }
 
 // While alive, diagnostic lines of the image layers are collected, one entry
@@ -119,51 +68,41 @@ class LineCapture {
   std::string partial_;
 };
 
-const char* WindowText(TransferKind kind) {
-  switch (kind) {
-    case KIND_BOOTLOADER:
-      return "at most 0x80000 bytes";
-    case KIND_RECOVERY:
-      return "0x80000 to 0x180000 bytes";
-    case KIND_OS_IMAGE:
-      return "at least 0x180000 bytes";
-    default:
-      return "none";
+// The player among `players` that the options name: with identical names the
+// device layer holds the first ready one. Null when none is there; the exit
+// code of a usage failure in *rc when the choice is not the program's to make.
+const DeviceDetails* PickPlayer(const Options& o, const Players& players, int* rc) {
+  *rc = -1;
+  if (!o.playerGiven && players.size() > 1) {
+    std::string names;
+    for (const auto& p : players) {
+      if (!names.empty()) names += ", ";
+      names += Utf8(p->info.szDeviceName);
+    }
+    *rc = Fail(o, kExitUsage, "several players are connected (" + names + "): choose one with --player NAME");
+    return nullptr;
   }
+  const DeviceDetails* first = nullptr;
+  for (const auto& p : players) {
+    if (o.playerGiven && Utf8(p->info.szDeviceName) != Utf8(o.player)) continue;
+    if (p->fReady) return p.get();
+    if (first == nullptr) first = p.get();
+  }
+  return first;
 }
 
 // Picks the player to work with, waiting for one when asked to. Returns the
 // exit code of a failure, or -1 with *chosen set.
-int ChoosePlayer(const Options& o, Session& session, Players* players, const DeviceDetails** chosen) {
+int ChoosePlayer(const Options& o, DeviceConnection& connection, Players* players, const DeviceDetails** chosen) {
   const DWORD waitMs = o.waitSeconds * 1000;
   const DWORD start = GetTickCount();
   bool announced = false;
   for (;;) {
-    const HRESULT hr = ListPlayers(session.devices(), players);
+    const HRESULT hr = ListPlayers(connection.devices(), players);
     if (FAILED(hr)) return Fail(o, kExitFailed, "the device service cannot list players (" + Hex32(hr) + ")");
-    std::vector<const DeviceDetails*> candidates;
-    for (const auto& p : *players) {
-      if (!o.playerGiven || Utf8(p->info.szDeviceName) == Utf8(o.player)) candidates.push_back(p.get());
-    }
-    if (!o.playerGiven && players->size() > 1) {
-      std::string names;
-      for (const auto& p : *players) {
-        if (!names.empty()) names += ", ";
-        names += Utf8(p->info.szDeviceName);
-      }
-      return Fail(o, kExitUsage, "several players are connected (" + names + "): choose one with --player NAME");
-    }
-    if (!candidates.empty()) {
-      // With identical names the device layer holds the first ready one.
-      *chosen = candidates.front();
-      for (const DeviceDetails* c : candidates) {
-        if (c->fReady) {
-          *chosen = c;
-          break;
-        }
-      }
-      return -1;
-    }
+    int rc = -1;
+    *chosen = PickPlayer(o, *players, &rc);
+    if (rc >= 0 || *chosen != nullptr) return rc;
     const DWORD spent = GetTickCount() - start;
     if (spent >= waitMs) {
       if (o.playerGiven) return Fail(o, kExitFailed, "no player named '" + Utf8(o.player) + "' is connected");
@@ -174,83 +113,59 @@ int ChoosePlayer(const Options& o, Session& session, Players* players, const Dev
       announced = true;
     }
     const DWORD left = waitMs - spent;
-    session.WaitForDeviceEvent(left < kWaitPollMs ? left : kWaitPollMs);
+    connection.WaitForDeviceEvent(left < kWaitPollMs ? left : kWaitPollMs);
   }
 }
 
-void PrintLines(const std::vector<std::string>& lines, bool toError) {
-  for (const std::string& line : lines) (toError ? Err : Out)(line + "\n");
-}
-
-std::string LinesJson(const std::vector<std::string>& lines) {
-  std::string j = "[";
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i != 0) j += ',';
-    j += JsonQuote(NarrowToUtf8(WidenUtf8(lines[i])));
-  }
-  return j + "]";
-}
-
-}  // namespace
-
-int RunList(const Options& o) {
-  Session session;
-  DeviceManagerCreateResult created = {};
-  if (!session.Open(&created)) return ServiceFailure(o, created);
-  Players players;
-  const HRESULT hr = ListPlayers(session.devices(), &players);
-  if (FAILED(hr)) return Fail(o, kExitFailed, "the device service cannot list players (" + Hex32(hr) + ")");
-
-  if (o.json) {
-    std::string j = "{\"ok\":true,\"exitCode\":0,\"players\":[";
-    for (size_t i = 0; i < players.size(); ++i) {
-      if (i != 0) j += ',';
-      j += PlayerJson(*players[i]);
-    }
-    Out(j + "]}\n");
-    return kExitOk;
-  }
-  if (players.empty()) {
-    Out("No players connected.\n");
-    return kExitOk;
-  }
-  for (const auto& p : players) {
-    Out(Utf8(p->info.szDeviceManufacturer) + "\t" + Utf8(p->info.szDeviceName) + "\tversion " +
-        Hex32(p->info.dwDeviceVersion) + "\t" + (p->fReady ? "ready" : "busy") + "\n");
-    for (UINT i = 0; i < p->ListedStorages(); ++i) {
-      const StorageDetails& s = p->rgStorages[i];
-      Out("    storage \"" + Utf8(s.szName) + "\"\t" + (s.fReady ? "ready" : "not ready") + "\n");
-    }
-    if (p->cStorages > p->ListedStorages())
-      Out("    (" + std::to_string(p->cStorages - p->ListedStorages()) + " more storages)\n");
-  }
-  return kExitOk;
-}
-
-int RunCheckOrSend(const Options& o) {
-  const bool send = o.command == Command::kSend;
+// The file must be there before the device service is asked for anything.
+int CheckSourceFile(const Options& o, ULONGLONG* cbFile) {
   const std::string file = Utf8(o.file);
   WIN32_FILE_ATTRIBUTE_DATA attributes = {};
   if (!GetFileAttributesExW(o.file.c_str(), GetFileExInfoStandard, &attributes))
     return Fail(o, kExitUsage, "cannot open '" + file + "': no such file");
   if ((attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return Fail(o, kExitUsage, "'" + file + "' is a folder, not a file");
+  *cbFile = (static_cast<ULONGLONG>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+  return -1;
+}
 
-  Session session;
+// Holds the chosen player; the exit code of a failure, or -1.
+int ConnectPlayer(const Options& o, DeviceConnection& connection, const DeviceDetails& chosen) {
+  const std::string player = Utf8(chosen.info.szDeviceManufacturer) + " " + Utf8(chosen.info.szDeviceName);
+  if (!chosen.fReady) return Fail(o, kExitFailed, "the player " + player + " is busy (not ready)");
+  if (!chosen.HasReadyStorage()) return Fail(o, kExitFailed, "the player " + player + " has no ready storage");
+  if (const HRESULT hr = ConnectDevice(connection.devices(), &chosen.info); FAILED(hr))
+    return Fail(o, kExitFailed, "cannot connect to the player " + player + " (" + Hex32(hr) + ")");
+  return -1;
+}
+
+}  // namespace
+
+int RunList(const Options& o) {
+  DeviceConnection connection;
   DeviceManagerCreateResult created = {};
-  if (!session.Open(&created)) return ServiceFailure(o, created);
+  if (!connection.Open(&created)) return Fail(o, kExitService, ServiceFailureMessage(created));
+  Players players;
+  const HRESULT hr = ListPlayers(connection.devices(), &players);
+  if (FAILED(hr)) return Fail(o, kExitFailed, "the device service cannot list players (" + Hex32(hr) + ")");
+  Print(RenderPlayers(o.json, players));
+  return kExitOk;
+}
 
+int RunCheckOrSend(const Options& o) {
+  ULONGLONG cbFile = 0;
+  if (const int rc = CheckSourceFile(o, &cbFile); rc >= 0) return rc;
+  DeviceConnection connection;
+  DeviceManagerCreateResult created = {};
+  if (!connection.Open(&created)) return Fail(o, kExitService, ServiceFailureMessage(created));
   Players players;
   const DeviceDetails* chosen = nullptr;
-  if (const int rc = ChoosePlayer(o, session, &players, &chosen); rc >= 0) return rc;
-  const std::string player = PlayerName(*chosen);
-  if (!chosen->fReady) return Fail(o, kExitFailed, "the player " + player + " is busy (not ready)");
-  if (!chosen->HasReadyStorage()) return Fail(o, kExitFailed, "the player " + player + " has no ready storage");
-  if (const HRESULT hr = ConnectDevice(session.devices(), &chosen->info); FAILED(hr))
-    return Fail(o, kExitFailed, "cannot connect to the player " + player + " (" + Hex32(hr) + ")");
+  if (const int rc = ChoosePlayer(o, connection, &players, &chosen); rc >= 0) return rc;
+  if (const int rc = ConnectPlayer(o, connection, *chosen); rc >= 0) return rc;
 
   // The same road as the window programs: TransferFile's checks, and for send
   // its copy; the acceptance lines are kept for the report.
+  const bool send = o.command == Command::kSend;
   TransferCheck check = {};
   HRESULT hr = S_OK;
   std::vector<std::string> lines;
@@ -259,81 +174,20 @@ int RunCheckOrSend(const Options& o) {
     LineCapture capture;
     if (send) {
       SetTransferSuccessBox(false);
-      BeginProgress((static_cast<ULONGLONG>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow);
-      hr = TransferFileWithCheck(session.devices(), o.file.c_str(), o.kind, &check);
+      BeginProgress(cbFile);
+      hr = TransferFileWithCheck(connection.devices(), o.file.c_str(), o.kind->kind, &check);
       EndProgress();
     } else {
-      hr = CheckTransfer(session.devices(), o.file.c_str(), o.kind, &check);
+      hr = CheckTransfer(connection.devices(), o.file.c_str(), o.kind->kind, &check);
     }
     lines = capture.Lines();
   }
   if (!send && FAILED(hr)) return Fail(o, kExitFailed, "the checks could not run (" + Hex32(hr) + ")");
   AcceptReport report = {};
   const bool reported = LastAcceptReport(&report);
-  const bool font = o.kind == KIND_FONT;
-  const std::string kind = Utf8(o.kindName);
-  const std::string destination = Utf8(check.szDestination);
-
-  // The one-line verdict; empty when everything passed.
-  std::string refusal;
-  if (!check.fSend) {
-    if (!check.fImage) {
-      refusal = "'" + file + "' is not a ROM image";
-    } else if (!check.fAccepted) {
-      refusal = "the image is refused: " + (reported ? AcceptRefusalReason(report) : std::string("checks failed"));
-    } else if (!check.fSized) {
-      refusal = "the size of '" + file + "' cannot be read";
-    } else {
-      refusal = "the image's size " + Number(check.cbFile) + " bytes is outside the " + kind + " window (" +
-                WindowText(o.kind) + ")";
-    }
-  }
-  std::string signature;
-  if (check.fImage && check.fAccepted && reported) {
-    signature = std::string(TrustLevelName(report.dwRootLevel)) + " signature, make and model match";
-  }
-  const bool copied = send && check.fSend && SUCCEEDED(hr);
-  std::string failure = refusal;
-  if (send && check.fSend && FAILED(hr)) failure = "the copy failed: the device service reported " + Hex32(hr);
-  const int code = failure.empty() ? kExitOk : kExitFailed;
-
-  if (o.json) {
-    std::string j = std::string("{\"ok\":") + Bool(code == kExitOk) + ",\"exitCode\":" + std::to_string(code);
-    j += ",\"command\":" + JsonQuote(send ? "send" : "check");
-    j += ",\"player\":" + PlayerJson(*chosen);
-    j += ",\"file\":" + JsonQuote(file) + ",\"kind\":" + JsonQuote(kind);
-    j += ",\"size\":" + Number(check.cbFile);
-    j += std::string(",\"image\":") + Bool(check.fImage);
-    j += std::string(",\"accepted\":") + Bool(check.fImage && check.fAccepted);
-    j +=
-        ",\"trustLevel\":" + (signature.empty() ? std::string("null") : JsonQuote(TrustLevelName(report.dwRootLevel)));
-    j += ",\"sizeWindow\":" + JsonQuote(font ? "none" : check.fInWindow ? "inside" : "outside");
-    j += ",\"destination\":" + JsonQuote(destination);
-    j += std::string(",\"sent\":") + Bool(copied);
-    if (send) j += ",\"result\":" + JsonQuote(Hex32(static_cast<DWORD>(hr)));
-    j += ",\"error\":" + (failure.empty() ? std::string("null") : JsonQuote(failure));
-    j += ",\"lines\":" + LinesJson(lines) + "}\n";
-    Out(j);
-    return code;
-  }
-
-  if (!send) PrintLines(lines, false);
-  if (!failure.empty()) {
-    if (send && !refusal.empty()) PrintLines(lines, true);
-    Err("tessfold-flash: " + failure + "\n");
-    return code;
-  }
-  const std::string detail = font ? "font files are not bound by the image checks" : signature;
-  if (send) {
-    Out("Sent '" + file + "' to " + player + " as " + destination + " (" + Number(check.cbFile) + " bytes; " + detail +
-        ").\n");
-  } else {
-    Out("ACCEPTED for " + player + ": " + detail +
-        (font ? std::string()
-              : "; " + Number(check.cbFile) + " bytes inside the " + kind + " window (" + WindowText(o.kind) + ")") +
-        "; it would be stored as " + destination + ".\n");
-  }
-  return kExitOk;
+  const TransferVerdict verdict = DecideTransfer(o, *chosen, check, hr, reported ? &report : nullptr, std::move(lines));
+  Print(RenderTransfer(o.json, verdict));
+  return verdict.exitCode;
 }
 
 }  // namespace flash

@@ -2,14 +2,18 @@
 // the device service reports, checks an image against one, and sends it,
 // through the same device layer (and so the same acceptance, size windows and
 // destination names) as the window programs.
+//
+// The options, the verdicts and their texts (this header, verdict.h,
+// render.h) are portable and tested natively; the device connection and the
+// commands that use it are built for Windows only.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "device/devicemanager.h"
+#include "device/transfer_kinds.h"
+#include "platform/text.h"
 
 namespace flash {
 
@@ -24,23 +28,24 @@ enum class Command { kNone, kList, kCheck, kSend, kHelp, kVersion };
 struct Options {
   Command command = Command::kNone;
   bool json = false;
-  bool kindGiven = false;
-  TransferKind kind = 0;
-  std::wstring kindName;
-  std::wstring file;
+  const TransferKindInfo* kind = nullptr;  // null until --kind names one
+  WString file;
   bool playerGiven = false;
-  std::wstring player;
+  WString player;
   DWORD waitSeconds = 0;
 };
 
 // Parses argv[1..]; on a usage error returns false with the reason in *error.
-bool ParseOptions(const std::vector<std::wstring>& args, Options* options, std::string* error);
+bool ParseOptions(const std::vector<WString>& args, Options* options, std::string* error);
 
-extern const char kUsage[];
+// The text of --help.
+std::string UsageText();
 
 // UTF-8 text of a UTF-16 string.
-std::string Utf8(const std::wstring& text);
+std::string Utf8(const WString& text);
 std::string Utf8(const WCHAR* text);
+// "0x" and eight upper-case hex digits, as results and versions are shown.
+std::string Hex32(DWORD v);
 
 // Standard output and error, UTF-16 on a console and UTF-8 otherwise (the
 // diagnostics module's own sink).

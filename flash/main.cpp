@@ -7,7 +7,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   using namespace flash;
-  std::vector<std::wstring> args;
+  std::vector<WString> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   Options options;
   std::string error;
@@ -18,7 +18,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   switch (options.command) {
     case Command::kHelp:
-      Out(kUsage);
+      Out(UsageText());
       return kExitOk;
     case Command::kVersion:
       Out("tessfold-flash " TESSFOLD_VERSION_STRING "\n");

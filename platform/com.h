@@ -2,7 +2,8 @@
 // (<objbase.h>, <ocidl.h>); elsewhere a small in-process stand-in
 // (com_posix.cpp): CoCreateInstance looks the class up in a table that the
 // class's provider fills with TfComRegisterClass, as a registered in-process
-// server would be found on Windows.
+// server would be found on Windows. ComPtr, the owning interface pointer,
+// is the same on both.
 #pragma once
 
 #include "platform/sync.h"
@@ -104,3 +105,65 @@ HRESULT TfComRevokeClass(REFCLSID rclsid);
 long TfComTaskMemOutstanding();
 
 #endif  // _WIN32
+
+// Owns one reference to a COM interface and releases it when it goes. Moves
+// but does not copy: every reference has exactly one owner.
+//
+// For a call that fills an out pointer, pass Out() and hand the call's result
+// to Receive(): a failed call's leftover is not ours and is dropped without a
+// Release, and a success that left no pointer counts as E_FAIL, so that an
+// owner is either empty or holds what a successful call gave.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() { Reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ComPtr(ComPtr&& other) noexcept : p_(other.Detach()) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      p_ = other.Detach();
+    }
+    return *this;
+  }
+
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+  // Releases what was held; the pointer is cleared before the Release, which
+  // may re-enter code that looks at it.
+  void Reset() {
+    T* held = p_;
+    p_ = nullptr;
+    if (held != nullptr) held->Release();
+  }
+  // Hands the reference to the caller.
+  T* Detach() {
+    T* held = p_;
+    p_ = nullptr;
+    return held;
+  }
+
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+  HRESULT Receive(HRESULT hr) {
+    if (FAILED(hr)) p_ = nullptr;
+    return SUCCEEDED(hr) && p_ == nullptr ? E_FAIL : hr;
+  }
+
+  // QueryInterface into `out`, which is empty unless it succeeded.
+  template <typename U>
+  HRESULT Query(REFIID riid, ComPtr<U>* out) const {
+    void** slot = out->OutVoid();
+    return out->Receive(p_ != nullptr ? p_->QueryInterface(riid, slot) : E_POINTER);
+  }
+
+ private:
+  T* p_ = nullptr;
+};

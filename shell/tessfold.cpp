@@ -102,15 +102,15 @@ class ComApartment {
 
 // The process's one DeviceManager, kept in the shell state so that commands
 // reach it; destroyed before COM goes away.
-class DeviceSession {
+class ProcessDeviceManager {
  public:
-  DeviceSession(HWND window, UINT message) { g_shell.devices = DeviceManagerCreate(window, message); }
-  ~DeviceSession() {
+  ProcessDeviceManager(HWND window, UINT message) { g_shell.devices = DeviceManagerCreate(window, message); }
+  ~ProcessDeviceManager() {
     if (g_shell.devices != INVALID_DEVICE_MANAGER) DeviceManagerDestroy(g_shell.devices);
     g_shell.devices = INVALID_DEVICE_MANAGER;
   }
-  DeviceSession(const DeviceSession&) = delete;
-  DeviceSession& operator=(const DeviceSession&) = delete;
+  ProcessDeviceManager(const ProcessDeviceManager&) = delete;
+  ProcessDeviceManager& operator=(const ProcessDeviceManager&) = delete;
   explicit operator bool() const { return g_shell.devices != INVALID_DEVICE_MANAGER; }
 };
 
@@ -372,9 +372,9 @@ void CreateProgressBar() {
 }
 
 void OnTransferNotify(LPARAM percent) {
-  if (percent == DEVICENOTIFY_BEGIN) {
+  if (percent == kDeviceNotifyBegin) {
     if (g_shell.progressBar == nullptr) CreateProgressBar();
-  } else if (percent == DEVICENOTIFY_END) {
+  } else if (percent == kDeviceNotifyEnd) {
     if (g_shell.progressBar != nullptr) DestroyWindow(g_shell.progressBar);
     g_shell.progressBar = nullptr;
   } else if (g_shell.progressBar != nullptr) {
@@ -412,18 +412,18 @@ void OnDeviceArrived(HWND window) {
 void OfferPendingArrival(HWND window) {
   if (!g_shell.arrivalPending || g_shell.commandDepth > 0 || !IsWindowEnabled(window)) return;
   g_shell.arrivalPending = false;
-  PostMessageW(window, WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, 0);
+  PostMessageW(window, WM_DEVICENOTIFY, kDeviceNotifyArrived, 0);
 }
 
 void OnDeviceNotify(HWND window, WPARAM event, LPARAM value) {
   switch (event) {
-    case DEVICENOTIFY_PROGRESS:
+    case kDeviceNotifyProgress:
       OnTransferNotify(value);
       break;
-    case DEVICENOTIFY_REMOVED:
+    case kDeviceNotifyRemoved:
       OnDeviceRemoved(window);
       break;
-    case DEVICENOTIFY_ARRIVED:
+    case kDeviceNotifyArrived:
       OnDeviceArrived(window);
       break;
     default:
@@ -538,7 +538,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
   ComApartment com;
   InitCommonControlClasses();
 
-  DeviceSession session(g_shell.mainWindow, WM_DEVICENOTIFY);
-  if (!session) return kExitNoDeviceService;
+  ProcessDeviceManager devices(g_shell.mainWindow, WM_DEVICENOTIFY);
+  if (!devices) return kExitNoDeviceService;
   return RunMessageLoop(accelerators);
 }

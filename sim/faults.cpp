@@ -1,6 +1,7 @@
 #include "sim/faults.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "sim/playerdesc.h"
 
@@ -8,123 +9,163 @@ namespace {
 
 bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// The part of a switch's word after '=', if there is one.
+struct SwitchValue {
+  bool given;
+  std::string_view text;
+};
+
+// What a switch does to the faults; false with the reason in *why.
+using SwitchAction = bool (*)(const SwitchValue& value, SimFaults* f, std::string* why);
+
+struct FaultSwitch {
+  std::string_view name;
+  SwitchAction apply;
+};
+
+bool Refuse(std::string* why, const char* reason) {
+  *why = reason;
+  return false;
+}
+
+bool ReadCount(const SwitchValue& value, uint64_t limit, uint64_t* n, std::string* why) {
+  return SimParseNumber(value.text, limit, n) || Refuse(why, "expects a number");
+}
+
+// A switch without a value that sets one flag.
+template <bool SimFaults::*kFlag>
+bool Flag(const SwitchValue& value, SimFaults* f, std::string* why) {
+  if (value.given) return Refuse(why, "takes no value");
+  f->*kFlag = true;
+  return true;
+}
+
+// A number up to kLimit (and at least kLeast) into one field.
+template <auto kField, uint64_t kLimit, uint64_t kLeast = 0>
+bool Count(const SwitchValue& value, SimFaults* f, std::string* why) {
+  uint64_t n = 0;
+  if (!ReadCount(value, kLimit, &n, why)) return false;
+  if (n < kLeast) return Refuse(why, "must be at least 1");
+  f->*kField = static_cast<std::remove_reference_t<decltype(f->*kField)>>(n);
+  return true;
+}
+
+// A failure that comes after a byte count, half the file unless one is given.
+template <bool SimFaults::*kFlag, uint64_t SimFaults::*kAfter>
+bool FailureAfter(const SwitchValue& value, SimFaults* f, std::string* why) {
+  uint64_t at = kSimHalfway;
+  if (value.given && !ReadCount(value, UINT64_MAX - 1, &at, why)) return false;
+  f->*kFlag = true;
+  f->*kAfter = at;
+  return true;
+}
+
+bool ProtocolFirst(const SwitchValue& value, SimFaults* f, std::string* why) {
+  uint64_t n = 0;
+  if (!ReadCount(value, 0xFFFFFFFFu, &n, why)) return false;
+  if (n == 0) return Refuse(why, "must be a protocol id");
+  f->protocolFirst = static_cast<uint32_t>(n);
+  return true;
+}
+
+bool CertificateFormat(const SwitchValue& value, SimFaults* f, std::string* why) {
+  uint64_t n = 0;
+  if (!ReadCount(value, 88, &n, why)) return false;
+  if (n != 0 && n != 88) return Refuse(why, "must be 0 or 88");
+  f->channelCertFormatAt = static_cast<int32_t>(n);
+  return true;
+}
+
+bool InsertFailStorage(const SwitchValue& value, SimFaults* f, std::string* why) {
+  if (!value.given) return Refuse(why, "expects a storage folder");
+  if (!SimCheckFolderName(value.text, why)) return false;
+  static_assert(kSimMaxFolderBytes < sizeof f->insertFailStorage);
+  std::memset(f->insertFailStorage, 0, sizeof f->insertFailStorage);
+  std::memcpy(f->insertFailStorage, value.text.data(), value.text.size());
+  f->insertFails = true;
+  return true;
+}
+
+constexpr FaultSwitch kSwitches[] = {
+    {"reject-auth", Flag<&SimFaults::rejectAuth>},
+    {"no-protocols", Flag<&SimFaults::noProtocols>},
+    {"protocol-first", ProtocolFirst},
+    {"manager-refused", Flag<&SimFaults::managerRefused>},
+    {"advise-fails", Flag<&SimFaults::adviseFails>},
+    {"players-not-ready", Flag<&SimFaults::playersNotReady>},
+    {"storages-not-ready", Flag<&SimFaults::storagesNotReady>},
+    {"insert-fail", FailureAfter<&SimFaults::insertFails, &SimFaults::insertFailAfter>},
+    {"remove-during-transfer", FailureAfter<&SimFaults::removeDuringTransfer, &SimFaults::removeAfter>},
+    {"insert-fail-storage", InsertFailStorage},
+    {"metadata-create-fails", Flag<&SimFaults::metadataCreateFails>},
+    {"metadata-add-fails", Flag<&SimFaults::metadataAddFails>},
+    {"chunk", Count<&SimFaults::chunkBytes, 0xFFFFFFFFu, 1>},
+    {"chunk-delay-ms", Count<&SimFaults::chunkDelayMs, 60000>},
+    {"watch-ms", Count<&SimFaults::watchMs, 60000>},
+    {"channel-cert-format", CertificateFormat},
+    {"channel-signed-length", Count<&SimFaults::channelSignedLength, 0xFFFFFFFFu, 1>},
+    {"channel-foreign-cert", Flag<&SimFaults::channelForeignCertificate>},
+    {"channel-challenge-signature", Flag<&SimFaults::channelBadChallengeSignature>},
+    {"channel-key-signature", Flag<&SimFaults::channelBadKeySignature>},
+    {"channel-short-pass0", Flag<&SimFaults::channelShortPass0>},
+    {"channel-short-pass1", Flag<&SimFaults::channelShortPass1>},
+    {"channel-c1-off-curve", Flag<&SimFaults::channelC1OffCurve>},
+    {"channel-no-square-root", Flag<&SimFaults::channelNoSquareRoot>},
+    {"channel-distrust-caller", Flag<&SimFaults::channelDistrustCaller>},
+};
+
+const FaultSwitch* FindSwitch(std::string_view name) {
+  for (const FaultSwitch& s : kSwitches)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+// The next word from text[*i]: a quoted stretch belongs to the word,
+// separators and all. *unclosed when a quote runs to the end.
+std::string_view NextWord(std::string_view text, size_t* i, bool* unclosed) {
+  while (*i < text.size() && IsSeparator(text[*i])) ++*i;
+  size_t j = *i;
+  *unclosed = false;
+  while (j < text.size() && !IsSeparator(text[j])) {
+    if (text[j] == '"') {
+      const size_t close = text.find('"', j + 1);
+      *unclosed = close == std::string_view::npos;
+      j = *unclosed ? text.size() : close + 1;
+    } else {
+      ++j;
+    }
+  }
+  const std::string_view word = text.substr(*i, j - *i);
+  *i = j;
+  return word;
+}
+
+// Applies one word; false with the reason in *why.
+bool ApplyWord(std::string_view word, bool unclosed, SimFaults* f, std::string* why) {
+  if (unclosed) return Refuse(why, "quote not closed");
+  const size_t eq = word.find('=');
+  SwitchValue value = {eq != std::string_view::npos, eq != std::string_view::npos ? word.substr(eq + 1) : ""};
+  if (value.text.size() >= 2 && value.text.front() == '"' && value.text.back() == '"')
+    value.text = value.text.substr(1, value.text.size() - 2);
+  const FaultSwitch* s = FindSwitch(word.substr(0, eq));
+  if (s == nullptr) return Refuse(why, "unknown switch");
+  return s->apply(value, f, why);
+}
+
 }  // namespace
 
 bool SimParseFaults(std::string_view text, SimFaults* out, std::string* error) {
   SimFaults f;
   size_t i = 0;
-  while (i < text.size()) {
-    if (IsSeparator(text[i])) {
-      ++i;
-      continue;
-    }
-    // A quoted stretch belongs to the word, separators and all.
-    size_t j = i;
+  for (;;) {
     bool unclosed = false;
-    while (j < text.size() && !IsSeparator(text[j])) {
-      if (text[j] == '"') {
-        const size_t close = text.find('"', j + 1);
-        unclosed = close == std::string_view::npos;
-        j = unclosed ? text.size() : close + 1;
-      } else {
-        ++j;
-      }
-    }
-    const std::string_view word = text.substr(i, j - i);
-    i = j;
-    const size_t eq = word.find('=');
-    const std::string_view name = word.substr(0, eq);
-    const bool hasValue = eq != std::string_view::npos;
-    std::string_view value = hasValue ? word.substr(eq + 1) : std::string_view();
-    auto fail = [&](const std::string& why) {
+    const std::string_view word = NextWord(text, &i, &unclosed);
+    if (word.empty()) break;
+    std::string why;
+    if (!ApplyWord(word, unclosed, &f, &why)) {
       if (error) *error = "fault switch '" + std::string(word) + "': " + why;
       return false;
-    };
-    if (unclosed) return fail("quote not closed");
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    auto flag = [&](bool* b) {
-      if (hasValue) return fail("takes no value");
-      *b = true;
-      return true;
-    };
-    auto count = [&](uint64_t limit, uint64_t* v) {
-      if (!SimParseNumber(value, limit, v)) return fail("expects a number");
-      return true;
-    };
-    uint64_t n = 0;
-    bool ok;
-    if (name == "reject-auth") {
-      ok = flag(&f.rejectAuth);
-    } else if (name == "no-protocols") {
-      ok = flag(&f.noProtocols);
-    } else if (name == "protocol-first") {
-      ok = count(0xFFFFFFFFu, &n);
-      if (ok && n == 0) ok = fail("must be a protocol id");
-      f.protocolFirst = static_cast<uint32_t>(n);
-    } else if (name == "advise-fails") {
-      ok = flag(&f.adviseFails);
-    } else if (name == "players-not-ready") {
-      ok = flag(&f.playersNotReady);
-    } else if (name == "storages-not-ready") {
-      ok = flag(&f.storagesNotReady);
-    } else if (name == "insert-fail" || name == "remove-during-transfer") {
-      const bool insert = name == "insert-fail";
-      uint64_t at = kSimHalfway;
-      ok = !hasValue || count(UINT64_MAX - 1, &at);
-      (insert ? f.insertFails : f.removeDuringTransfer) = true;
-      (insert ? f.insertFailAfter : f.removeAfter) = at;
-    } else if (name == "insert-fail-storage") {
-      std::string why;
-      if (!hasValue) {
-        ok = fail("expects a storage folder");
-      } else if (!SimCheckFolderName(value, &why)) {
-        ok = fail(why);
-      } else {
-        static_assert(kSimMaxFolderBytes < sizeof f.insertFailStorage);
-        std::memset(f.insertFailStorage, 0, sizeof f.insertFailStorage);
-        std::memcpy(f.insertFailStorage, value.data(), value.size());
-        f.insertFails = true;
-        ok = true;
-      }
-    } else if (name == "metadata-create-fails") {
-      ok = flag(&f.metadataCreateFails);
-    } else if (name == "metadata-add-fails") {
-      ok = flag(&f.metadataAddFails);
-    } else if (name == "chunk") {
-      ok = count(0xFFFFFFFFu, &n);
-      if (ok && n == 0) ok = fail("must be at least 1");
-      f.chunkBytes = static_cast<uint32_t>(n);
-    } else if (name == "chunk-delay-ms" || name == "watch-ms") {
-      ok = count(60000, &n);
-      (name == "watch-ms" ? f.watchMs : f.chunkDelayMs) = static_cast<uint32_t>(n);
-    } else if (name == "channel-cert-format") {
-      ok = count(88, &n);
-      if (ok && n != 0 && n != 88) ok = fail("must be 0 or 88");
-      f.channelCertFormatAt = static_cast<int32_t>(n);
-    } else if (name == "channel-signed-length") {
-      ok = count(0xFFFFFFFFu, &n);
-      if (ok && n == 0) ok = fail("must be at least 1");
-      f.channelSignedLength = static_cast<uint32_t>(n);
-    } else if (name == "channel-foreign-cert") {
-      ok = flag(&f.channelForeignCertificate);
-    } else if (name == "channel-challenge-signature") {
-      ok = flag(&f.channelBadChallengeSignature);
-    } else if (name == "channel-key-signature") {
-      ok = flag(&f.channelBadKeySignature);
-    } else if (name == "channel-short-pass0") {
-      ok = flag(&f.channelShortPass0);
-    } else if (name == "channel-short-pass1") {
-      ok = flag(&f.channelShortPass1);
-    } else if (name == "channel-c1-off-curve") {
-      ok = flag(&f.channelC1OffCurve);
-    } else if (name == "channel-no-square-root") {
-      ok = flag(&f.channelNoSquareRoot);
-    } else if (name == "channel-distrust-caller") {
-      ok = flag(&f.channelDistrustCaller);
-    } else {
-      return fail("unknown switch");
     }
-    if (!ok) return false;
   }
   *out = f;
   return true;

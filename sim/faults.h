@@ -17,6 +17,9 @@ struct SimFaults {
   bool noProtocols = false;  // SACGetProtocols offers no protocol
   // SACGetProtocols offers this protocol id ahead of its own (0: none).
   uint32_t protocolFirst = 0;
+  // After a successful handshake the root object still refuses the device
+  // manager (IWMDeviceManager and IWMDeviceManager2).
+  bool managerRefused = false;
   bool adviseFails = false;       // the connection point refuses every sink
   bool playersNotReady = false;   // every player reports not ready
   bool storagesNotReady = false;  // every storage reports not ready
@@ -56,7 +59,7 @@ struct SimFaults {
 
 // Parses the switch list of the TESSFOLD_SIM_FAULTS variable: words separated
 // by commas or blanks, some with "=number" (decimal or 0x hex) or "=name":
-//   reject-auth  no-protocols  protocol-first=ID  advise-fails  players-not-ready  storages-not-ready
+//   reject-auth  no-protocols  protocol-first=ID  manager-refused  advise-fails  players-not-ready  storages-not-ready
 //   insert-fail[=BYTES]  insert-fail-storage=FOLDER  remove-during-transfer[=BYTES]
 //   metadata-create-fails  metadata-add-fails  chunk=BYTES  chunk-delay-ms=N  watch-ms=N
 //   channel-cert-format=0|88  channel-signed-length=N  channel-foreign-cert  channel-challenge-signature

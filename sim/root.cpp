@@ -24,6 +24,7 @@ class Root final : public IComponentAuthenticate,
     } else if (riid == IID_IWMDeviceManager || riid == IID_IWMDeviceManager2 || riid == IID_IConnectionPointContainer) {
       // The device manager is withheld until the caller has proven itself.
       if (!responder_.authenticated()) return WMDM_E_NOTCERTIFIED;
+      if (riid != IID_IConnectionPointContainer && SimCurrentFaults().managerRefused) return E_NOINTERFACE;
       if (riid == IID_IConnectionPointContainer) {
         *ppv = static_cast<IConnectionPointContainer*>(this);
       } else {

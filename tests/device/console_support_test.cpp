@@ -46,10 +46,13 @@ TEST_F(ConsoleSupport, CreationSaysWhereItStopped) {
   noProtocols.noProtocols = true;
   SimFaults noEvents;
   noEvents.adviseFails = true;
+  SimFaults noManager;
+  noManager.managerRefused = true;
   const Case cases[] = {
       {"working service", SimFaults{}, DeviceManagerCreateStage::kCreated},
       {"handshake refused", reject, DeviceManagerCreateStage::kAuthentication},
       {"no protocol offered", noProtocols, DeviceManagerCreateStage::kAuthentication},
+      {"manager refused after the handshake", noManager, DeviceManagerCreateStage::kManager},
       {"events refused", noEvents, DeviceManagerCreateStage::kCreated},
   };
   for (const Case& c : cases) {
@@ -120,6 +123,23 @@ TEST_F(ConsoleSupport, PlayersComeWithReadyStatesAndStorages) {
   EXPECT_EQ(Utf8(second.szDeviceName), "ZR-410 busy") << "the selector's enumeration went on where it was";
   const fs::path font = MakeFile("a.ttf", "font\n", 10);
   EXPECT_EQ(TransferFile(dm_, WindowsPath(font).c_str(), KIND_FONT), S_OK) << "the device is still held";
+}
+
+// The list keeps the first kMaxListedStorages and counts the rest; the count
+// lies after the list, so a write past its end would show there.
+TEST_F(ConsoleSupport, PlayerWithMoreStoragesThanTheListHoldsIsCountedWhole) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 20; ++i) names.push_back(std::string(1, 'S').append(std::to_string(100 + i)));
+  AddPlayer("p1", Player(kMake, kModel, 1, names));
+  Create();
+  const std::vector<DeviceDetails> players = Players();
+  ASSERT_EQ(players.size(), 1u);
+  EXPECT_EQ(players[0].cStorages, 20u);
+  ASSERT_EQ(players[0].ListedStorages(), kMaxListedStorages);
+  for (UINT i = 0; i < kMaxListedStorages; ++i) {
+    EXPECT_EQ(Utf8(players[0].rgStorages[i].szName), names[i]);
+    EXPECT_TRUE(players[0].rgStorages[i].fReady) << i;
+  }
 }
 
 TEST_F(ConsoleSupport, StoragesWithoutReadyOneAreSaidSo) {

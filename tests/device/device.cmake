@@ -10,13 +10,13 @@ tf_add_gtest(wmdm_layout_tests SOURCES wmdm_layout_test.cpp LIBS tf_platform)
 # acceptance; being an object of the test program, it is linked ahead of the
 # real libraries.
 tf_add_gtest(device_unit_tests
-  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
+  SOURCES event_sink_test.cpp transfer_rules_test.cpp handle_checks_test.cpp com_ptr_test.cpp fake_image.cpp ${TF_TEST_WINDOW}
   LIBS tf_device)
 
 # The device layer against the simulated service, reached through CoCreateInstance.
 if(TARGET tf_sim)
   tf_add_gtest(device_sim_tests
-    SOURCES session_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
+    SOURCES devicemanager_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
             ${TF_TEST_WINDOW}
     LIBS tf_device tf_sim)
 endif()
@@ -25,7 +25,7 @@ endif()
 # registry names, driven through tf_simclient.
 if(WIN32 AND TARGET tf_simclient)
   tf_add_gtest(device_sim_dll_tests
-    SOURCES session_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    SOURCES devicemanager_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
     LIBS tf_device tf_simclient)
   set_tests_properties(device_sim_dll_tests PROPERTIES FIXTURES_REQUIRED tf_sim_dll)
 endif()

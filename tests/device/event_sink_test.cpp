@@ -82,8 +82,8 @@ TEST_F(EventSinkTest, ArrivalAndRemovalArePostedOtherEventsDropped) {
   window_.Pump();
   const LPARAM namePointer = reinterpret_cast<LPARAM>(name);
   const std::vector<WindowMessage> expected = {
-      {kMsg, DEVICENOTIFY_ARRIVED, namePointer, true},
-      {kMsg, DEVICENOTIFY_REMOVED, namePointer, true},
+      {kMsg, kDeviceNotifyArrived, namePointer, true},
+      {kMsg, kDeviceNotifyRemoved, namePointer, true},
   };
   EXPECT_EQ(window_.messages(), expected);
 }

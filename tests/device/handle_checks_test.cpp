@@ -4,14 +4,17 @@
 
 #include <functional>
 
+#include "device/device_details.h"
 #include "device/devicemanager.h"
 #include "device/transfer.h"
+#include "device/transfer_testing.h"
 #include "tests/device/test_window.h"
 
 namespace {
 
 TEST(HandleChecks, NullAndInvalidHandlesAreRefusedByEveryOperation) {
   DFTInfo record = {};
+  TransferCheck check = {};
   const WCHAR path[] = WSTR("C:\\fonts\\a.fnt");
   const std::pair<const char*, std::function<HRESULT(DeviceManager*)>> operations[] = {
       {"DeviceManagerDestroy", [](DeviceManager* h) { return DeviceManagerDestroy(h); }},
@@ -19,7 +22,13 @@ TEST(HandleChecks, NullAndInvalidHandlesAreRefusedByEveryOperation) {
       {"ConnectDevice", [&](DeviceManager* h) { return ConnectDevice(h, &record); }},
       {"DisconnectDevice", [](DeviceManager* h) { return DisconnectDevice(h); }},
       {"TransferFile", [&](DeviceManager* h) { return TransferFile(h, path, KIND_FONT); }},
-      {"InsertFile", [&](DeviceManager* h) { return InsertFile(h, path, KIND_FONT); }},
+      {"CheckTransfer", [&](DeviceManager* h) { return CheckTransfer(h, path, KIND_FONT, &check); }},
+      {"ListDeviceDetails",
+       [](DeviceManager* h) {
+         return ListDeviceDetails(
+             h, [](const DeviceDetails&, void*) {}, nullptr);
+       }},
+      {"InsertFileForTest", [&](DeviceManager* h) { return InsertFileForTest(h, path, KIND_FONT); }},
   };
   MessageBoxLog boxes;
   ClearCursorHistory();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/transfer.h"
+#include "device/transfer_kinds.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST(TransferRules, KindsAreSingleBitsOfTheMask) {
        std::initializer_list<TransferKind>{KIND_BOOTLOADER, KIND_RECOVERY, KIND_FONT, KIND_OS_IMAGE, KIND_FONT | 0x83u})
     EXPECT_TRUE(IsTransferKind(k)) << k;
   for (TransferKind k :
-       std::initializer_list<TransferKind>{0, 1, 2, 64, 0x80, KIND_FONT | KIND_OS_IMAGE, TRANSFER_KIND_MASK})
+       std::initializer_list<TransferKind>{0, 1, 2, 64, 0x80, KIND_FONT | KIND_OS_IMAGE, kTransferKindMask})
     EXPECT_FALSE(IsTransferKind(k)) << k;
 }
 
@@ -67,6 +68,31 @@ TEST(TransferRules, DestinationNames) {
       {WSTR("C:\\fonts\\"), KIND_FONT, WSTR("")},  // no file name: InsertFile refuses it
   };
   for (const Case& c : cases) EXPECT_TRUE(DestinationName(c.source, c.kind) == c.destination);
+}
+
+// The names and window texts that the programs print and parse.
+TEST(TransferRules, KindNamesAndWindowTexts) {
+  const struct {
+    TransferKind kind;
+    const char* name;
+    const char* window;
+  } rows[] = {
+      {KIND_BOOTLOADER, "bootloader", "at most 0x80000 bytes"},
+      {KIND_RECOVERY, "recovery", "0x80000 to 0x180000 bytes"},
+      {KIND_FONT, "font", "none"},
+      {KIND_OS_IMAGE, "os", "at least 0x180000 bytes"},
+  };
+  for (const auto& r : rows) {
+    const TransferKindInfo* byName = FindTransferKindByName(r.name);
+    ASSERT_NE(byName, nullptr) << r.name;
+    EXPECT_EQ(byName, FindTransferKind(r.kind | 0x80000001u)) << r.name;
+    EXPECT_EQ(SizeWindowText(byName->window), r.window) << r.name;
+  }
+  for (const char* name : {"", "OS", "os ", "nk", "fonts"}) EXPECT_EQ(FindTransferKindByName(name), nullptr) << name;
+  EXPECT_EQ(TransferKindNameList({KIND_BOOTLOADER, KIND_RECOVERY, KIND_OS_IMAGE, KIND_FONT}),
+            "bootloader, recovery, os or font");
+  EXPECT_EQ(TransferKindNameList({KIND_OS_IMAGE, KIND_FONT}), "os or font");
+  EXPECT_EQ(TransferKindNameList({KIND_FONT}), "font");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "device/transfer_testing.h"
 #include "tests/device/fake_image.h"
 #include "tests/device/sim_fixture.h"
 
@@ -209,12 +210,12 @@ TEST_F(Transfer, ProgressIsSentFromBeginToEndAfterTheImageIsClosed) {
   ASSERT_TRUE(SimLastInsert(&insert));
   ASSERT_EQ(m.size(), insert.progressCalls.size());
   ASSERT_GE(m.size(), 10u);  // begin, eight steps (at least), end
-  EXPECT_EQ(m.front(), (WindowMessage{WM_DEVICENOTIFY, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_BEGIN, false}));
-  EXPECT_EQ(m.back(), (WindowMessage{WM_DEVICENOTIFY, DEVICENOTIFY_PROGRESS, DEVICENOTIFY_END, false}));
+  EXPECT_EQ(m.front(), (WindowMessage{WM_DEVICENOTIFY, kDeviceNotifyProgress, kDeviceNotifyBegin, false}));
+  EXPECT_EQ(m.back(), (WindowMessage{WM_DEVICENOTIFY, kDeviceNotifyProgress, kDeviceNotifyEnd, false}));
   LPARAM last = 0;
   for (size_t i = 1; i + 1 < m.size(); ++i) {
     EXPECT_EQ(m[i].msg, WM_DEVICENOTIFY);
-    EXPECT_EQ(m[i].wParam, DEVICENOTIFY_PROGRESS);
+    EXPECT_EQ(m[i].wParam, kDeviceNotifyProgress);
     EXPECT_FALSE(m[i].posted);
     EXPECT_GE(m[i].lParam, last) << i;
     EXPECT_LE(m[i].lParam, 100) << i;
@@ -269,7 +270,7 @@ TEST_F(Transfer, FailedCopiesReportFailureAndLeaveNoFile) {
     if (c.attempted) {
       EXPECT_EQ(hr, insert.result) << c.what << ": the service's error is passed on";
       ASSERT_FALSE(window_.messages().empty());
-      EXPECT_EQ(window_.messages().back().lParam, DEVICENOTIFY_END) << c.what << ": the bar goes away";
+      EXPECT_EQ(window_.messages().back().lParam, kDeviceNotifyEnd) << c.what << ": the bar goes away";
     }
   }
   EXPECT_TRUE(boxes_.boxes().empty());
@@ -277,7 +278,7 @@ TEST_F(Transfer, FailedCopiesReportFailureAndLeaveNoFile) {
   window_.Clear();
   window_.Pump();
   ASSERT_EQ(window_.messages().size(), 1u);
-  EXPECT_EQ(window_.messages()[0].wParam, DEVICENOTIFY_REMOVED);
+  EXPECT_EQ(window_.messages()[0].wParam, kDeviceNotifyRemoved);
 }
 
 // The format code is worth having but not worth failing the copy over: when
@@ -355,10 +356,10 @@ TEST_F(Transfer, AFailedCopyMovesOnToTheNextReadyStorage) {
     // Every step of these copies lies past 0%, so a 0 marks a bar being made;
     // each attempt's bar is removed again.
     size_t begun = 0;
-    for (const WindowMessage& m : window_.messages()) begun += m.lParam == DEVICENOTIFY_BEGIN;
+    for (const WindowMessage& m : window_.messages()) begun += m.lParam == kDeviceNotifyBegin;
     EXPECT_EQ(begun, c.attempts) << c.what;
     ASSERT_FALSE(window_.messages().empty());
-    EXPECT_EQ(window_.messages().back().lParam, DEVICENOTIFY_END) << c.what;
+    EXPECT_EQ(window_.messages().back().lParam, kDeviceNotifyEnd) << c.what;
 
     boxes += hr == S_OK;
     EXPECT_EQ(boxes_.boxes().size(), boxes) << c.what << ": the success box only for a copy made";
@@ -379,7 +380,7 @@ TEST_F(Transfer, WithoutAHeldDeviceNothingIsSent) {
   Connect(kMake, kModel);
   ASSERT_EQ(DisconnectDevice(dm_), S_OK);
   EXPECT_EQ(Send(font, KIND_FONT), E_FAIL);
-  EXPECT_EQ(InsertFile(dm_, WindowsPath(font).c_str(), KIND_FONT), E_FAIL);
+  EXPECT_EQ(InsertFileForTest(dm_, WindowsPath(font).c_str(), KIND_FONT), E_FAIL);
   SimInsertRecord insert;
   EXPECT_FALSE(SimLastInsert(&insert));
   EXPECT_TRUE(FilesIn("p1", "Internal").empty());

@@ -3,6 +3,10 @@
 # (flash_wine), and the release archive unpacked and run (flash_dist). Signed
 # images come from the native tessfold-image (build/native or build/release,
 # or TF_IMAGE_TOOL); without one those cases are skipped.
+# The program's options, verdicts and texts, without the device service: natively
+# and in the Windows builds.
+tf_add_gtest(flash_unit_tests SOURCES options_test.cpp render_test.cpp LIBS tf_flash)
+
 if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
   return()
 endif()

@@ -202,9 +202,9 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   EXPECT_EQ(f.chunkDelayMs, 5u);
   EXPECT_EQ(f.watchMs, 250u);
 
-  ASSERT_TRUE(SimParseFaults("protocol-first=1 advise-fails", &f, &error)) << error;
+  ASSERT_TRUE(SimParseFaults("protocol-first=1 advise-fails manager-refused", &f, &error)) << error;
   EXPECT_EQ(f.protocolFirst, 1u);
-  EXPECT_TRUE(f.adviseFails);
+  EXPECT_TRUE(f.adviseFails && f.managerRefused);
 
   ASSERT_TRUE(SimParseFaults("metadata-create-fails,metadata-add-fails insert-fail-storage=Card", &f, &error)) << error;
   EXPECT_TRUE(f.metadataCreateFails && f.metadataAddFails);

@@ -1,4 +1,4 @@
-#include "flash/session.h"
+#include "flash/device_connection.h"
 
 #include <objbase.h>
 
@@ -57,7 +57,7 @@ void DrawProgress(LPARAM percent) {
 
 LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DEVICENOTIFY) {
-    if (wParam == DEVICENOTIFY_PROGRESS) {
+    if (wParam == kDeviceNotifyProgress) {
       DrawProgress(lParam);
     } else {
       // The name in lParam is not ours to read; a fresh listing tells more.
@@ -96,7 +96,7 @@ void EndProgress() {
   g_progress = ProgressState{};
 }
 
-bool Session::Open(DeviceManagerCreateResult* result) {
+bool DeviceConnection::Open(DeviceManagerCreateResult* result) {
   com_ = SUCCEEDED(CoInitialize(nullptr));
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW wc = {};
@@ -114,7 +114,7 @@ bool Session::Open(DeviceManagerCreateResult* result) {
   return devices_ != INVALID_DEVICE_MANAGER;
 }
 
-Session::~Session() {
+DeviceConnection::~DeviceConnection() {
   if (devices_ != INVALID_DEVICE_MANAGER) DeviceManagerDestroy(devices_);
   devices_ = INVALID_DEVICE_MANAGER;
   // Notifications posted before the device layer went away die with the window.
@@ -122,7 +122,7 @@ Session::~Session() {
   if (com_) CoUninitialize();
 }
 
-bool Session::WaitForDeviceEvent(DWORD ms) {
+bool DeviceConnection::WaitForDeviceEvent(DWORD ms) {
   g_deviceEvent = false;
   const DWORD start = GetTickCount();
   for (;;) {

@@ -1,4 +1,4 @@
-// The DeviceManager's session against the simulated service: creation and its
+// The DeviceManager against the simulated service: creation and its
 // failures, listing players, holding one, and the device events it forwards.
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@ namespace {
 constexpr int kWait = 32514;
 constexpr int kArrow = 32512;
 
-using Session = SimDeviceTest;
+using DeviceManagerTest = SimDeviceTest;
 
-TEST_F(Session, CreationAdvisesOneSinkAndDestructionUndoesEverything) {
+TEST_F(DeviceManagerTest, CreationAdvisesOneSinkAndDestructionUndoesEverything) {
   Create();
   EXPECT_EQ(SimAdvisedSinks(), 1u);
   EXPECT_GT(SimHeldClientReferences(), 0);
@@ -27,7 +27,7 @@ TEST_F(Session, CreationAdvisesOneSinkAndDestructionUndoesEverything) {
   }
 }
 
-TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
+TEST_F(DeviceManagerTest, FailedCreationLeavesNothingBehind) {
   struct Case {
     const char* name;
     SimFaults faults;
@@ -36,8 +36,10 @@ TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
   noProtocols.noProtocols = true;
   rejected.rejectAuth = true;
   protocolOneFirst.protocolFirst = 1;  // the first protocol offered is taken, and 1 is not spoken
+  SimFaults noManager;
+  noManager.managerRefused = true;  // after a handshake that succeeded
   std::vector<Case> cases = {Case{"no protocols", noProtocols}, Case{"rejected", rejected},
-                             Case{"protocol 1 first", protocolOneFirst}};
+                             Case{"protocol 1 first", protocolOneFirst}, Case{"manager refused", noManager}};
   // Each step of the secure channel that can fail (the exact results are the
   // service suite's).
   for (const char* channel :
@@ -64,7 +66,7 @@ TEST_F(Session, FailedHandshakeLeavesNothingBehind) {
 
 // Device events are a convenience: a service that will not take the sink still
 // gives a working session, which then hears of no arrivals.
-TEST_F(Session, RefusedSinkDoesNotFailCreation) {
+TEST_F(DeviceManagerTest, RefusedSinkDoesNotFailCreation) {
   SimFaults faults;
   faults.adviseFails = true;
   SimSetFaults(faults);
@@ -79,7 +81,7 @@ TEST_F(Session, RefusedSinkDoesNotFailCreation) {
   EXPECT_EQ(ConnectDevice(dm_, &record), S_OK);
 }
 
-TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
+TEST_F(DeviceManagerTest, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
   AddPlayer("p1", Player("Corvane", "ZR-410", 7));
   SimPlayerDescription notStorage = Player("Corvane", "Dock", 1);
   notStorage.type = 0x1;  // playback only
@@ -119,7 +121,7 @@ TEST_F(Session, EnumerationSkipsNonStorageAndFailingDevicesAndStartsOver) {
   }
 }
 
-TEST_F(Session, WithoutPlayersNothingIsListedOrHeld) {
+TEST_F(DeviceManagerTest, WithoutPlayersNothingIsListedOrHeld) {
   Create();
   DFTInfo record = {};
   ClearCursorHistory();
@@ -133,7 +135,7 @@ TEST_F(Session, WithoutPlayersNothingIsListedOrHeld) {
   EXPECT_EQ(DisconnectDevice(dm_), E_FAIL);
 }
 
-TEST_F(Session, ConnectMatchesIdentityAndReadiness) {
+TEST_F(DeviceManagerTest, ConnectMatchesIdentityAndReadiness) {
   AddPlayer("p1", Player("Corvane", "ZR-410", 7));
   SimPlayerDescription asleep = Player("Corvane", "ZR-300", 2);
   asleep.ready = false;
@@ -167,7 +169,7 @@ TEST_F(Session, ConnectMatchesIdentityAndReadiness) {
   }
 }
 
-TEST_F(Session, DisconnectReleasesOnceAndConnectClosesTheEnumeration) {
+TEST_F(DeviceManagerTest, DisconnectReleasesOnceAndConnectClosesTheEnumeration) {
   AddPlayer("p1", Player("Corvane", "ZR-410", 7));
   AddPlayer("p2", Player("Halden", "Mini", 1));
   Create();
@@ -183,13 +185,13 @@ TEST_F(Session, DisconnectReleasesOnceAndConnectClosesTheEnumeration) {
   EXPECT_EQ(DisconnectDevice(dm_), E_FAIL);
 }
 
-TEST_F(Session, NullRecordsAreRefused) {
+TEST_F(DeviceManagerTest, NullRecordsAreRefused) {
   Create();
   EXPECT_EQ(EnumNextDevice(dm_, nullptr), E_POINTER);
   EXPECT_EQ(ConnectDevice(dm_, nullptr), E_POINTER);
 }
 
-TEST_F(Session, ArrivalAndRemovalArePostedAndNothingElse) {
+TEST_F(DeviceManagerTest, ArrivalAndRemovalArePostedAndNothingElse) {
   AddPlayer("p1", Player(kMake, kModel, 1));
   Create();
   for (DWORD type : {0u, 2u, 1u, 3u, 9u}) SimFireMessage(type, "p1");
@@ -197,8 +199,8 @@ TEST_F(Session, ArrivalAndRemovalArePostedAndNothingElse) {
   window_.Pump();
   const LPARAM name = reinterpret_cast<LPARAM>(SimCanonicalName("p1"));
   const std::vector<WindowMessage> expected = {
-      {WM_DEVICENOTIFY, DEVICENOTIFY_ARRIVED, name, true},
-      {WM_DEVICENOTIFY, DEVICENOTIFY_REMOVED, name, true},
+      {WM_DEVICENOTIFY, kDeviceNotifyArrived, name, true},
+      {WM_DEVICENOTIFY, kDeviceNotifyRemoved, name, true},
   };
   EXPECT_EQ(window_.messages(), expected);
 

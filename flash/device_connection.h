@@ -1,4 +1,4 @@
-// The console program's device session: COM on this thread, a message-only
+// The console program's connection to the device service: COM on this thread, a message-only
 // window that receives the device layer's notifications, and the
 // DeviceManager made for it, as the window programs make theirs.
 #pragma once
@@ -7,12 +7,12 @@
 
 namespace flash {
 
-class Session {
+class DeviceConnection {
  public:
-  Session() = default;
-  ~Session();
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  DeviceConnection() = default;
+  ~DeviceConnection();
+  DeviceConnection(const DeviceConnection&) = delete;
+  DeviceConnection& operator=(const DeviceConnection&) = delete;
 
   // False when the DeviceManager could not be made; *result says why.
   bool Open(DeviceManagerCreateResult* result);

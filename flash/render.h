@@ -1,0 +1,37 @@
+// How the commands show what they found: one text for people (the verdict
+// on the standard output, failures on the error stream) and one JSON object
+// per run for scripts. Nothing here prints; the commands write what these
+// return.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/device_details.h"
+#include "flash/verdict.h"
+
+namespace flash {
+
+// What a command writes to the standard output and to the error stream.
+struct Printed {
+  std::string out;
+  std::string err;
+};
+
+using Players = std::vector<std::unique_ptr<DeviceDetails>>;
+
+// One failure line: the JSON verdict {"ok":false,...} or "tessfold-flash: …"
+// on the error stream.
+Printed RenderFailure(bool json, int exitCode, const std::string& message);
+
+// Why the device session could not be set up, by the stage creation stopped at.
+std::string ServiceFailureMessage(const DeviceManagerCreateResult& result);
+
+// list: the players with their storages.
+Printed RenderPlayers(bool json, const Players& players);
+
+// check and send.
+Printed RenderTransfer(bool json, const TransferVerdict& verdict);
+
+}  // namespace flash
