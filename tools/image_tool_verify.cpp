@@ -11,6 +11,7 @@
 #include "platform/diag.h"
 #include "platform/text.h"
 #include "tools/image_tool.h"
+#include "tools/tool_files.h"
 
 namespace imagetool {
 
@@ -54,9 +55,7 @@ const char* AttributeResult(LONG result) {
 
 // Text from the command line need not be UTF-8; what is not becomes U+FFFD,
 // so that the object stays valid JSON.
-std::string JsonString(const std::string& raw) {
-  return JsonQuote(NarrowToUtf8(WidenUtf8(raw)));
-}
+std::string JsonString(const std::string& raw) { return JsonQuote(NarrowToUtf8(WidenUtf8(raw))); }
 
 struct Options {
   std::string path;
@@ -126,7 +125,7 @@ int RunVerify(const Args& args) {
   toErr.reset();
 
   uint64_t size = 0;
-  const bool sized = FileSize(o.path, &size);
+  const bool sized = toolfiles::FileSize(o.path, &size);
   const bool inWindow = o.kind == nullptr || (sized && FitsSizeWindow(o.kind->kind, size));
   const bool binding = o.kind == nullptr || o.kind->binding;
   const bool sent = binding ? opened && accepted && inWindow : true;

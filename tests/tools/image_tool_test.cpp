@@ -13,19 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/catalog_builder.h"
+#include "authoring/catalog_builder.h"
+#include "tests/support/dev_keys.h"
 
 namespace {
 
-std::string SourceDir() {
-  const char* dir = std::getenv("TF_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
-}
 std::string Tool() {
   const char* dir = std::getenv("TF_BINARY_DIR");
   return std::string(dir != nullptr ? dir : ".") + "/tools/tessfold-image";
 }
-std::string Key(const std::string& file) { return SourceDir() + "/keys/dev/" + file; }
+std::string Key(const std::string& file) { return devkeys::DevKeyPath(file); }
 
 struct Result {
   int code = -1;
