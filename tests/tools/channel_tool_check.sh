@@ -68,6 +68,7 @@ cp program.keycontainer long.keycontainer
 patch long.keycontainer 4094 0015
 echo 0000000000000000000000000000000000000000 >zero.key
 echo 89abcdef012345672716b26eec14904428c2a675 >order.key
+echo 89abcdef012345672716b26eec14904428c2a676 >above.key
 echo "$(cut -d' ' -f1 root.pub) $(cut -d' ' -f1 root.pub)" >offcurve.pub
 expect 1 "'zero.keycontainer' holds no usable key (key length 0" -- unwrap zero.keycontainer -o out.key
 expect 1 "'nolength.keycontainer' holds no usable key (key length 0" -- unwrap nolength.keycontainer -o out.key
@@ -76,6 +77,7 @@ head -c 99 program.keycontainer >short.keycontainer
 expect 1 "'short.keycontainer' is not a key container (99 bytes, not 4096)" -- unwrap short.keycontainer -o out.key
 expect 1 "'zero.key' holds no usable key" -- wrap --key zero.key -o out.keycontainer
 expect 1 "'order.key' holds no usable key" -- wrap --key order.key -o out.keycontainer
+expect 1 "'above.key' holds no usable key" -- wrap --key above.key -o out.keycontainer
 expect 1 "'offcurve.pub' is not a point on the channel's curve" -- \
   certify --pub offcurve.pub --level 1 --root-key root.key -o out.cert
 absent out.key out.keycontainer out.cert
