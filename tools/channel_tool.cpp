@@ -273,12 +273,24 @@ class Curve {
 
 // --- commands ------------------------------------------------------------------
 
-// A private key this tool can work with: not 0 and below the group order n
-// (the only keys with a public key, so the only ones a peer could check).
+// The order n of the channel's base point, most significant digit first.
+constexpr char kGroupOrder[] = "89abcdef012345672716b26eec14904428c2a675";
+
+// A private key this tool hands out or hides: one of 1 .. n-1, the keys for
+// which d·G is a distinct public key (the handshake itself may take any key
+// but a multiple of n; a key file should never rely on that).
 bool UsableKey(const BYTE key[20]) {
-  Curve curve;
-  BYTE point[40];
-  return curve.get() != nullptr && ChannelPublicKey(curve.get(), key, point);
+  BYTE order[20];
+  ParseNumber(kGroupOrder, order);
+  bool below = false, zero = true;
+  for (int i = 19; i >= 0; --i) {
+    if (key[i] != order[i]) {
+      below = key[i] < order[i];
+      break;
+    }
+  }
+  for (int i = 0; i < 20; ++i) zero = zero && key[i] == 0;
+  return !zero && below;
 }
 
 // A public key on the channel's curve, with coordinates below p. The curve
