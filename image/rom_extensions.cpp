@@ -26,25 +26,29 @@ bool GoOnUnlessNamed(const RomExtensionRecord& record, void* context) {
 
 }  // namespace
 
-RomExtensionWalk WalkRomExtensions(RomExtensionVisitor visit, void* context, RomExtensionRecord* pLast) {
+RomExtensionWalk WalkRomExtensions(RomExtensionVisitor visit, void* context, RomExtensionRecord* pLast,
+                                   bool fVisitHead) {
   BYTE header[romimage::kRomHeaderSize];
   if (!ReadImage(header, CurrentImage().pTOC, sizeof header, true)) return RomExtensionWalk::kHeaderUnreadable;
   const DWORD head = Load32(header + romimage::kRomExtensions);
   if (head == 0) return RomExtensionWalk::kNoChain;
   RomExtensionRecord record;
-  if (!ReadRecord(head, &record)) return RomExtensionWalk::kUnreadable;
   RomExtensionWalk result = RomExtensionWalk::kEnded;
-  for (DWORD walked = 0;; ++walked) {
+  if (!ReadRecord(head, &record)) {
+    result = RomExtensionWalk::kUnreadable;
+  } else if (fVisitHead && !visit(record, context)) {
+    result = RomExtensionWalk::kStopped;
+  }
+  for (DWORD walked = 0; result == RomExtensionWalk::kEnded; ++walked) {
     const DWORD next = Load32(record.rgbRecord + romimage::kExtensionNext);
     if (next == 0) break;
     if (walked == kMaxRomExtensions) {
+      record.dwAddress = next;
       result = RomExtensionWalk::kTooLong;
-      break;
-    }
-    if (!ReadRecord(next, &record)) return RomExtensionWalk::kUnreadable;
-    if (!visit(record, context)) {
+    } else if (!ReadRecord(next, &record)) {
+      result = RomExtensionWalk::kUnreadable;
+    } else if (!visit(record, context)) {
       result = RomExtensionWalk::kStopped;
-      break;
     }
   }
   if (pLast != nullptr) *pLast = record;

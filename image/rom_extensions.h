@@ -29,11 +29,14 @@ enum class RomExtensionWalk {
 using RomExtensionVisitor = bool (*)(const RomExtensionRecord& record, void* context);
 
 // Walks the chain of the open image, calling `visit` for each record after the
-// head in chain order. `*pLast` (may be null) receives the last record read:
-// the one the visitor stopped at, or the chain's last record (the head when
-// nothing follows it). Prints nothing beyond the reader's own lines for a
-// failed read. Asserts that an image is open.
-RomExtensionWalk WalkRomExtensions(RomExtensionVisitor visit, void* context, RomExtensionRecord* pLast);
+// head in chain order (with `fVisitHead`, for the head first as well: for
+// listing the chain, never for looking an extension up). `*pLast` (may be
+// null) receives the last record read: the one the visitor stopped at, or the
+// chain's last record (the head when nothing follows it); after kUnreadable
+// or kTooLong its address is where the walk stopped. Prints nothing beyond
+// the reader's own lines for a failed read. Asserts that an image is open.
+RomExtensionWalk WalkRomExtensions(RomExtensionVisitor visit, void* context, RomExtensionRecord* pLast,
+                                   bool fVisitHead = false);
 
 // True when the record's name field starts with the `cbName` bytes of `name`
 // (a NUL counted in `cbName` must match too; names longer than the field

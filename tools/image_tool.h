@@ -43,6 +43,9 @@ std::string MissingFileReason(const std::string& path);
 // device, under a temporary name first) and prints the cause on failure.
 bool WriteOutputOrSay(const std::string& out, const std::vector<uint8_t>& bytes);
 
+// A diagnostic line without its "\n" or "\r\n", for quoting it in a message.
+std::string WithoutLineEnd(std::string line);
+
 // Parses a decimal or 0x-hex number, optionally with a K or M suffix
 // (binary multiples).
 bool ParseSize(const std::string& text, uint64_t* value);

@@ -46,6 +46,11 @@ bool WriteOutputOrSay(const std::string& out, const std::vector<uint8_t>& bytes)
   return false;
 }
 
+std::string WithoutLineEnd(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
 bool ParseSize(const std::string& text, uint64_t* value) {
   if (text.empty()) return false;
   std::string digits = text;

@@ -83,13 +83,6 @@ std::u16string Utf16(const std::string& utf8) {
   return text;
 }
 
-const char* LevelName(unsigned level) {
-  return level == ROOT_LEVEL_TEST      ? "test"
-         : level == ROOT_LEVEL_ODM     ? "ODM"
-         : level == ROOT_LEVEL_PRODUCT ? "product"
-                                       : "unknown";
-}
-
 // Opens the stamped file as a transfer would and accepts it for the make
 // and model it was signed for. Returns the refusal's reason, or "" when
 // accepted with the expected digest.
@@ -120,8 +113,7 @@ std::string VerifyStamped(const std::string& path, const Options& o, const uint8
       break;
     }
   }
-  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-  return last;
+  return WithoutLineEnd(last);
 }
 
 int Sign(const Options& o) {
@@ -191,7 +183,7 @@ int Sign(const Options& o) {
     return kExitUsage;
   }
   DiagPrintf(DiagStream::Out, "signed %s -> %s: %s signature for make '%s', model '%s'; catalog %s at 0x%08X\n",
-             o.path.c_str(), o.out.c_str(), LevelName(level), o.make->c_str(), o.model->c_str(),
+             o.path.c_str(), o.out.c_str(), TrustLevelName(level), o.make->c_str(), o.model->c_str(),
              stamped.fPlaceholder ? "in the cat_sig placeholder" : "in a new extension record",
              static_cast<unsigned>(stamped.dwCatalogAddress));
   return kExitOk;
