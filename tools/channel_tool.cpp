@@ -370,8 +370,8 @@ int RunCertify(const Args& args) {
   }
   BYTE certificate[kChannelCertificateLength];
   CertificateLayout(point, static_cast<DWORD>(level), 0, certificate);
-  bool ok;
-  {
+  bool ok = UsableKey(rootKey);
+  if (ok) {
     // The new certificate is checked under the root's public key before it
     // is written.
     Curve curve;

@@ -80,6 +80,7 @@ expect 1 "'order.key' holds no usable key" -- wrap --key order.key -o out.keycon
 expect 1 "'above.key' holds no usable key" -- wrap --key above.key -o out.keycontainer
 expect 1 "'offcurve.pub' is not a point on the channel's curve" -- \
   certify --pub offcurve.pub --level 1 --root-key root.key -o out.cert
+expect 1 "cannot sign with 'above.key'" -- certify --pub new.pub --level 1 --root-key above.key -o out.cert
 absent out.key out.keycontainer out.cert
 
 # keygen: two outputs or none, and an existing file only with --force.
