@@ -14,7 +14,8 @@ void SetExpectedDevice(const WCHAR* szDeviceManufacturer, const WCHAR* szDeviceN
 
 // Precondition: an image is open. Returns true only when the image's cat_sig
 // catalog verifies, lists the image digest and names the expected make and
-// model. Keeps nothing between calls but the verification's trust level.
+// model. Between calls it keeps the verification's trust level (RootLevel)
+// and this call's details for LastAcceptReport, nothing else.
 bool AcceptImage();
 
 // ---------------------------------------------------------------------------

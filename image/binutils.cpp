@@ -339,28 +339,3 @@ bool ReadImage(void* buffer, DWORD address, DWORD size, bool fVirtual) {
   return LocateImageRead(address, size, fVirtual, &plan) && ReadLocated(plan, buffer);
 }
 
-bool FindRomExtension(const char* name, DWORD cbName, DWORD* pdwAddress, DWORD* pcbLength) {
-  uint8_t header[romimage::kRomHeaderSize];
-  if (!ReadImage(header, g_image.pTOC, sizeof header, true)) return false;
-  DWORD next = Load32(header + romimage::kRomExtensions);
-  if (next == 0) return false;
-  uint8_t record[romimage::kExtensionRecordSize];
-  if (!ReadImage(record, next, sizeof record, true)) return false;  // the head names no extension
-  next = Load32(record + romimage::kExtensionNext);
-  for (DWORD walked = 0; next != 0; ++walked) {
-    if (walked == kMaxRomExtensions) {
-      DiagPrintf(DiagStream::Out, "ROM extension chain longer than %u records\n", Hex(kMaxRomExtensions));
-      return false;
-    }
-    if (!ReadImage(record, next, sizeof record, true)) return false;
-    if (cbName <= romimage::kExtensionNameSize && (cbName == 0 || std::memcmp(record, name, cbName) == 0)) {
-      *pdwAddress = Load32(record + romimage::kExtensionDataAddress);
-      *pcbLength = Load32(record + romimage::kExtensionLength);
-      return true;
-    }
-    next = Load32(record + romimage::kExtensionNext);
-  }
-  return false;
-}
-
-bool ReadRomExtension(DWORD address, void* buffer, DWORD size) { return ReadImage(buffer, address, size, true); }

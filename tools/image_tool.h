@@ -34,25 +34,17 @@ bool TakeValue(const Args& args, size_t* i, const std::string& name, std::string
 // True when args[i] is "--name" or starts with "--name=".
 bool IsOption(const std::string& arg, const std::string& name);
 
-// Whole-file reads and existence checks on UTF-8 paths, through the platform
-// file calls so that they behave alike on both systems.
-bool FileExists(const std::string& path);
-// Why `path` is no file to open ("cannot open 'x': no such file", or a folder);
-// empty when it is one.
+// "cannot open 'x': no such file" (or "it is a folder", ...) when `path` is
+// no file to open; empty when it is one. Reading and writing otherwise go
+// through tools/tool_files.h.
 std::string MissingFileReason(const std::string& path);
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
-// The file's whole size, as the transfer measures it.
-bool FileSize(const std::string& path, uint64_t* size);
-bool RemoveFile(const std::string& path);
-// True when the two paths name one file (also when spelt differently).
-bool SameFile(const std::string& a, const std::string& b);
 
-// Outputs are written as OUT.partial and renamed over OUT only when complete,
-// so that a failure leaves any earlier OUT as it was. SavePartial writes the
-// bytes (removing what it wrote on failure) and names the partial file;
-// KeepPartial renames it into place or removes it. Both print their error.
-bool SavePartial(const std::string& out, const std::vector<uint8_t>& bytes, std::string* partial);
-bool KeepPartial(const std::string& partial, const std::string& out);
+// Writes `bytes` to `out` (tools/tool_files.h: through links, never over a
+// device, under a temporary name first) and prints the cause on failure.
+bool WriteOutputOrSay(const std::string& out, const std::vector<uint8_t>& bytes);
+
+// A diagnostic line without its "\n" or "\r\n", for quoting it in a message.
+std::string WithoutLineEnd(std::string line);
 
 // Parses a decimal or 0x-hex number, optionally with a K or M suffix
 // (binary multiples).

@@ -1,9 +1,10 @@
 // tessfold-image build: synthetic images for demos and tests.
 #include <string>
 
+#include "authoring/image_builder.h"
 #include "platform/diag.h"
-#include "tests/support/image_builder.h"
 #include "tools/image_tool.h"
+#include "tools/tool_files.h"
 
 namespace imagetool {
 
@@ -108,7 +109,8 @@ int ParseOptions(const Args& args, Options* o) {
   if (!o->description.empty() && (!o->modules.empty() || !o->files.empty() || o->noChain)) {
     return UsageError("--description cannot be combined with --module, --file or --no-chain");
   }
-  if (!o->description.empty() && (SameFile(o->description, o->out) || SameFile(o->description, o->out + ".partial"))) {
+  if (!o->description.empty() && (toolfiles::SameFile(o->description, o->out) ||
+                                  toolfiles::SameFile(o->description, toolfiles::PartialPath(o->out)))) {
     return UsageError("OUT must be another file than the description");
   }
   return kExitOk;
@@ -156,8 +158,9 @@ int RunBuild(const Args& args) {
   RomImage image;
   if (!o.description.empty()) {
     std::vector<uint8_t> text;
-    if (!ReadWholeFile(o.description, &text)) {
-      Error("cannot read description '" + o.description + "'");
+    std::string cause;
+    if (!toolfiles::ReadWholeFile(o.description, &text, &cause)) {
+      Error("cannot read description '" + o.description + "': " + cause);
       return kExitUsage;
     }
     std::string error;
@@ -207,8 +210,7 @@ int RunBuild(const Args& args) {
   } else {
     bytes = imagebuilder::Build(image).bytes;
   }
-  std::string partial;
-  if (!SavePartial(o.out, bytes, &partial) || !KeepPartial(partial, o.out)) return kExitUsage;
+  if (!WriteOutputOrSay(o.out, bytes)) return kExitUsage;
   const std::string placeholder =
       o.catSig ? ", cat_sig placeholder of " + std::to_string(*o.catSig) + " bytes" : std::string();
   const std::string summary = std::to_string(bytes.size()) + " bytes, " + std::to_string(image.modules.size()) +

@@ -1,12 +1,10 @@
 #include <cctype>
 #include <cstdlib>
-#include <filesystem>
 
 #include "platform/diag.h"
-#include "platform/fileio.h"
 #include "platform/text.h"
-#include "tests/support/image_builder.h"
 #include "tools/image_tool.h"
+#include "tools/tool_files.h"
 
 namespace imagetool {
 
@@ -36,66 +34,21 @@ bool TakeValue(const Args& args, size_t* i, const std::string& name, std::string
   return true;
 }
 
-bool FileExists(const std::string& path) { return MissingFileReason(path).empty(); }
-
 std::string MissingFileReason(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(WidenUtf8(path).c_str(), GetFileExInfoStandard, &data)) {
-    return "cannot open '" + path + "': no such file";
-  }
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "cannot open '" + path + "': it is a folder";
-  return "";
+  const std::string reason = toolfiles::UnreadableReason(path);
+  return reason.empty() ? reason : "cannot open '" + path + "': " + reason;
 }
 
-bool FileSize(const std::string& path, uint64_t* size) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(WidenUtf8(path).c_str(), GetFileExInfoStandard, &data)) return false;
-  *size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  return true;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  const HANDLE h = CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0;
-  const DWORD low = GetFileSize(h, &high);
-  bool ok = !(low == INVALID_FILE_SIZE && GetLastError() != 0) && high == 0;
-  if (ok) {
-    bytes->assign(low, 0);
-    DWORD done = 0;
-    while (ok && done < low) {
-      DWORD got = 0;
-      ok = ReadFile(h, bytes->data() + done, low - done, &got, nullptr) && got != 0;
-      done += got;
-    }
-  }
-  CloseHandle(h);
-  return ok;
-}
-
-bool RemoveFile(const std::string& path) { return DeleteFileW(WidenUtf8(path).c_str()) != 0; }
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return a == b || std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
-}
-
-bool SavePartial(const std::string& out, const std::vector<uint8_t>& bytes, std::string* partial) {
-  *partial = out + ".partial";
-  if (imagebuilder::SaveFile(*partial, bytes)) return true;
-  RemoveFile(*partial);
-  Error("cannot write '" + *partial + "'");
+bool WriteOutputOrSay(const std::string& out, const std::vector<uint8_t>& bytes) {
+  std::string error;
+  if (toolfiles::WriteOutput(out, bytes.data(), bytes.size(), toolfiles::Access::kShared, &error)) return true;
+  Error(error);
   return false;
 }
 
-bool KeepPartial(const std::string& partial, const std::string& out) {
-  std::error_code ec;
-  std::filesystem::rename(std::filesystem::u8path(partial), std::filesystem::u8path(out), ec);
-  if (!ec) return true;
-  RemoveFile(partial);
-  Error("cannot write '" + out + "': " + ec.message());
-  return false;
+std::string WithoutLineEnd(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
 }
 
 bool ParseSize(const std::string& text, uint64_t* value) {

@@ -6,6 +6,7 @@
 
 #include "image/accept.h"
 #include "image/binutils.h"
+#include "image/rom_extensions.h"
 #include "image/romimage.h"
 #include "image/traverse.h"
 #include "platform/diag.h"
@@ -101,28 +102,31 @@ void ShowFiles(const BYTE* rom) {
   }
 }
 
+bool ShowExtension(const RomExtensionRecord& record, void* context) {
+  bool& head = *static_cast<bool*>(context);
+  char name[romimage::kExtensionNameSize + 1] = {};
+  std::memcpy(name, record.rgbRecord + romimage::kExtensionName, romimage::kExtensionNameSize);
+  for (char* c = name; *c != 0; ++c)
+    if (*c < 0x20 || *c > 0x7E) *c = '?';
+  Line("  %s'%s': %u bytes at 0x%08X, type %u\n", head ? "(head) " : "", name,
+       static_cast<unsigned>(Load32(record.rgbRecord + romimage::kExtensionLength)),
+       static_cast<unsigned>(Load32(record.rgbRecord + romimage::kExtensionDataAddress)),
+       static_cast<unsigned>(Load32(record.rgbRecord + 24)));
+  head = false;
+  return true;
+}
+
 void ShowExtensions(const BYTE* rom) {
-  DWORD next = Load32(rom + romimage::kRomExtensions);
-  if (next == 0) {
+  if (Load32(rom + romimage::kRomExtensions) == 0) {
     Line("extensions: none\n");
     return;
   }
   Line("extensions:\n");
-  for (DWORD walked = 0; next != 0; ++walked) {
-    BYTE record[romimage::kExtensionRecordSize];
-    if (walked > kMaxRomExtensions || !ReadImage(record, next, sizeof record, true)) {
-      Line("  (chain unreadable at 0x%08X)\n", static_cast<unsigned>(next));
-      return;
-    }
-    char name[romimage::kExtensionNameSize + 1] = {};
-    std::memcpy(name, record, romimage::kExtensionNameSize);
-    for (char* c = name; *c != 0; ++c)
-      if (*c < 0x20 || *c > 0x7E) *c = '?';
-    Line("  %s'%s': %u bytes at 0x%08X, type %u\n", walked == 0 ? "(head) " : "", name,
-         static_cast<unsigned>(Load32(record + romimage::kExtensionLength)),
-         static_cast<unsigned>(Load32(record + romimage::kExtensionDataAddress)),
-         static_cast<unsigned>(Load32(record + 24)));
-    next = Load32(record + romimage::kExtensionNext);
+  bool head = true;
+  RomExtensionRecord last;
+  const RomExtensionWalk walk = WalkRomExtensions(ShowExtension, &head, &last, true);
+  if (walk == RomExtensionWalk::kUnreadable || walk == RomExtensionWalk::kTooLong) {
+    Line("  (chain unreadable at 0x%08X)\n", static_cast<unsigned>(last.dwAddress));
   }
 }
 

@@ -32,6 +32,9 @@ const char kUsage[] =
     "      (omitted: that check is skipped). --kind bootloader|recovery|os|font\n"
     "      also applies that kind's size window. --json prints the verdict as\n"
     "      one JSON object (the diagnostic lines then go to the error stream).\n"
+    "      Verdicts: ACCEPTED (exit 0), REFUSED (exit 1), and for fonts, which\n"
+    "      are sent whatever the checks find, SENT ANYWAY (exit 0). A file that\n"
+    "      cannot be opened or is no ROM image exits 2 with no verdict line.\n"
     "  sign FILE --key KEY.pem --cert CERT.pem [--chain CA.pem]...\n"
     "       --make TEXT --model TEXT -o OUT\n"
     "      Write a signed catalog naming the image digest, make and model into\n"
@@ -54,7 +57,11 @@ const char kUsage[] =
     "  -h, --help  show this text\n"
     "  --version   show the program's version\n"
     "\n"
-    "Exit status: 0 success or accepted, 1 refused, 2 usage error or unreadable input.\n";
+    "Outputs are written whole or not at all, through a symbolic link to its\n"
+    "file, never over a device or a folder.\n"
+    "\n"
+    "Exit status: 0 success or accepted, 1 refused, 2 usage error or unreadable input.\n"
+    "(2 also when an output cannot be written.)\n";
 
 }  // namespace imagetool
 

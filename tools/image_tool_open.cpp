@@ -6,22 +6,13 @@
 
 namespace imagetool {
 
-namespace {
-
-std::string Trimmed(std::string line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  return line;
-}
-
-}  // namespace
-
 OpenResult OpenImageQuietly(const std::string& path, std::string* reason) {
   *reason = MissingFileReason(path);
   if (!reason->empty()) return OpenResult::kMissing;
   DiagCapture capture;
   if (OpenImage(WidenUtf8(path).c_str())) return OpenResult::kOpen;
   *reason = "'" + path + "' is not a ROM image";
-  if (!capture.Lines().empty()) *reason += " (" + Trimmed(capture.Lines().back()) + ")";
+  if (!capture.Lines().empty()) *reason += " (" + WithoutLineEnd(capture.Lines().back()) + ")";
   return OpenResult::kNotImage;
 }
 

@@ -1,6 +1,6 @@
 // tessfold-image sign: stamps a copy of an image with a signed catalog.
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,13 +9,13 @@
 #include "mincrypt/rootlevel.h"
 #include "platform/diag.h"
 #include "platform/text.h"
-#include "tests/support/image_builder.h"
 #include "tools/image_tool.h"
 #include "tools/image_tool_open.h"
+#include "tools/tool_files.h"
 
 #if TF_IMAGE_TOOL_SIGN
-#include "tools/catalog_signer.h"
-#include "tools/image_stamp.h"
+#include "authoring/catalog_signer.h"
+#include "authoring/image_stamp.h"
 #endif
 
 namespace imagetool {
@@ -59,14 +59,15 @@ int ParseOptions(const Args& args, Options* o) {
   if (o->key.empty() || o->cert.empty()) return UsageError("sign needs --key and --cert");
   if (!o->make || !o->model) return UsageError("sign needs --make and --model");
   if (o->out.empty()) return UsageError("sign needs -o OUT");
-  if (SameFile(o->path, o->out)) return UsageError("OUT must be another file than FILE (the input is never modified)");
+  if (toolfiles::SameFile(o->path, o->out))
+    return UsageError("OUT must be another file than FILE (the input is never modified)");
   // The output goes to OUT.partial first and is then renamed over OUT: neither
   // may be one of the files read.
-  const std::string partial = o->out + ".partial";
+  const std::string partial = toolfiles::PartialPath(o->out);
   std::vector<const std::string*> inputs = {&o->path, &o->key, &o->cert};
   for (const std::string& c : o->chain) inputs.push_back(&c);
   for (const std::string* input : inputs) {
-    if (SameFile(*input, o->out) || SameFile(*input, partial)) {
+    if (toolfiles::SameFile(*input, o->out) || toolfiles::SameFile(*input, partial)) {
       return UsageError("OUT and OUT.partial must not be FILE or a --key, --cert or --chain file ('" + *input + "')");
     }
   }
@@ -80,13 +81,6 @@ std::u16string Utf16(const std::string& utf8) {
   std::u16string text;
   for (WCHAR c : wide) text.push_back(static_cast<char16_t>(c));
   return text;
-}
-
-const char* LevelName(unsigned level) {
-  return level == ROOT_LEVEL_TEST      ? "test"
-         : level == ROOT_LEVEL_ODM     ? "ODM"
-         : level == ROOT_LEVEL_PRODUCT ? "product"
-                                       : "unknown";
 }
 
 // Opens the stamped file as a transfer would and accepts it for the make
@@ -119,8 +113,7 @@ std::string VerifyStamped(const std::string& path, const Options& o, const uint8
       break;
     }
   }
-  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-  return last;
+  return WithoutLineEnd(last);
 }
 
 int Sign(const Options& o) {
@@ -141,7 +134,7 @@ int Sign(const Options& o) {
   }
 
   std::vector<uint8_t> input;
-  if (!FileExists(o.path) || !ReadWholeFile(o.path, &input)) {
+  if (std::string cause; !toolfiles::ReadWholeFile(o.path, &input, &cause)) {
     Error("cannot read '" + o.path + "'");
     return kExitUsage;
   }
@@ -174,17 +167,23 @@ int Sign(const Options& o) {
   }
 
   // Written under a temporary name and kept only when it verifies.
-  std::string partial;
-  if (!SavePartial(o.out, stamped.bytes, &partial)) return kExitUsage;
+  if (!toolfiles::WritePartial(o.out, stamped.bytes.data(), stamped.bytes.size(), toolfiles::Access::kShared, &error)) {
+    Error(error);
+    return kExitUsage;
+  }
+  const std::string partial = toolfiles::PartialPath(o.out);
   const std::string refusal = VerifyStamped(partial, o, content.digest);
   if (!refusal.empty()) {
-    RemoveFile(partial);
+    toolfiles::RemoveFile(partial);
     Error("the signed image would not verify (" + refusal + "); nothing written");
     return kExitRefused;
   }
-  if (!KeepPartial(partial, o.out)) return kExitUsage;
+  if (!toolfiles::CommitPartial(o.out, &error)) {
+    Error(error);
+    return kExitUsage;
+  }
   DiagPrintf(DiagStream::Out, "signed %s -> %s: %s signature for make '%s', model '%s'; catalog %s at 0x%08X\n",
-             o.path.c_str(), o.out.c_str(), LevelName(level), o.make->c_str(), o.model->c_str(),
+             o.path.c_str(), o.out.c_str(), TrustLevelName(level), o.make->c_str(), o.model->c_str(),
              stamped.fPlaceholder ? "in the cat_sig placeholder" : "in a new extension record",
              static_cast<unsigned>(stamped.dwCatalogAddress));
   return kExitOk;

@@ -10,13 +10,14 @@
 #include <memory>
 #include <optional>
 
+#include "authoring/catalog_builder.h"
+#include "authoring/image_stamp.h"
 #include "image/accept.h"
 #include "image/romimage.h"
 #include "image/traverse.h"
 #include "mincrypt/rootlevel.h"
 #include "tests/image/image_test_util.h"
-#include "tests/support/catalog_builder.h"
-#include "tools/image_stamp.h"
+#include "tests/support/signed_image.h"
 
 namespace {
 
@@ -26,24 +27,7 @@ using imagebuilder::RomImage;
 using imagetest::FlipInPart;
 using imagetest::ImageTest;
 
-std::string DevKeyPath(const std::string& file) {
-  if (const char* dir = std::getenv("TF_DEV_KEY_DIR")) return std::string(dir) + "/" + file;
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src != nullptr ? src : ".") + "/keys/dev/" + file;
-}
-
-// The signer of each development chain, loaded once.
-const catalog::Signer& DevSigner(const std::string& chain) {
-  static std::map<std::string, catalog::Signer> signers;
-  auto it = signers.find(chain);
-  if (it == signers.end()) {
-    it = signers
-             .emplace(chain, catalog::LoadSigner(DevKeyPath(chain + "-signer.key"), DevKeyPath(chain + "-signer.pem"),
-                                                 {DevKeyPath(chain + "-ca.pem")}))
-             .first;
-  }
-  return it->second;
-}
+using signedimage::DevSigner;
 
 // What a catalog says about the device: the stored attribute values.
 struct Device {

@@ -15,7 +15,7 @@
 #include "image/binutils.h"
 #include "platform/diag.h"
 #include "platform/text.h"
-#include "tests/support/image_builder.h"
+#include "authoring/image_builder.h"
 
 namespace imagetest {
 

@@ -1,8 +1,6 @@
-# A small DER writer for fixtures of the verification-library suites, the
-# catalog builder and the signing tool. Builds without the tests include this
-# file directly; the guard makes a second include harmless.
-if(TARGET tf_der_builder)
-  return()
+# tf_der_builder moved to authoring/, which the top level adds before the suites,
+# benchmarks and fuzzers. This fragment stays for the programs that still
+# include it, and fails when the library is not there.
+if(NOT TARGET tf_der_builder)
+  message(FATAL_ERROR "tf_der_builder is defined in authoring/CMakeLists.txt, which must be added first")
 endif()
-add_library(tf_der_builder STATIC ${CMAKE_CURRENT_LIST_DIR}/der_builder.cpp)
-tf_strict(tf_der_builder)

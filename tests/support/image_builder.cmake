@@ -1,10 +1,6 @@
-# ".bin" ROM image builder: test fixtures, fuzz seeds, and later the image tool
-# and the demo. Plain C++ on the platform layer only, so that native tools and
-# the Windows builds can link it too. Builds without the tests (benchmarks,
-# fuzzers, tools) include this file directly; the guard makes that harmless.
-if(TARGET tf_image_builder)
-  return()
+# tf_image_builder moved to authoring/, which the top level adds before the suites,
+# benchmarks and fuzzers. This fragment stays for the programs that still
+# include it, and fails when the library is not there.
+if(NOT TARGET tf_image_builder)
+  message(FATAL_ERROR "tf_image_builder is defined in authoring/CMakeLists.txt, which must be added first")
 endif()
-add_library(tf_image_builder STATIC ${CMAKE_CURRENT_LIST_DIR}/image_builder.cpp)
-tf_strict(tf_image_builder)
-target_link_libraries(tf_image_builder PUBLIC tf_platform)

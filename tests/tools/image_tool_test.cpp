@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,19 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/catalog_builder.h"
+#include "authoring/catalog_builder.h"
+#include "tests/support/dev_keys.h"
 
 namespace {
 
-std::string SourceDir() {
-  const char* dir = std::getenv("TF_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
-}
 std::string Tool() {
   const char* dir = std::getenv("TF_BINARY_DIR");
   return std::string(dir != nullptr ? dir : ".") + "/tools/tessfold-image";
 }
-std::string Key(const std::string& file) { return SourceDir() + "/keys/dev/" + file; }
+std::string Key(const std::string& file) { return devkeys::DevKeyPath(file); }
 
 struct Result {
   int code = -1;
@@ -408,7 +406,17 @@ TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
        {"verify", unsignedImage, "--json"},
        1,
        {"\"accepted\":false", "\"signature\":\"failed\"", "\"trustLevel\":null", "\"rootLevel\":0"}},
+      // Inputs that cannot be judged at all still give one object.
+      {"no such file",
+       {"verify", Path("missing.bin"), "--json"},
+       2,
+       {"\"image\":false", "\"accepted\":false", "\"error\":\"cannot open '", "missing.bin': no such file\"}"}},
+      {"not an image",
+       {"verify", Path("notes.txt"), "--json"},
+       2,
+       {"\"image\":false", "\"error\":\"'", "notes.txt' is not a ROM image\"", "\"accepted\":false"}},
   };
+  std::ofstream(Path("notes.txt")) << "not an image\n";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const Result r = Run(c.args);
@@ -422,6 +430,74 @@ TEST_F(ImageToolTest, VerifyJsonIsOneObjectOnStandardOutput) {
   // Bytes that are not UTF-8 come out as U+FFFD, so the object stays JSON.
   const Result odd = Run({"verify", image, "--make", "Corv\xFF", "--json"});
   EXPECT_NE(odd.out.find("\"make\":{\"expected\":\"Corv\xEF\xBF\xBD\""), std::string::npos) << odd.out;
+}
+
+// An output is written through a link to the file it names, never over a
+// device or a folder, and a failed write names its cause; in every failure
+// the earlier output (and the device) stays as it was.
+TEST_F(ImageToolTest, OutputsGoThroughLinksAndNeverOverDevices) {
+  std::ofstream(Path("target.bin")) << "earlier";
+  ASSERT_EQ(::symlink("target.bin", Path("link.bin").c_str()), 0);
+  ASSERT_EQ(::symlink("made.bin", Path("dangling.bin").c_str()), 0);
+  const struct {
+    std::string out;
+    std::string written;  // the file that must hold the image
+  } written[] = {{Path("link.bin"), Path("target.bin")}, {Path("dangling.bin"), Path("made.bin")}};
+  for (const auto& c : written) {
+    SCOPED_TRACE(c.out);
+    const Result r = Run({"build", "-o", c.out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    char target[256] = {};
+    EXPECT_GT(::readlink(c.out.c_str(), target, sizeof target - 1), 0) << "the link was replaced";
+    EXPECT_EQ(Slurp(c.written).rfind("B000FF\n", 0), 0u);
+    EXPECT_FALSE(Exists(c.written + ".partial"));
+  }
+
+  // A named pipe stands for any device (a test that broke /dev/full would
+  // break it for the whole machine).
+  std::ofstream(Path("kept.bin")) << "earlier";
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } refused[] = {
+      {{"build", "-o", Path("fifo")}, "tessfold-image: cannot write '" + Path("fifo") + "': not a regular file\n"},
+      {{"build", "-o", dir_}, "tessfold-image: cannot write '" + dir_ + "': it is a folder\n"},
+      {{"build", "-o", Path("no/such/folder.bin")},
+       "tessfold-image: cannot write '" + Path("no/such/folder.bin") + "': No such file or directory\n"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.args[2]);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
+  struct stat device {};
+  EXPECT_EQ(::stat(Path("fifo").c_str(), &device), 0);
+  EXPECT_TRUE(S_ISFIFO(device.st_mode)) << "the pipe was replaced";
+
+  // A write that fails half-way (the file size limit) says why and leaves the
+  // earlier output alone.
+  const std::string command = "ulimit -f 1; trap '' XFSZ; " + Quote(Tool()) + " build --size 0x10000 -o " +
+                              Quote(Path("kept.bin")) + " 2>" + Quote(Path("stderr"));
+  const int status = std::system(("sh -c " + Quote(command)).c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_EQ(Slurp(Path("stderr")), "tessfold-image: cannot write '" + Path("kept.bin") + "': File too large\n");
+  EXPECT_EQ(Slurp(Path("kept.bin")), "earlier");
+  EXPECT_FALSE(Exists(Path("kept.bin.partial")));
+}
+
+// Sign reads the file a link names: a link to one of its inputs is no
+// place for its output.
+TEST_F(ImageToolTest, SignRefusesAnOutputLinkedToAnInput) {
+  const std::string image = Build("a.bin");
+  ASSERT_EQ(::symlink(image.c_str(), Path("out.bin").c_str()), 0);
+  const std::string before = Slurp(image);
+  const Result r = Sign(image, Path("out.bin"), "test");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("OUT must be another file than FILE"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(image), before);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/support/catalog_builder.h"
+#include "authoring/catalog_builder.h"
 
 #include <openssl/bn.h>
 #include <openssl/pem.h>

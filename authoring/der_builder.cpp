@@ -1,4 +1,4 @@
-#include "tests/support/der_builder.h"
+#include "authoring/der_builder.h"
 
 #include <cctype>
 #include <cstdlib>

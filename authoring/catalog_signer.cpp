@@ -1,4 +1,4 @@
-#include "tools/catalog_signer.h"
+#include "authoring/catalog_signer.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -8,9 +8,9 @@
 
 #include <cstring>
 
+#include "authoring/catalog_builder.h"
 #include "mincrypt/anchors.h"
 #include "mincrypt/rootlevel.h"
-#include "tests/support/catalog_builder.h"
 
 namespace catalogsign {
 

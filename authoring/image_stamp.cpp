@@ -1,4 +1,4 @@
-#include "tools/image_stamp.h"
+#include "authoring/image_stamp.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,6 +6,7 @@
 
 #include "image/accept.h"
 #include "image/binutils.h"
+#include "image/rom_extensions.h"
 #include "image/romimage.h"
 
 namespace imagestamp {
@@ -89,83 +90,62 @@ class Editor {
   std::vector<DWORD> touched_;
 };
 
-struct ChainRecord {
-  uint32_t address = 0;  // virtual address of the 44-byte record
-  uint8_t bytes[romimage::kExtensionRecordSize] = {};
-};
-
 constexpr size_t kCatalogNameSize = sizeof kCatalogExtensionName;  // with its NUL
 
-}  // namespace
+bool GoOnUntilCatSig(const RomExtensionRecord& record, void*) {
+  return !RomExtensionNamed(record, kCatalogExtensionName, kCatalogNameSize);
+}
 
-bool StampCatalog(const std::vector<uint8_t>& file, const std::vector<uint8_t>& catalog, StampResult* result,
-                  std::string* error) {
-  const ImageReader& image = CurrentImage();
-  uint8_t header[romimage::kRomHeaderSize];
-  if (!ReadImage(header, image.pTOC, sizeof header, true)) {
-    *error = "cannot read the ROM header";
-    return false;
-  }
-  if (Load32(header + romimage::kRomExtensions) == 0) {
-    *error = "the image has no ROM extension chain to link a cat_sig into (build it with a cat_sig placeholder)";
-    return false;
-  }
-
-  // Walk the chain the way the lookup does: the head is never a candidate.
-  ChainRecord last;
-  last.address = Load32(header + romimage::kRomExtensions);
-  if (!ReadImage(last.bytes, last.address, sizeof last.bytes, true)) {
-    *error = "cannot read the extension chain";
-    return false;
-  }
-  std::optional<ChainRecord> catSig;
-  for (DWORD walked = 0; Load32(last.bytes + romimage::kExtensionNext) != 0; ++walked) {
-    if (walked == kMaxRomExtensions) {
-      *error = "the extension chain does not end";
-      return false;
-    }
-    ChainRecord next;
-    next.address = Load32(last.bytes + romimage::kExtensionNext);
-    if (!ReadImage(next.bytes, next.address, sizeof next.bytes, true)) {
-      *error = "cannot read the extension chain";
-      return false;
-    }
-    last = next;
-    if (std::memcmp(last.bytes, kCatalogExtensionName, kCatalogNameSize) == 0) {
-      catSig = last;
-      break;
-    }
-  }
-
-  Editor editor(image, file);
+// The catalog written over the cat_sig placeholder `catSig`.
+bool StampIntoPlaceholder(const ImageReader& image, const std::vector<uint8_t>& file, const RomExtensionRecord& catSig,
+                          const std::vector<uint8_t>& catalog, StampResult* result, std::string* error) {
   const uint32_t cbCatalog = static_cast<uint32_t>(catalog.size());
-  if (catSig) {
-    const uint32_t dataAddress = Load32(catSig->bytes + romimage::kExtensionDataAddress);
-    const uint32_t cbPlaceholder = Load32(catSig->bytes + romimage::kExtensionLength);
-    if (cbCatalog > cbPlaceholder) {
-      *error = "the catalog (" + std::to_string(cbCatalog) + " bytes) does not fit the cat_sig placeholder (" +
-               std::to_string(cbPlaceholder) + " bytes)";
-      return false;
-    }
-    const auto data = Locate(image, dataAddress, cbPlaceholder, file.size());
-    const auto record = Locate(image, catSig->address, romimage::kExtensionRecordSize, file.size());
-    if (!data || !record) {
-      *error = "the cat_sig placeholder is not inside one record of the file";
-      return false;
-    }
-    editor.Fill(*data, 0, cbPlaceholder);
-    editor.Write(*data, catalog.data(), catalog.size());
-    uint8_t updated[romimage::kExtensionRecordSize];
-    std::memcpy(updated, catSig->bytes, sizeof updated);
-    Store32(updated + romimage::kExtensionLength, cbCatalog);
-    editor.Write(*record, updated, sizeof updated);
-    result->bytes = editor.Finish();
-    result->fPlaceholder = true;
-    result->dwCatalogAddress = dataAddress;
-    return true;
+  const uint32_t dataAddress = Load32(catSig.rgbRecord + romimage::kExtensionDataAddress);
+  const uint32_t cbPlaceholder = Load32(catSig.rgbRecord + romimage::kExtensionLength);
+  if (cbCatalog > cbPlaceholder) {
+    *error = "the catalog (" + std::to_string(cbCatalog) + " bytes) does not fit the cat_sig placeholder (" +
+             std::to_string(cbPlaceholder) + " bytes)";
+    return false;
   }
+  const auto data = Locate(image, dataAddress, cbPlaceholder, file.size());
+  const auto record = Locate(image, catSig.dwAddress, romimage::kExtensionRecordSize, file.size());
+  if (!data || !record) {
+    *error = "the cat_sig placeholder is not inside one record of the file";
+    return false;
+  }
+  Editor editor(image, file);
+  editor.Fill(*data, 0, cbPlaceholder);
+  editor.Write(*data, catalog.data(), catalog.size());
+  uint8_t updated[romimage::kExtensionRecordSize];
+  std::memcpy(updated, catSig.rgbRecord, sizeof updated);
+  Store32(updated + romimage::kExtensionLength, cbCatalog);
+  editor.Write(*record, updated, sizeof updated);
+  result->bytes = editor.Finish();
+  result->fPlaceholder = true;
+  result->dwCatalogAddress = dataAddress;
+  return true;
+}
 
-  // A new record above every record address, inserted before the end record.
+// A record header, a cat_sig extension record and the catalog: the record
+// that AppendCatalogRecord inserts at record address `address`.
+std::vector<uint8_t> CatalogRecord(uint32_t address, uint32_t dataVirtual, const std::vector<uint8_t>& catalog) {
+  const uint32_t cbData = romimage::kExtensionRecordSize + static_cast<uint32_t>(catalog.size());
+  std::vector<uint8_t> added(romimage::kRecordHeaderSize + cbData, 0);
+  uint8_t* extension = added.data() + romimage::kRecordHeaderSize;
+  std::memcpy(extension + romimage::kExtensionName, kCatalogExtensionName, kCatalogNameSize);
+  Store32(extension + romimage::kExtensionDataAddress, dataVirtual);
+  Store32(extension + romimage::kExtensionLength, static_cast<uint32_t>(catalog.size()));
+  std::memcpy(extension + romimage::kExtensionRecordSize, catalog.data(), catalog.size());
+  Store32(added.data() + romimage::kRecordAddress, address);
+  Store32(added.data() + romimage::kRecordLength, cbData);
+  Store32(added.data() + romimage::kRecordChecksum, ByteSum(extension, cbData));
+  return added;
+}
+
+// A new record above every record address, inserted before the end record,
+// and the chain's last record `last` linked to it.
+bool AppendCatalogRecord(const ImageReader& image, const std::vector<uint8_t>& file, const RomExtensionRecord& last,
+                         const std::vector<uint8_t>& catalog, StampResult* result, std::string* error) {
   if (image.cRecords >= kMaxImageRecords) {
     *error = "the record table is full; no record can be added for the catalog";
     return false;
@@ -175,34 +155,24 @@ bool StampCatalog(const std::vector<uint8_t>& file, const std::vector<uint8_t>& 
     top = std::max<uint64_t>(top, static_cast<uint64_t>(image.records[i].dwAddress) + image.records[i].dwLength);
   }
   const uint64_t newAddress = (top + 15) & ~uint64_t{15};
-  const uint64_t cbNew = romimage::kExtensionRecordSize + static_cast<uint64_t>(cbCatalog);
-  if (newAddress + cbNew > 0xFFFFFFFFull) {
+  if (newAddress + romimage::kExtensionRecordSize + catalog.size() > 0xFFFFFFFFull) {
     *error = "no free record address above the image for the catalog";
     return false;
   }
   const uint32_t recordVirtual = static_cast<uint32_t>(newAddress) - image.dwRomOffset;
   const uint32_t dataVirtual = recordVirtual + romimage::kExtensionRecordSize;
 
-  const auto linkAt = Locate(image, last.address, romimage::kExtensionRecordSize, file.size());
+  const auto linkAt = Locate(image, last.dwAddress, romimage::kExtensionRecordSize, file.size());
   if (!linkAt) {
     *error = "the last extension record is not inside one record of the file";
     return false;
   }
+  Editor editor(image, file);
   uint8_t linked[romimage::kExtensionRecordSize];
-  std::memcpy(linked, last.bytes, sizeof linked);
+  std::memcpy(linked, last.rgbRecord, sizeof linked);
   Store32(linked + romimage::kExtensionNext, recordVirtual);
   editor.Write(*linkAt, linked, sizeof linked);
   std::vector<uint8_t> bytes = editor.Finish();
-
-  std::vector<uint8_t> added(romimage::kRecordHeaderSize + cbNew, 0);
-  uint8_t* extension = added.data() + romimage::kRecordHeaderSize;
-  std::memcpy(extension + romimage::kExtensionName, kCatalogExtensionName, kCatalogNameSize);
-  Store32(extension + romimage::kExtensionDataAddress, dataVirtual);
-  Store32(extension + romimage::kExtensionLength, cbCatalog);
-  std::memcpy(extension + romimage::kExtensionRecordSize, catalog.data(), catalog.size());
-  Store32(added.data() + romimage::kRecordAddress, static_cast<uint32_t>(newAddress));
-  Store32(added.data() + romimage::kRecordLength, static_cast<uint32_t>(cbNew));
-  Store32(added.data() + romimage::kRecordChecksum, ByteSum(extension, cbNew));
 
   // The end record (or the end of the file) follows the last counted record.
   uint64_t insertAt = romimage::kBinHeaderSize;
@@ -214,11 +184,39 @@ bool StampCatalog(const std::vector<uint8_t>& file, const std::vector<uint8_t>& 
     *error = "the image file ends inside its last record";
     return false;
   }
+  const std::vector<uint8_t> added = CatalogRecord(static_cast<uint32_t>(newAddress), dataVirtual, catalog);
   bytes.insert(bytes.begin() + static_cast<long>(insertAt), added.begin(), added.end());
   result->bytes = std::move(bytes);
   result->fPlaceholder = false;
   result->dwCatalogAddress = dataVirtual;
   return true;
+}
+
+}  // namespace
+
+bool StampCatalog(const std::vector<uint8_t>& file, const std::vector<uint8_t>& catalog, StampResult* result,
+                  std::string* error) {
+  // The chain as the lookup walks it: the head is never a candidate.
+  RomExtensionRecord last;
+  switch (WalkRomExtensions(GoOnUntilCatSig, nullptr, &last)) {
+    case RomExtensionWalk::kHeaderUnreadable:
+      *error = "cannot read the ROM header";
+      return false;
+    case RomExtensionWalk::kNoChain:
+      *error = "the image has no ROM extension chain to link a cat_sig into (build it with a cat_sig placeholder)";
+      return false;
+    case RomExtensionWalk::kUnreadable:
+      *error = "cannot read the extension chain";
+      return false;
+    case RomExtensionWalk::kTooLong:
+      *error = "the extension chain does not end";
+      return false;
+    case RomExtensionWalk::kStopped:
+      return StampIntoPlaceholder(CurrentImage(), file, last, catalog, result, error);
+    case RomExtensionWalk::kEnded:
+      break;
+  }
+  return AppendCatalogRecord(CurrentImage(), file, last, catalog, result, error);
 }
 
 }  // namespace imagestamp

@@ -1,4 +1,4 @@
-#include "tests/support/image_builder.h"
+#include "authoring/image_builder.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 // Signing ROM image catalogs from PEM files: loads the signer's key and
 // certificates, checks them before anything is signed (key against
 // certificate, chain up to a built-in anchor), and has the catalog builder
-// (tests/support/catalog_builder.h) write the signed catalog: a certificate
+// (authoring/catalog_builder.h) write the signed catalog: a certificate
 // trust list with one member (the image digest) and the "Manufacturer" and
 // "Model" name-value attributes. Native tool code: needs libcrypto.
 #pragma once
