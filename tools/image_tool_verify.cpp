@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "device/transfer.h"
+#include "device/transfer_kinds.h"
 #include "image/accept.h"
 #include "image/binutils.h"
 #include "mincrypt/rootlevel.h"
@@ -17,21 +17,8 @@ namespace imagetool {
 
 namespace {
 
-struct Kind {
-  const char* name;
-  TransferKind kind;
-  bool binding;  // false: the file is sent whatever the image checks find
-  const char* window;
-};
-
-// The transfer's kinds; their size windows are the transfer's own, on the
-// whole size of the file.
-const Kind kKinds[] = {
-    {"bootloader", KIND_BOOTLOADER, true, "at most 0x80000 bytes"},
-    {"recovery", KIND_RECOVERY, true, "0x80000 to 0x180000 bytes"},
-    {"os", KIND_OS_IMAGE, true, "at least 0x180000 bytes"},
-    {"font", KIND_FONT, false, "none"},
-};
+// The image tool lists the kinds in the order of their sizes.
+std::string KindNames() { return TransferKindNameList({KIND_BOOTLOADER, KIND_RECOVERY, KIND_OS_IMAGE, KIND_FONT}); }
 
 std::string Hex(uint32_t v) {
   char text[16];
@@ -60,7 +47,7 @@ std::string JsonString(const std::string& raw) { return JsonQuote(NarrowToUtf8(W
 struct Options {
   std::string path;
   std::optional<std::string> make, model;
-  const Kind* kind = nullptr;
+  const TransferKindInfo* kind = nullptr;
   bool json = false;
 };
 
@@ -76,10 +63,8 @@ int ParseOptions(const Args& args, Options* o) {
       o->model = value;
     } else if (IsOption(arg, "--kind")) {
       if (!TakeValue(args, &i, "--kind", &value)) return kExitUsage;
-      o->kind = nullptr;
-      for (const Kind& k : kKinds)
-        if (value == k.name) o->kind = &k;
-      if (o->kind == nullptr) return UsageError("unknown kind '" + value + "' (bootloader, recovery, os or font)");
+      o->kind = FindTransferKindByName(value);
+      if (o->kind == nullptr) return UsageError("unknown kind '" + value + "' (" + KindNames() + ")");
     } else if (arg == "--json") {
       o->json = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -140,15 +125,15 @@ Verdict Decide(const Options& o) {
   if (!v.unreadable.empty()) return v;
   Accept(o, &v);
   const bool sized = toolfiles::FileSize(o.path, &v.size);
-  v.inWindow = o.kind == nullptr || (sized && FitsSizeWindow(o.kind->kind, v.size));
-  const bool binding = o.kind == nullptr || o.kind->binding;
+  v.inWindow = o.kind == nullptr || (sized && InSizeWindow(o.kind->window, v.size));
+  const bool binding = o.kind == nullptr || o.kind->fImageChecksBind;
   v.sent = !binding || (v.opened && v.accepted && v.inWindow);
   v.reason = !v.opened     ? "'" + o.path + "' is not a ROM image"
              : !v.accepted ? AcceptRefusalReason(v.report)
                            : AcceptedText(v.report);
-  if (o.kind != nullptr && o.kind->binding) {
-    v.window =
-        std::to_string(v.size) + " bytes " + (v.inWindow ? "inside" : "outside") + " the " + o.kind->name + " window";
+  if (o.kind != nullptr && o.kind->fImageChecksBind) {
+    v.window = std::to_string(v.size) + " bytes " + (v.inWindow ? "inside" : "outside") + " the " +
+               o.kind->pszOptionName + " window";
   }
   return v;
 }
@@ -156,7 +141,7 @@ Verdict Decide(const Options& o) {
 // 0 accepted (or a font, which is sent anyway), 1 refused, 2 a file that
 // cannot be opened or is no ROM image at all.
 int ExitCode(const Options& o, const Verdict& v) {
-  const bool binding = o.kind == nullptr || o.kind->binding;
+  const bool binding = o.kind == nullptr || o.kind->fImageChecksBind;
   if (!v.unreadable.empty() || (!v.opened && binding)) return kExitUsage;
   return v.sent ? kExitOk : kExitRefused;
 }
@@ -188,9 +173,11 @@ std::string RenderJson(const Options& o, const Verdict& v) {
   j += ",\"model\":{\"expected\":" + (o.model ? JsonString(*o.model) : std::string("null")) +
        ",\"result\":" + JsonString(AttributeResult(r.lModelResult)) + "}";
   if (o.kind != nullptr) {
-    j += ",\"kind\":" + JsonString(o.kind->name);
+    j += ",\"kind\":" + JsonString(o.kind->pszOptionName);
     j += ",\"size\":" + std::to_string(v.size);
-    j += std::string(",\"sizeWindow\":") + (!o.kind->binding ? "\"none\"" : v.inWindow ? "\"inside\"" : "\"outside\"");
+    j += std::string(",\"sizeWindow\":") + (!o.kind->fImageChecksBind ? "\"none\""
+                                            : v.inWindow              ? "\"inside\""
+                                                                      : "\"outside\"");
   }
   return j + "}\n";
 }
@@ -198,7 +185,7 @@ std::string RenderJson(const Options& o, const Verdict& v) {
 // The verdict line; a file that cannot be opened or is no image (for a
 // binding kind) gets an error line instead.
 void RenderText(const Options& o, const Verdict& v) {
-  const bool binding = o.kind == nullptr || o.kind->binding;
+  const bool binding = o.kind == nullptr || o.kind->fImageChecksBind;
   if (!v.unreadable.empty()) {
     Error(v.unreadable);
   } else if (!v.opened && binding) {
@@ -209,7 +196,7 @@ void RenderText(const Options& o, const Verdict& v) {
   } else if (v.sent) {
     DiagPrintf(DiagStream::Out, "ACCEPTED: %s%s%s\n", v.reason.c_str(), v.window.empty() ? "" : "; ", v.window.c_str());
   } else if (v.accepted) {
-    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", v.window.c_str(), o.kind->window);
+    DiagPrintf(DiagStream::Out, "REFUSED: %s (%s)\n", v.window.c_str(), SizeWindowText(o.kind->window).c_str());
   } else {
     DiagPrintf(DiagStream::Out, "REFUSED: %s\n", v.reason.c_str());
   }
