@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "bench/channel_peer.h"
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/curve_lock.h"
 #include "tests/channel/openssl_channel_curve.h"
 

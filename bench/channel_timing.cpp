@@ -8,7 +8,7 @@
 
 #include "bench/best_of.h"
 #include "bench/channel_peer.h"
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/curve_lock.h"
 
 int main() {

@@ -5,8 +5,8 @@
 
 #include "channel/certificate.h"
 #include "channel/credentials.h"
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "channel/key_container.h"
 #include "channel/private_key.h"

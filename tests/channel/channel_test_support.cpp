@@ -65,24 +65,4 @@ std::vector<BYTE> ServiceKeyContainer() {
   return container;
 }
 
-ResponderPeer::ResponderPeer() {
-  const std::vector<BYTE> certificate = ServiceCertificate(), container = ServiceKeyContainer();
-  responder.setCredentials(0, certificate.data(), static_cast<DWORD>(certificate.size()), container.data(),
-                           static_cast<DWORD>(container.size()));
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::QueryInterface(REFIID, void** out) {
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
-                                                 DWORD* outLength) {
-  return responder.exchange(protocol, pass, in, inLength, out, outLength);
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::SACGetProtocols(DWORD** protocols, DWORD* count) {
-  return responder.protocols(protocols, count);
-}
-
 }  // namespace channeltest

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
@@ -92,23 +92,6 @@ TEST_F(CurveTest, VerificationRefusesEveryBrokenPart) {
   std::memcpy(offCurve, point, 40);
   offCurve[20] ^= 1;
   EXPECT_FALSE(ChannelVerify(curve_, offCurve, kAbc, 3, good)) << "a key off the curve";
-}
-
-// The context keeps the tables of the last keys it used: checks that go back
-// and forth among more keys than that still use the right one.
-TEST_F(CurveTest, ChecksTakingTurnsAmongKeysUseEachKeysOwnTable) {
-  BYTE keys[3][20], points[3][40], signatures[3][40];
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 20; ++j) keys[i][j] = static_cast<BYTE>(0x21 * (i + 1) + j);
-    ASSERT_TRUE(ChannelPublicKey(curve_, keys[i], points[i]));
-    ASSERT_TRUE(ChannelSign(curve_, keys[i], kAbc, 3, signatures[i]));
-  }
-  for (int round = 0; round < 2; ++round) {
-    for (int i : {0, 1, 0, 2, 1, 2, 0}) {
-      EXPECT_TRUE(ChannelVerify(curve_, points[i], kAbc, 3, signatures[i])) << i;
-      EXPECT_FALSE(ChannelVerify(curve_, points[i], kAbc, 3, signatures[(i + 1) % 3])) << i;
-    }
-  }
 }
 
 TEST_F(CurveTest, NonceAndKeyBounds) {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/channel/channel_test_support.h"
