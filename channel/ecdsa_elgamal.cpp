@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "channel/ecdsa_elgamal_testing.h"
 #include "channel/wire.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bignum.h"
@@ -135,6 +136,26 @@ bool PrivateIn(const ChannelCurve* c, const BYTE* wire, Digit* d) {
   return ok;
 }
 
+// G's table as the first set-up built it, while the test hook shares it.
+struct SharedBaseTable {
+  bool on;
+  bool ready;
+  Digit table[kTableDigits];
+} g_sharedBase;
+
+bool BaseTable(ChannelCurve* c) {
+  if (g_sharedBase.on && g_sharedBase.ready) {
+    std::memcpy(c->gTable, g_sharedBase.table, sizeof c->gTable);
+    return true;
+  }
+  if (!EcFixedBaseTable(c->g, kWindow, kTablePoints, c->gTable, &c->curve)) return false;
+  if (g_sharedBase.on) {
+    std::memcpy(g_sharedBase.table, c->gTable, sizeof c->gTable);
+    g_sharedBase.ready = true;
+  }
+  return true;
+}
+
 // A nonce below p that is not a multiple of n (p exceeds n, so k = n can be
 // drawn; it would put k·G at infinity).
 bool DrawNonce(Digit* k) {
@@ -189,8 +210,7 @@ ChannelCurve* ChannelCurveCreate() {
   const bool ok = ModulusCreate(kP, kDigits, TRUE, &c->prime) && ModToForm(kA, kDigits, a, &c->prime) &&
                   ModToForm(kB, kDigits, b, &c->prime) && FieldInitPrime(&c->prime, c->scratch, &c->field) &&
                   EcCurveInit(a, b, &c->field, &c->curve) && ModToForm(kGx, kDigits, c->g, &c->prime) &&
-                  ModToForm(kGy, kDigits, c->g + kDigits, &c->prime) && EcOnCurve(c->g, &c->curve) &&
-                  EcFixedBaseTable(c->g, kWindow, kTablePoints, c->gTable, &c->curve) &&
+                  ModToForm(kGy, kDigits, c->g + kDigits, &c->prime) && EcOnCurve(c->g, &c->curve) && BaseTable(c) &&
                   BigReciprocalCompute(kN, kDigits, &c->orderReciprocal);
   if (!ok) {
     BigFree(c);
@@ -203,6 +223,11 @@ void ChannelCurveDestroy(ChannelCurve* pCurve) {
   if (pCurve == nullptr) return;
   SecureWipe(pCurve, sizeof *pCurve);
   BigFree(pCurve);
+}
+
+void ChannelCurveShareBaseTableForTests(bool fShare) {
+  g_sharedBase.on = fShare;
+  g_sharedBase.ready = false;
 }
 
 bool ChannelRandom(BYTE* pbOut, DWORD cbOut) { return randomBytes(pbOut, cbOut) != 0; }

@@ -79,7 +79,8 @@ HRESULT ChannelInitiator::runProtocol2() {
   if (curve.get() == nullptr) return E_OUTOFMEMORY;
   cipherReady_ = 0;
 
-  BYTE challenges[2 * kChannelChallengeLength];  // ours, then the peer's
+  // Zeroed: the generator stirs what the output buffer held into its pool.
+  BYTE challenges[2 * kChannelChallengeLength] = {};  // ours, then the peer's
   {
     ChannelLockHeld held;
     if (!ChannelRandom(challenges, kChannelChallengeLength)) return E_FAIL;

@@ -128,7 +128,7 @@ HRESULT ChannelResponder::pass1(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   BYTE both[2 * kChannelChallengeLength];  // responder's challenge first
   std::memcpy(both, responderChallenge_, kChannelChallengeLength);
   std::memcpy(both + kChannelChallengeLength, initiatorChallenge_, kChannelChallengeLength);
-  BYTE sessionKey[kChannelSessionKeyLength];
+  BYTE sessionKey[kChannelSessionKeyLength] = {};
   bool ok;
   {
     CurveLock lock;
