@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "channel/certificate.h"
 #include "channel/curve_lock.h"
 #include "channel/key_container.h"
+#include "channel/wire.h"
 
 namespace channeltest {
 
@@ -54,6 +56,24 @@ std::string Ordinary(const BYTE* wire, size_t n) {
 std::vector<BYTE> ServiceCertificate() {
   std::ifstream in(KeyDir() + "service.cert", std::ios::binary);
   return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<BYTE> RootPrivateKey() {
+  std::ifstream in(KeyDir() + "root.key");
+  std::string hex;
+  in >> hex;
+  return hex.size() == 40 ? Wire(hex) : std::vector<BYTE>(20, 0);
+}
+
+std::vector<BYTE> Resigned(std::vector<BYTE> certificate, DWORD dwSignedLength, DWORD dwLengthWord) {
+  WriteLe32(certificate.data() + kCertificateSignedLengthOffset, dwLengthWord);
+  ChannelCurve* curve = OpenHeldCurve();
+  const bool signedOk =
+      curve != nullptr && ChannelSign(curve, RootPrivateKey().data(), certificate.data() + kCertificateSignedOffset,
+                                      dwSignedLength, certificate.data() + kCertificateSignatureOffset);
+  CloseHeldCurve(curve);
+  if (!signedOk) certificate.assign(certificate.size(), 0);
+  return certificate;
 }
 
 std::vector<BYTE> ServiceKeyContainer() {

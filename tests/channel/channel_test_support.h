@@ -28,5 +28,12 @@ void CloseHeldCurve(ChannelCurve* curve);
 // private key hidden in a key container.
 std::vector<BYTE> ServiceCertificate();
 std::vector<BYTE> ServiceKeyContainer();
+// The development root's private key (keys/dev/channel/root.key), wire form.
+std::vector<BYTE> RootPrivateKey();
+
+// The certificate with its signed-length word set to `dwLengthWord` and
+// signed again with the development root over `dwSignedLength` bytes from
+// its offset 48.
+std::vector<BYTE> Resigned(std::vector<BYTE> certificate, DWORD dwSignedLength, DWORD dwLengthWord);
 
 }  // namespace channeltest
