@@ -203,6 +203,9 @@ TEST_F(CurveTest, KeyTransportRoundTrip) {
   ASSERT_TRUE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key));
   EXPECT_EQ(std::memcmp(key, sessionKey, 8), 0);
   EXPECT_FALSE(ChannelKeySeal(curve_, point, sessionKey, sealed, 0)) << "no counter tried, no key point";
+  sealed[60] ^= 1;
+  EXPECT_FALSE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key)) << "C2 off the curve";
+  sealed[60] ^= 1;
   sealed[20] ^= 1;
   EXPECT_FALSE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key)) << "C1 off the curve";
 }
