@@ -79,12 +79,16 @@ bool RunInitiator(const uint8_t* data, size_t size) {
   channel.attachPeer(&peer);
   const HRESULT hr = channel.authenticate(2);
   if (g_trace) {
-    BYTE key[8];
-    const bool keyed = channel.sessionKey(key) == S_OK;
-    std::printf("initiator: 0x%08lx%s\n", static_cast<unsigned long>(hr),
-                hr == S_OK ? " (authenticated)"
-                : keyed    ? " (session key opened)"
-                           : "");
+    // How far it got: the peer's certificate is kept at step 5, the session
+    // key stored at step 12.
+    BYTE certificate[100], key[8];
+    DWORD length = sizeof certificate;
+    const char* reached = hr == S_OK                        ? "authenticated (steps 1-13)"
+                          : channel.sessionKey(key) == S_OK ? "session key stored (12), refused at 13"
+                          : channel.peerCertificate(certificate, &length) == S_OK
+                              ? "certificate kept (5), ended in 5-11"
+                              : "ended in steps 1-4";
+    std::printf("initiator: 0x%08lx, %s\n", static_cast<unsigned long>(hr), reached);
   }
   return hr == S_OK;
 }
@@ -95,7 +99,8 @@ bool RunResponder(const uint8_t* data, size_t size) {
   responder.setCredentials(0, kBuiltinChannelCertificate, 100, kBuiltinKeyContainer, kKeyContainerLength);
   BYTE* reply = nullptr;
   DWORD replyLength = 0;
-  HRESULT hr = responder.exchange(2, 0, data + 1, 4, &reply, &replyLength);
+  const HRESULT pass0 = responder.exchange(2, 0, data + 1, 4, &reply, &replyLength);
+  HRESULT hr = pass0;
   if (SUCCEEDED(hr)) {
     CoTaskMemFree(reply);
     std::vector<BYTE> request(data + 5, data + size);  // exactly its length
@@ -103,7 +108,10 @@ bool RunResponder(const uint8_t* data, size_t size) {
     if (SUCCEEDED(hr)) CoTaskMemFree(reply);
   }
   if (g_trace) {
-    std::printf("responder: 0x%08lx%s\n", static_cast<unsigned long>(hr), hr == S_OK ? " (key sent)" : "");
+    const char* reached = hr == S_OK      ? "pass 1 answered with the key transport"
+                          : pass0 == S_OK ? "pass 0 answered, pass 1 refused"
+                                          : "pass 0 refused";
+    std::printf("responder: 0x%08lx, %s\n", static_cast<unsigned long>(hr), reached);
   }
   return hr == S_OK;
 }
