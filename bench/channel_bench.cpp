@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "bench/channel_peer.h"
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/curve_lock.h"
 #include "tests/channel/openssl_channel_curve.h"
 
@@ -81,9 +81,8 @@ OpenSsl& Theirs() {
 }
 
 // Our side of the single operations, with the curve context set up once.
-// Verifications take turns among three keys, more than the context keeps
-// tables for, so that each builds the table of its key afresh as the first
-// check with a key in a handshake does.
+// Each verification builds the table of its key, as every check in a
+// handshake does; they take turns among three keys.
 struct Ours {
   ChannelCurve* curve;
   BYTE keys[3][20], points[3][40], signatures[3][40];

@@ -8,7 +8,7 @@
 
 #include "bench/best_of.h"
 #include "bench/channel_peer.h"
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/curve_lock.h"
 
 int main() {
@@ -20,9 +20,8 @@ int main() {
   ChannelLockJoin();
   ChannelLockEnter();
   ChannelCurve* curve = ChannelCurveCreate();
-  // Three keys in turn, more than the context keeps tables for: each
-  // verification builds the table of its key, as the first check with a key
-  // in a handshake does.
+  // Three keys in turn; each verification builds the table of its key, as
+  // every check in a handshake does.
   const BYTE message[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   BYTE keys[3][20], points[3][40], signatures[3][40], other[40];
   bool ready = curve != nullptr;

@@ -7,6 +7,7 @@
 #include "channel/credentials.h"
 #include "channel/key_container.h"
 #include "channel/wire.h"
+#include "crypto/random/wipe.h"
 
 namespace {
 
@@ -22,14 +23,9 @@ BYTE* CopyOf(const BYTE* p, DWORD n) {
   return copy;
 }
 
-void Wipe(void* p, size_t n) {
-  volatile BYTE* b = static_cast<volatile BYTE*>(p);
-  for (size_t i = 0; i < n; ++i) b[i] = 0;
-}
-
 // Secrets are wiped before their blocks go back to the heap.
 void FreeSecret(BYTE*& p, DWORD& n) {
-  if (p != nullptr) Wipe(p, n);
+  SecureWipe(p, n);
   delete[] p;
   p = nullptr;
   n = 0;
@@ -45,8 +41,8 @@ ChannelObject::~ChannelObject() {
   FreeSecret(sessionKey_, sessionKeyLength_);
   delete[] peerCertificate_;
   if (peer_ != nullptr) peer_->Release();
-  Wipe(&schedule_, sizeof schedule_);
-  Wipe(macKey_, sizeof macKey_);
+  SecureWipe(&schedule_, sizeof schedule_);
+  SecureWipe(macKey_, sizeof macKey_);
   DeleteCriticalSection(&macLock_);
 }
 

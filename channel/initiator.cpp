@@ -1,45 +1,46 @@
 #include "channel/initiator.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "channel/certificate.h"
 #include "channel/credentials.h"
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/key_container.h"
 #include "channel/private_key.h"
 #include "channel/wire.h"
+#include "crypto/random/wipe.h"
 
 namespace {
 
 constexpr DWORD kPass0ReplyLength = kPass0ReplyCertificateOffset + kChannelCertificateLength;
 
-// A reply of the service's exchange, given back to the task allocator
-// whichever way the handshake ends.
-class Reply {
+// One reply of the service's exchange, owned by the pass that asked for it
+// and given back to the task allocator whichever way the pass ends.
+class ServiceReply {
  public:
-  Reply() = default;
-  ~Reply() { release(); }
-  Reply(const Reply&) = delete;
-  Reply& operator=(const Reply&) = delete;
-  BYTE** data() { return &data_; }
-  DWORD* length() { return &length_; }
-  const BYTE* bytes() const { return data_; }
-  // Nothing is read from a reply shorter than its message.
-  bool holds(DWORD length) const { return data_ != nullptr && length_ >= length; }
-  void release() {
-    CoTaskMemFree(data_);
-    data_ = nullptr;
-    length_ = 0;
+  ServiceReply() = default;
+  ~ServiceReply() { CoTaskMemFree(data_); }
+  ServiceReply(const ServiceReply&) = delete;
+  ServiceReply& operator=(const ServiceReply&) = delete;
+
+  // The service's own result when the call fails; E_FAIL for a reply shorter
+  // than the message it stands for, of which nothing is read.
+  HRESULT fetch(IComponentAuthenticate* peer, DWORD pass, BYTE* request, DWORD requestLength, DWORD expected) {
+    const HRESULT hr = peer->SACAuth(kChannelProtocol2, pass, request, requestLength, &data_, &length_);
+    if (FAILED(hr)) return hr;
+    return data_ != nullptr && length_ >= expected ? S_OK : E_FAIL;
   }
+  const BYTE* at(DWORD offset) const { return data_ + offset; }
 
  private:
   BYTE* data_ = nullptr;
   DWORD length_ = 0;
 };
 
-// The curve context of one handshake, freed under the lock.
+// The curve context of one handshake, made and freed under the lock.
 class CurveScope {
  public:
   CurveScope() {
@@ -58,13 +59,17 @@ class CurveScope {
   ChannelCurve* curve_;
 };
 
+bool VerifyHeld(ChannelCurve* curve, const BYTE* publicKey, const BYTE* message, DWORD length, const BYTE* signature) {
+  ChannelLockHeld held;
+  return ChannelVerify(curve, publicKey, message, length, signature);
+}
+
 }  // namespace
 
 HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
   if (dwProtocolId == kChannelProtocol1) return E_NOTIMPL;
   if (dwProtocolId != kChannelProtocol2) return E_INVALIDARG;
   if (peer_ == nullptr) return E_POINTER;
-  if (ownCertificate_ == nullptr || ownKeyContainer_ == nullptr) return E_FAIL;
   return runProtocol2();
 }
 
@@ -74,78 +79,80 @@ HRESULT ChannelInitiator::runProtocol2() {
   if (curve.get() == nullptr) return E_OUTOFMEMORY;
   cipherReady_ = 0;
 
-  BYTE challenges[2 * kChannelChallengeLength];  // initiator's, then the peer's
+  // Zeroed: the generator stirs what the output buffer held into its pool.
+  BYTE challenges[2 * kChannelChallengeLength] = {};  // ours, then the peer's
   {
     ChannelLockHeld held;
     if (!ChannelRandom(challenges, kChannelChallengeLength)) return E_FAIL;
   }
-
-  Reply reply;
-  HRESULT hr = peer_->SACAuth(kChannelProtocol2, 0, challenges, kPass0RequestLength, reply.data(), reply.length());
+  HRESULT hr = exchangeChallenges(curve.get(), challenges);
   if (FAILED(hr)) return hr;
-  if (!reply.holds(kPass0ReplyLength)) return E_FAIL;
 
+  ChannelPrivateKey key;
+  if (ownKeyContainer_ == nullptr) return E_FAIL;
+  hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
+  if (FAILED(hr)) return hr;
+
+  hr = exchangeSessionKey(curve.get(), challenges, key.bytes);
+  if (FAILED(hr)) return hr;
+  authenticated_ = 1;
+  return S_OK;
+}
+
+HRESULT ChannelInitiator::exchangeChallenges(ChannelCurve* pCurve, BYTE rgbChallenges[8]) {
+  ServiceReply reply;
+  HRESULT hr = reply.fetch(peer_, 0, rgbChallenges, kPass0RequestLength, kPass0ReplyLength);
+  if (FAILED(hr)) return hr;
+  hr = keepPeerCertificate(reply.at(kPass0ReplyCertificateOffset));
+  if (FAILED(hr)) return hr;
+  std::memcpy(rgbChallenges + kChannelChallengeLength, reply.at(0), kChannelChallengeLength);
+  const bool ok =
+      VerifyHeld(pCurve, kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset,
+                 CertificateSignedLength(peerCertificate_), peerCertificate_ + kCertificateSignatureOffset) &&
+      VerifyHeld(pCurve, peerCertificate_ + kCertificatePublicKeyOffset, rgbChallenges, 2 * kChannelChallengeLength,
+                 reply.at(kPass0ReplySignatureOffset));
+  return ok ? S_OK : E_FAIL;
+}
+
+HRESULT ChannelInitiator::keepPeerCertificate(const BYTE* pbCertificate) {
   if (peerCertificate_ == nullptr) {
     peerCertificate_ = new (std::nothrow) BYTE[kChannelCertificateLength];
     if (peerCertificate_ == nullptr) return E_OUTOFMEMORY;
   }
-  std::memcpy(peerCertificate_, reply.bytes() + kPass0ReplyCertificateOffset, kChannelCertificateLength);
+  std::memcpy(peerCertificate_, pbCertificate, kChannelCertificateLength);
   peerCertificateLength_ = kChannelCertificateLength;
   if (!CertificateFormatOk(peerCertificate_)) return kChannelNotCertified;
-  const DWORD signedLength = CertificateSignedLength(peerCertificate_);
-  if (signedLength > kCertificateMaxSignedLength) return E_FAIL;
-  const BYTE* peerKey = peerCertificate_ + kCertificatePublicKeyOffset;
-  std::memcpy(challenges + kChannelChallengeLength, reply.bytes(), kChannelChallengeLength);
-  {
-    ChannelLockHeld held;
-    if (!ChannelVerify(curve.get(), kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset, signedLength,
-                       peerCertificate_ + kCertificateSignatureOffset))
-      return E_FAIL;
-    if (!ChannelVerify(curve.get(), peerKey, challenges, sizeof challenges, reply.bytes() + kPass0ReplySignatureOffset))
-      return E_FAIL;
-  }
-  reply.release();
+  return CertificateSignedLength(peerCertificate_) <= kCertificateMaxSignedLength ? S_OK : E_FAIL;
+}
 
-  ChannelPrivateKey key;
-  hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
-  if (FAILED(hr)) return hr;
-
+HRESULT ChannelInitiator::exchangeSessionKey(ChannelCurve* pCurve, const BYTE rgbChallenges[8],
+                                             const BYTE rgbPrivateKey[20]) {
   const DWORD requestLength = kPass1RequestCertificateOffset + ownCertificateLength_;
-  BYTE* request = new (std::nothrow) BYTE[requestLength];
+  std::unique_ptr<BYTE[]> request(new (std::nothrow) BYTE[requestLength]);
   if (request == nullptr) return E_OUTOFMEMORY;
   BYTE swapped[2 * kChannelChallengeLength];  // the peer's challenge first
-  std::memcpy(swapped, challenges + kChannelChallengeLength, kChannelChallengeLength);
-  std::memcpy(swapped + kChannelChallengeLength, challenges, kChannelChallengeLength);
-  bool signedOk;
+  std::memcpy(swapped, rgbChallenges + kChannelChallengeLength, kChannelChallengeLength);
+  std::memcpy(swapped + kChannelChallengeLength, rgbChallenges, kChannelChallengeLength);
   {
     ChannelLockHeld held;
-    signedOk = ChannelSign(curve.get(), key.bytes, swapped, sizeof swapped, request);
+    if (!ChannelSign(pCurve, rgbPrivateKey, swapped, sizeof swapped, request.get())) return E_FAIL;
   }
-  if (!signedOk) {
-    delete[] request;
-    return E_FAIL;
-  }
-  std::memcpy(request + kPass1RequestCertificateOffset, ownCertificate_, ownCertificateLength_);
-  hr = peer_->SACAuth(kChannelProtocol2, 1, request, requestLength, reply.data(), reply.length());
-  delete[] request;
-  if (FAILED(hr)) return hr;
-  if (!reply.holds(kPass1ReplyLength)) return E_FAIL;
+  std::memcpy(request.get() + kPass1RequestCertificateOffset, ownCertificate_, ownCertificateLength_);
 
-  BYTE sessionKey[kChannelSessionKeyLength];
-  {
-    ChannelLockHeld held;
-    if (!ChannelKeyOpen(curve.get(), key.bytes, reply.bytes() + kPass1ReplyC1Offset,
-                        reply.bytes() + kPass1ReplyC2Offset, sessionKey))
-      return E_FAIL;
-  }
-  hr = setSessionKey(sessionKey);
-  volatile BYTE* wipe = sessionKey;
-  for (DWORD i = 0; i < kChannelSessionKeyLength; ++i) wipe[i] = 0;
+  ServiceReply reply;
+  HRESULT hr = reply.fetch(peer_, 1, request.get(), requestLength, kPass1ReplyLength);
   if (FAILED(hr)) return hr;
+  BYTE sessionKey[kChannelSessionKeyLength];
+  bool opened;
   {
     ChannelLockHeld held;
-    if (!ChannelVerify(curve.get(), peerKey, sessionKey_, kChannelSessionKeyLength, reply.bytes())) return E_FAIL;
+    opened =
+        ChannelKeyOpen(pCurve, rgbPrivateKey, reply.at(kPass1ReplyC1Offset), reply.at(kPass1ReplyC2Offset), sessionKey);
   }
-  authenticated_ = 1;
-  return S_OK;
+  if (!opened) return E_FAIL;
+  hr = setSessionKey(sessionKey);
+  SecureWipe(sessionKey, sizeof sessionKey);
+  if (FAILED(hr)) return hr;
+  const BYTE* peerKey = peerCertificate_ + kCertificatePublicKeyOffset;
+  return VerifyHeld(pCurve, peerKey, sessionKey_, kChannelSessionKeyLength, reply.at(0)) ? S_OK : E_FAIL;
 }

@@ -9,6 +9,8 @@
 
 #include "channel/channel_object.h"
 
+struct ChannelCurve;
+
 // Protocol ids that the service may offer through SACGetProtocols.
 constexpr DWORD kChannelProtocol1 = 1;  // not supported
 constexpr DWORD kChannelProtocol2 = 2;
@@ -22,13 +24,14 @@ class ChannelInitiator : public ChannelObject {
 
   // Runs the handshake of `dwProtocolId` with the attached peer.
   // S_OK when it completed; E_NOTIMPL for protocol 1; E_INVALIDARG for any id
-  // other than 1 and 2; E_POINTER with no peer attached; E_FAIL without
-  // credentials. Protocol 2 fails with:
+  // other than 1 and 2; E_POINTER with no peer attached. Protocol 2 fails
+  // with:
   //   E_OUTOFMEMORY         the curve context or a working buffer
   //   E_FAIL                no random bytes; a reply shorter than the
   //                         protocol's; a signed length above 52; a signature
-  //                         that does not verify; C1 off the curve; a key
-  //                         container that yields no usable key
+  //                         that does not verify; C1 or C2 off the curve; no
+  //                         key container (after pass 0) or one that yields
+  //                         no usable key
   //   kChannelNotCertified  a format word of the peer's certificate
   //   the service's result  when an exchange call fails
   // A failed handshake leaves the authenticated flag as it was; the peer
@@ -37,4 +40,12 @@ class ChannelInitiator : public ChannelObject {
 
  private:
   HRESULT runProtocol2();
+  // Pass 0: the peer's challenge (into the second half of `rgbChallenges`)
+  // and certificate, kept and checked, with its signature over both
+  // challenges.
+  HRESULT exchangeChallenges(ChannelCurve* pCurve, BYTE rgbChallenges[8]);
+  // Pass 1: our signature and certificate; the session key that comes back,
+  // stored and checked against the peer's signature over it.
+  HRESULT exchangeSessionKey(ChannelCurve* pCurve, const BYTE rgbChallenges[8], const BYTE rgbPrivateKey[20]);
+  HRESULT keepPeerCertificate(const BYTE* pbCertificate);
 };

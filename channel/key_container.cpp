@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "crypto/random/wipe.h"
+
 namespace {
 
 // The positions of the key bytes, one step of the sequence per byte.
@@ -39,8 +41,7 @@ HRESULT KeyContainerExtract(const BYTE* pbContainer, DWORD cbContainer, BYTE rgb
     for (DWORD i = 0; i < keyLength; ++i) rgbKey[i] = static_cast<BYTE>(~work[positions.next()]);
     hr = S_OK;
   }
-  volatile BYTE* wipe = work;
-  for (DWORD i = 0; i < kKeyContainerLength; ++i) wipe[i] = 0;
+  SecureWipe(work, kKeyContainerLength);
   delete[] work;
   return hr;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "channel/wire.h"
+#include "crypto/random/wipe.h"
 #include "crypto/rc4.h"
 
 namespace {
@@ -31,8 +32,8 @@ void MacKeyDerive(const BYTE rgbSessionKey[8], DWORD rgdwKey[kMacKeyWords]) {
   Rc4KeySetup(&rc4, rgbSessionKey, 8);
   Rc4Apply(&rc4, stream, sizeof stream);
   for (DWORD i = 0; i < kMacKeyWords; ++i) rgdwKey[i] = ReadLe32(stream + 4 * i) | 1u;
-  volatile BYTE* wipe = reinterpret_cast<volatile BYTE*>(&rc4);
-  for (size_t i = 0; i < sizeof rc4; ++i) wipe[i] = 0;
+  SecureWipe(&rc4, sizeof rc4);
+  SecureWipe(stream, sizeof stream);
 }
 
 void MacInit(MacContext* pCtx) { std::memset(pCtx, 0, sizeof *pCtx); }

@@ -2,12 +2,10 @@
 #pragma once
 
 #include "channel/wire.h"
+#include "crypto/random/wipe.h"
 
 class ChannelPrivateKey {
  public:
-  ~ChannelPrivateKey() {
-    volatile BYTE* wipe = bytes;
-    for (DWORD i = 0; i < kChannelNumberLength; ++i) wipe[i] = 0;
-  }
+  ~ChannelPrivateKey() { SecureWipe(bytes, sizeof bytes); }
   BYTE bytes[kChannelNumberLength] = {};
 };

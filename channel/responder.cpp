@@ -5,8 +5,8 @@
 
 #include "channel/certificate.h"
 #include "channel/credentials.h"
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "channel/key_container.h"
 #include "channel/private_key.h"
@@ -128,7 +128,7 @@ HRESULT ChannelResponder::pass1(const BYTE* pbDataIn, BYTE** ppbDataOut, DWORD* 
   BYTE both[2 * kChannelChallengeLength];  // responder's challenge first
   std::memcpy(both, responderChallenge_, kChannelChallengeLength);
   std::memcpy(both + kChannelChallengeLength, initiatorChallenge_, kChannelChallengeLength);
-  BYTE sessionKey[kChannelSessionKeyLength];
+  BYTE sessionKey[kChannelSessionKeyLength] = {};
   bool ok;
   {
     CurveLock lock;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "channel/certificate.h"
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/curve_lock.h"
 #include "channel/key_container.h"
 #include "channel/wire.h"

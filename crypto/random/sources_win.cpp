@@ -3,6 +3,7 @@
 
 #include "crypto/random/random_state.h"
 #include "crypto/random/sources_common.h"
+#include "crypto/random/sources_win_testing.h"
 
 namespace {
 
@@ -11,6 +12,8 @@ typedef VOID(NTAPI* RtlInitUnicodeStringFn)(PUNICODE_STRING, PCWSTR);
 typedef LONG(NTAPI* NtQuerySystemInformationFn)(ULONG, PVOID, ULONG, PULONG);
 typedef BOOL(WINAPI* GetCursorPosFn)(LPPOINT);
 typedef LONG(WINAPI* GetMessageTimeFn)();
+typedef BOOL(WINAPI* DeviceIoControlFn)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef BOOL(WINAPI* CloseHandleFn)(HANDLE);
 
 // Entry points that older systems may lack, looked up by the probe and used
 // only through the table it fills.
@@ -20,8 +23,12 @@ struct EntryPoints {
   NtQuerySystemInformationFn pfnNtQuerySystemInformation;
   GetCursorPosFn pfnGetCursorPos;
   GetMessageTimeFn pfnGetMessageTime;
+  DeviceIoControlFn pfnDeviceIoControl;
+  CloseHandleFn pfnCloseHandle;
 };
 EntryPoints g_entry;
+KernelSourceCalls g_testKernel;
+bool g_fTestKernel = false;
 
 #define KSEC_DESIRED_ACCESS 0x100001u  // SYNCHRONIZE | FILE_READ_DATA
 #define KSEC_SHARE_ACCESS 7u           // read, write, delete
@@ -51,9 +58,9 @@ BOOL Kernel(const BYTE* pbIn, DWORD cbIn, BYTE* pbOut, DWORD cbOut, DWORD* pcbOu
     return FALSE;
   }
   DWORD cbReturned = 0;
-  BOOL fOk =
-      DeviceIoControl(hDevice, KSEC_IOCTL_RANDOM, const_cast<BYTE*>(pbIn), cbIn, pbOut, cbOut, &cbReturned, nullptr);
-  CloseHandle(hDevice);
+  BOOL fOk = g_entry.pfnDeviceIoControl(hDevice, KSEC_IOCTL_RANDOM, const_cast<BYTE*>(pbIn), cbIn, pbOut, cbOut,
+                                        &cbReturned, nullptr);
+  g_entry.pfnCloseHandle(hDevice);
   if (fOk) *pcbOut = cbReturned;
   return fOk;
 }
@@ -86,6 +93,16 @@ void RandomProbePlatform(RandomSources* pSources) {
   *pSources = RandomSources{};
   RandomFillCommonSources(pSources);
   g_entry = EntryPoints{};
+  g_entry.pfnDeviceIoControl = DeviceIoControl;
+  g_entry.pfnCloseHandle = CloseHandle;
+  if (g_fTestKernel) {
+    g_entry.pfnNtOpenFile = g_testKernel.pfnNtOpenFile;
+    g_entry.pfnRtlInitUnicodeString = g_testKernel.pfnRtlInitUnicodeString;
+    g_entry.pfnDeviceIoControl = g_testKernel.pfnDeviceIoControl;
+    g_entry.pfnCloseHandle = g_testKernel.pfnCloseHandle;
+    pSources->pfnKernel = Kernel;
+    return;
+  }
   // The high bit of the version word is clear on the NT family.
   const bool fNt = (GetVersion() & 0x80000000u) == 0;
   if (fNt) {
@@ -104,4 +121,9 @@ void RandomProbePlatform(RandomSources* pSources) {
     if (g_entry.pfnGetCursorPos != nullptr) pSources->pfnCursorPos = CursorPos;
     if (g_entry.pfnGetMessageTime != nullptr) pSources->pfnMessageTime = MessageTime;
   }
+}
+
+void RandomUseKernelCallsForTests(const KernelSourceCalls* pCalls) {
+  g_fTestKernel = pCalls != nullptr;
+  g_testKernel = pCalls != nullptr ? *pCalls : KernelSourceCalls{};
 }

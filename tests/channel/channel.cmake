@@ -5,7 +5,7 @@ tf_add_gtest(channel_protection_tests SOURCES protection_test.cpp LIBS tf_channe
 tf_add_gtest(channel_credentials_tests SOURCES credentials_test.cpp LIBS tf_channel)
 add_library(tf_channel_test_support STATIC channel_test_support.cpp)
 tf_strict(tf_channel_test_support)
-target_link_libraries(tf_channel_test_support PUBLIC tf_channel)
+target_link_libraries(tf_channel_test_support PUBLIC tf_channel tf_sim)
 tf_add_gtest(channel_handshake_tests SOURCES handshake_test.cpp LIBS tf_channel_test_support)
 tf_add_gtest(channel_initiator_tests SOURCES initiator_test.cpp LIBS tf_channel_test_support)
 tf_add_gtest(channel_oracle_tests SOURCES oracle_test.cpp LIBS tf_channel_test_support OPENSSL)

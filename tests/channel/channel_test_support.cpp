@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "channel/certificate.h"
 #include "channel/curve_lock.h"
 #include "channel/key_container.h"
+#include "channel/wire.h"
 
 namespace channeltest {
 
@@ -56,6 +58,24 @@ std::vector<BYTE> ServiceCertificate() {
   return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<BYTE> RootPrivateKey() {
+  std::ifstream in(KeyDir() + "root.key");
+  std::string hex;
+  in >> hex;
+  return hex.size() == 40 ? Wire(hex) : std::vector<BYTE>(20, 0);
+}
+
+std::vector<BYTE> Resigned(std::vector<BYTE> certificate, DWORD dwSignedLength, DWORD dwLengthWord) {
+  WriteLe32(certificate.data() + kCertificateSignedLengthOffset, dwLengthWord);
+  ChannelCurve* curve = OpenHeldCurve();
+  const bool signedOk =
+      curve != nullptr && ChannelSign(curve, RootPrivateKey().data(), certificate.data() + kCertificateSignedOffset,
+                                      dwSignedLength, certificate.data() + kCertificateSignatureOffset);
+  CloseHeldCurve(curve);
+  if (!signedOk) certificate.assign(certificate.size(), 0);
+  return certificate;
+}
+
 std::vector<BYTE> ServiceKeyContainer() {
   std::ifstream in(KeyDir() + "service.key");
   std::string hex;
@@ -63,26 +83,6 @@ std::vector<BYTE> ServiceKeyContainer() {
   std::vector<BYTE> container(kKeyContainerLength, 0x3C);
   if (hex.size() == 40) KeyContainerWrap(Wire(hex).data(), 0x0BAD, container.data());
   return container;
-}
-
-ResponderPeer::ResponderPeer() {
-  const std::vector<BYTE> certificate = ServiceCertificate(), container = ServiceKeyContainer();
-  responder.setCredentials(0, certificate.data(), static_cast<DWORD>(certificate.size()), container.data(),
-                           static_cast<DWORD>(container.size()));
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::QueryInterface(REFIID, void** out) {
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
-                                                 DWORD* outLength) {
-  return responder.exchange(protocol, pass, in, inLength, out, outLength);
-}
-
-HRESULT STDMETHODCALLTYPE ResponderPeer::SACGetProtocols(DWORD** protocols, DWORD* count) {
-  return responder.protocols(protocols, count);
 }
 
 }  // namespace channeltest

@@ -1,14 +1,13 @@
 // Helpers of the channel suites: hex in the ordinary (most significant first)
-// notation, the curve context under the lock, and a service root that answers
-// with a ChannelResponder.
+// notation, the curve context under the lock, the service's credential files,
+// and (responder_peer.h) a service root that answers with a ChannelResponder.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "channel/curve.h"
-#include "channel/responder.h"
-#include "platform/wmdm.h"
+#include "channel/ecdsa_elgamal.h"
+#include "tests/channel/responder_peer.h"
 
 namespace channeltest {
 
@@ -29,21 +28,12 @@ void CloseHeldCurve(ChannelCurve* curve);
 // private key hidden in a key container.
 std::vector<BYTE> ServiceCertificate();
 std::vector<BYTE> ServiceKeyContainer();
+// The development root's private key (keys/dev/channel/root.key), wire form.
+std::vector<BYTE> RootPrivateKey();
 
-// IComponentAuthenticate over a ChannelResponder with the service's
-// credentials; counts its references.
-class ResponderPeer final : public IComponentAuthenticate {
- public:
-  ResponderPeer();
-  ChannelResponder responder;
-  ULONG references = 1;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE SACAuth(DWORD protocol, DWORD pass, BYTE* in, DWORD inLength, BYTE** out,
-                                    DWORD* outLength) override;
-  HRESULT STDMETHODCALLTYPE SACGetProtocols(DWORD** protocols, DWORD* count) override;
-};
+// The certificate with its signed-length word set to `dwLengthWord` and
+// signed again with the development root over `dwSignedLength` bytes from
+// its offset 48.
+std::vector<BYTE> Resigned(std::vector<BYTE> certificate, DWORD dwSignedLength, DWORD dwLengthWord);
 
 }  // namespace channeltest

@@ -53,6 +53,44 @@ TEST(KeyContainer, WrapAndExtractRoundTripForEverySeedShape) {
   }
 }
 
+// Where the key bytes sit, written down by tests/channel/key_positions.py
+// from the sequence that key_container.h documents: seed 0 (and 0x8000,
+// whose low 15 bits are 0) starts the sequence at 0x7FFF. A container laid
+// out by hand at these positions gives its key, and wrapping puts each key
+// byte there, complemented.
+TEST(KeyContainer, KeyBytesSitWhereTheSequenceSays) {
+  const struct {
+    WORD seed;
+    DWORD positions[20];
+  } cases[] = {
+      {0x0000, {3964, 3836, 3708, 3580, 3452, 3324, 3196, 3132, 3100, 3084,
+                3076, 3072, 3070, 3069, 3068, 3067, 3066, 3065, 3064, 3063}},
+      {0x8000, {3964, 3836, 3708, 3580, 3452, 3324, 3196, 3132, 3100, 3084,
+                3076, 3072, 3070, 3069, 3068, 3067, 3066, 3065, 3064, 3063}},
+      {0x1234, {4065, 4051, 3980, 3944, 3926, 3853, 3816, 3797, 3787, 3718,
+                3619, 3505, 3448, 3355, 3308, 3284, 3208, 3106, 3055, 2965}},
+      {0xBEEF, {3972, 3912, 3818, 3707, 3587, 3463, 3337, 3210, 3146, 3114,
+                3098, 3026, 2926, 2876, 2851, 2774, 2671, 2619, 2593, 2580}},
+  };
+  BYTE key[20];
+  for (int i = 0; i < 20; ++i) key[i] = static_cast<BYTE>(0x31 + 7 * i);
+  for (const auto& c : cases) {
+    std::vector<BYTE> byHand(kKeyContainerLength, 0x5A);
+    byHand[4092] = static_cast<BYTE>(c.seed >> 8);
+    byHand[4093] = static_cast<BYTE>(c.seed);
+    byHand[4094] = 0;
+    byHand[4095] = 20;
+    for (int i = 0; i < 20; ++i) byHand[c.positions[i]] = static_cast<BYTE>(~key[i]);
+    BYTE out[20];
+    ASSERT_EQ(KeyContainerExtract(byHand.data(), kKeyContainerLength, out), S_OK);
+    EXPECT_EQ(std::vector<BYTE>(out, out + 20), std::vector<BYTE>(key, key + 20)) << "seed " << c.seed;
+
+    std::vector<BYTE> wrapped(kKeyContainerLength, 0x5A);
+    KeyContainerWrap(key, c.seed, wrapped.data());
+    EXPECT_EQ(wrapped, byHand) << "seed " << c.seed;
+  }
+}
+
 TEST(KeyContainer, KeyLengthDecidesHowManyBytesAreTaken) {
   BYTE key[20];
   for (int i = 0; i < 20; ++i) key[i] = static_cast<BYTE>(i + 1);

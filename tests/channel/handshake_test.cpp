@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "channel/curve.h"
+#include "channel/credentials.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
@@ -94,20 +95,94 @@ TEST_F(CurveTest, VerificationRefusesEveryBrokenPart) {
   EXPECT_FALSE(ChannelVerify(curve_, offCurve, kAbc, 3, good)) << "a key off the curve";
 }
 
-// The context keeps the tables of the last keys it used: checks that go back
-// and forth among more keys than that still use the right one.
-TEST_F(CurveTest, ChecksTakingTurnsAmongKeysUseEachKeysOwnTable) {
-  BYTE keys[3][20], points[3][40], signatures[3][40];
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 20; ++j) keys[i][j] = static_cast<BYTE>(0x21 * (i + 1) + j);
-    ASSERT_TRUE(ChannelPublicKey(curve_, keys[i], points[i]));
-    ASSERT_TRUE(ChannelSign(curve_, keys[i], kAbc, 3, signatures[i]));
+const char kP[] = "89abcdef012345672718281831415926141424f7";
+
+// a + b over 20 wire bytes; the sums used here fit.
+std::vector<BYTE> Plus(const BYTE* a, const std::vector<BYTE>& b) {
+  std::vector<BYTE> sum(20);
+  unsigned carry = 0;
+  for (int i = 0; i < 20; ++i) {
+    carry += a[i] + b[i];
+    sum[i] = static_cast<BYTE>(carry);
+    carry >>= 8;
   }
-  for (int round = 0; round < 2; ++round) {
-    for (int i : {0, 1, 0, 2, 1, 2, 0}) {
-      EXPECT_TRUE(ChannelVerify(curve_, points[i], kAbc, 3, signatures[i])) << i;
-      EXPECT_FALSE(ChannelVerify(curve_, points[i], kAbc, 3, signatures[(i + 1) % 3])) << i;
-    }
+  EXPECT_EQ(carry, 0u);
+  return sum;
+}
+
+// A number is taken as it stands, never reduced: a signature half plus n and
+// a coordinate plus p are refused, although they reduce to the values of a
+// valid signature and key. The known-answer signature and key are small
+// enough for both sums to fit.
+TEST_F(CurveTest, NumbersAtOrAboveTheirBoundAreRefusedNotReduced) {
+  BYTE point[40], signature[40];
+  ASSERT_TRUE(ChannelPublicKey(curve_, kD.data(), point));
+  ASSERT_TRUE(ChannelSignWithNonce(curve_, kD.data(), kK.data(), kAbc, 3, signature));
+  ASSERT_TRUE(ChannelVerify(curve_, point, kAbc, 3, signature));
+  const std::vector<BYTE> n = Wire(kN), p = Wire(kP);
+  const struct {
+    const char* what;
+    BYTE* number;  // the signature's or the key's 20 bytes that get the bound added
+    const std::vector<BYTE>& bound;
+  } cases[] = {
+      {"r + n", signature, n},
+      {"s + n", signature + 20, n},
+      {"x + p", point, p},
+      {"y + p", point + 20, p},
+  };
+  for (const auto& c : cases) {
+    BYTE saved[20];
+    std::memcpy(saved, c.number, 20);
+    const std::vector<BYTE> sum = Plus(c.number, c.bound);
+    std::memcpy(c.number, sum.data(), 20);
+    EXPECT_FALSE(ChannelVerify(curve_, point, kAbc, 3, signature)) << c.what;
+    std::memcpy(c.number, saved, 20);
+  }
+}
+
+// Any 160-bit private key serves, a key plus n as the key itself: the same
+// public key, signature and opened session key.
+TEST_F(CurveTest, AKeyAboveTheOrderWorksAsItsResidue) {
+  const std::vector<BYTE> above = Plus(kD.data(), Wire(kN));
+  BYTE point[40], pointAbove[40], signature[40], signatureAbove[40];
+  ASSERT_TRUE(ChannelPublicKey(curve_, kD.data(), point));
+  ASSERT_TRUE(ChannelPublicKey(curve_, above.data(), pointAbove));
+  EXPECT_EQ(Hex(pointAbove, 40), Hex(point, 40));
+  ASSERT_TRUE(ChannelSignWithNonce(curve_, kD.data(), kK.data(), kAbc, 3, signature));
+  ASSERT_TRUE(ChannelSignWithNonce(curve_, above.data(), kK.data(), kAbc, 3, signatureAbove));
+  EXPECT_EQ(Hex(signatureAbove, 40), Hex(signature, 40));
+  const BYTE sessionKey[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  BYTE sealed[80], key[8];
+  ASSERT_TRUE(ChannelKeySeal(curve_, point, sessionKey, sealed));
+  ASSERT_TRUE(ChannelKeyOpen(curve_, above.data(), sealed, sealed + 40, key));
+  EXPECT_EQ(Hex(key, 8), Hex(sessionKey, 8));
+}
+
+// C1 and C2 are taken as they stand too: a coordinate plus p is refused.
+TEST_F(CurveTest, KeyTransportPointsAtOrAbovePAreRefused) {
+  BYTE point[40], sealed[80], key[8];
+  const BYTE sessionKey[8] = {8, 7, 6, 5, 4, 3, 2, 1};
+  ASSERT_TRUE(ChannelPublicKey(curve_, kD.data(), point));
+  const std::vector<BYTE> p = Wire(kP);
+  // A sealing whose four coordinates are all small enough to take p.
+  auto fits = [&] {
+    for (int i = 0; i < 4; ++i)
+      if (sealed[20 * i + 19] >= 0x76) return false;  // 2^160 - p starts 0x7654
+    return true;
+  };
+  int attempts = 0;
+  do {
+    ASSERT_TRUE(ChannelKeySeal(curve_, point, sessionKey, sealed));
+  } while (!fits() && ++attempts < 200);
+  ASSERT_TRUE(fits());
+  ASSERT_TRUE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key));
+  const char* what[4] = {"C1.x + p", "C1.y + p", "C2.x + p", "C2.y + p"};
+  for (int i = 0; i < 4; ++i) {
+    BYTE changed[80];
+    std::memcpy(changed, sealed, 80);
+    const std::vector<BYTE> sum = Plus(sealed + 20 * i, p);
+    std::memcpy(changed + 20 * i, sum.data(), 20);
+    EXPECT_FALSE(ChannelKeyOpen(curve_, kD.data(), changed, changed + 40, key)) << what[i];
   }
 }
 
@@ -128,6 +203,9 @@ TEST_F(CurveTest, KeyTransportRoundTrip) {
   ASSERT_TRUE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key));
   EXPECT_EQ(std::memcmp(key, sessionKey, 8), 0);
   EXPECT_FALSE(ChannelKeySeal(curve_, point, sessionKey, sealed, 0)) << "no counter tried, no key point";
+  sealed[60] ^= 1;
+  EXPECT_FALSE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key)) << "C2 off the curve";
+  sealed[60] ^= 1;
   sealed[20] ^= 1;
   EXPECT_FALSE(ChannelKeyOpen(curve_, kD.data(), sealed, sealed + 40, key)) << "C1 off the curve";
 }
@@ -210,11 +288,18 @@ TEST(Handshake, InitiatorAndResponderAgreeOnTheSessionKey) {
     ASSERT_EQ(peer.responder.decryptBuffer(data.data(), 24), S_OK);
     EXPECT_EQ(data, std::vector<BYTE>(24, 0x42));
 
-    // A second handshake on the same objects works and replaces the key.
+    // A second handshake on the same objects works and replaces the key,
+    // which both ends then use (each built its cipher from the first key).
     ASSERT_EQ(channel.authenticate(2), S_OK);
     BYTE again[8];
     ASSERT_EQ(channel.sessionKey(again), S_OK);
     EXPECT_NE(std::memcmp(again, ours, 8), 0);
+    ASSERT_EQ(channel.encryptBuffer(data.data(), 24), S_OK);
+    ASSERT_EQ(peer.responder.decryptBuffer(data.data(), 24), S_OK);
+    EXPECT_EQ(data, std::vector<BYTE>(24, 0x42)) << "initiator to responder";
+    ASSERT_EQ(peer.responder.encryptBuffer(data.data(), 24), S_OK);
+    ASSERT_EQ(channel.decryptBuffer(data.data(), 24), S_OK);
+    EXPECT_EQ(data, std::vector<BYTE>(24, 0x42)) << "responder to initiator";
 
     // A failing one leaves the flag as it was.
     peer.responder.setTrustedRoot(certificate + 48);  // the service's own key
@@ -279,6 +364,43 @@ TEST(Handshake, RandomBytesUnavailableIsFail) {
     EXPECT_FALSE(peer.responder.isAuthenticated()) << "pass 1 was not sent";
     EXPECT_EQ(ChannelLockUseCount(), 0);
     EXPECT_EQ(BigLiveBlocks(), 0);
+  }
+}
+
+// A signed-length word below 52 has the root signature checked over that
+// many bytes only, at both ends: certificates signed over 48 bytes (and
+// changed after them) are accepted; the same certificates saying 52 are not.
+TEST(Handshake, ASignedLengthBelow52CoversThatManyBytes) {
+  const struct {
+    const char* what;
+    bool service;  // whose certificate: the service's or the program's
+    DWORD lengthWord;
+    HRESULT result;
+  } cases[] = {
+      {"the service's, 48", true, 48, S_OK},
+      {"the service's, 52", true, 52, E_FAIL},
+      {"the program's, 48", false, 48, S_OK},
+      {"the program's, 52", false, 52, E_FAIL},
+  };
+  for (const auto& c : cases) {
+    BigErrorResetForTests();
+    const std::vector<BYTE> original =
+        c.service ? channeltest::ServiceCertificate()
+                  : std::vector<BYTE>(kBuiltinChannelCertificate, kBuiltinChannelCertificate + 100);
+    std::vector<BYTE> certificate = channeltest::Resigned(original, 48, c.lengthWord);
+    certificate[97] ^= 0x5A;  // past the 48 signed bytes
+    channeltest::ResponderPeer peer;
+    ChannelInitiator channel;
+    if (c.service) {
+      const std::vector<BYTE> container = channeltest::SimServiceKeyContainer();
+      ASSERT_EQ(peer.responder.setCredentials(0, certificate.data(), 100, container.data(), 4096), S_OK);
+      ASSERT_TRUE(UseBuiltInPair(&channel, &peer));
+    } else {
+      ASSERT_EQ(channel.setCredentials(2, certificate.data(), 100, kBuiltinKeyContainer, 4096), S_OK);
+      channel.attachPeer(&peer);
+    }
+    EXPECT_EQ(channel.authenticate(2), c.result) << c.what;
+    EXPECT_EQ(peer.responder.isAuthenticated(), c.result == S_OK) << c.what;
   }
 }
 

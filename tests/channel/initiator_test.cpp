@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "channel/credentials.h"
+#include "channel/key_container.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/channel/channel_test_support.h"
 
@@ -126,16 +127,32 @@ TEST(ChannelInitiator, AttachPeerKeepsOneReferenceUntilDestroyed) {
   EXPECT_EQ(other.references, 1u);
 }
 
-TEST(ChannelInitiator, WithoutPeerOrCredentialsNothingIsSent) {
+TEST(ChannelInitiator, WithoutAPeerNothingIsSent) {
   ChannelInitiator noPeer;
   ASSERT_EQ(noPeer.setCredentials(2, kZero, 1, kZero, 1), S_OK);
   EXPECT_EQ(noPeer.authenticate(2), E_POINTER);
+}
 
+// Without credentials the handshake goes as far as its own key: pass 0 is
+// answered and checked and the peer's certificate kept, then it ends with
+// E_FAIL before pass 1.
+TEST(ChannelInitiator, WithoutCredentialsItEndsAtItsOwnKeyAfterPassZero) {
+  BigErrorResetForTests();
+  const long before = TaskBlocksOutstanding();
   RecordingPeer peer;
-  ChannelInitiator noCredentials;
-  noCredentials.attachPeer(&peer);
-  EXPECT_EQ(noCredentials.authenticate(2), E_FAIL);
-  EXPECT_TRUE(peer.calls.empty());
+  {
+    ChannelInitiator channel;
+    channel.attachPeer(&peer);
+    EXPECT_EQ(channel.authenticate(2), E_FAIL);
+    ASSERT_EQ(peer.calls.size(), 1u);
+    EXPECT_EQ(peer.calls[0].pass, 0u);
+    BYTE certificate[100];
+    DWORD length = sizeof certificate;
+    ASSERT_EQ(channel.peerCertificate(certificate, &length), S_OK);
+    EXPECT_EQ(std::vector<BYTE>(certificate, certificate + 100), channeltest::ServiceCertificate());
+    EXPECT_FALSE(channel.isAuthenticated());
+  }
+  EXPECT_EQ(TaskBlocksOutstanding(), before);
 }
 
 TEST(ChannelInitiator, ZeroPlaceholdersSendTheBuiltInCertificate) {
@@ -179,21 +196,53 @@ TEST(ChannelInitiator, OwnCredentialsAreSentAsGiven) {
   EXPECT_EQ(own, 10u);
 }
 
-TEST(ChannelInitiator, AKeyContainerWithoutAUsableKeyEndsBeforePassOne) {
-  BigErrorResetForTests();
-  std::vector<BYTE> tooLong(4096, 0x11), zeroKey(4096, 0xFF);
-  tooLong[4095] = 21;  // 21 key bytes
-  zeroKey[4094] = 0;
-  zeroKey[4095] = 20;  // complemented 0xFF: d = 0
-  for (const std::vector<BYTE>* keys : {&tooLong, &zeroKey}) {
+// The key in the container is any 160-bit number but a multiple of n: the
+// program's key plus n signs and opens the key transport as the key itself
+// does; 0 and n have no public key and end the handshake before pass 1, as
+// does a container that holds more than 20 key bytes.
+TEST(ChannelInitiator, KeyContainerKeys) {
+  BYTE programKey[20];
+  ASSERT_EQ(KeyContainerExtract(kBuiltinKeyContainer, 4096, programKey), S_OK);
+  const std::vector<BYTE> n = channeltest::Wire("89abcdef012345672716b26eec14904428c2a675");
+  std::vector<BYTE> plusN(20);
+  unsigned carry = 0;
+  for (int i = 0; i < 20; ++i) {
+    carry += programKey[i] + n[i];
+    plusN[i] = static_cast<BYTE>(carry);
+    carry >>= 8;
+  }
+  ASSERT_EQ(carry, 0u) << "the program's key plus n fits 160 bits";
+  struct Case {
+    const char* what;
+    std::vector<BYTE> key;
+    HRESULT result;
+    size_t calls;
+  };
+  const Case cases[] = {
+      {"the key plus n", plusN, S_OK, 2},
+      {"n", n, E_FAIL, 1},
+      {"0", std::vector<BYTE>(20, 0), E_FAIL, 1},
+  };
+  for (const Case& c : cases) {
+    BigErrorResetForTests();
+    std::vector<BYTE> container(4096, 0x11);
+    KeyContainerWrap(c.key.data(), 0x2468, container.data());
     RecordingPeer peer;
     ChannelInitiator channel;
-    ASSERT_EQ(channel.setCredentials(2, kBuiltinChannelCertificate, 100, keys->data(), 4096), S_OK);
+    ASSERT_EQ(channel.setCredentials(2, kBuiltinChannelCertificate, 100, container.data(), 4096), S_OK);
     channel.attachPeer(&peer);
-    EXPECT_EQ(channel.authenticate(2), E_FAIL);
-    EXPECT_EQ(peer.calls.size(), 1u);
-    EXPECT_FALSE(channel.isAuthenticated());
+    EXPECT_EQ(channel.authenticate(2), c.result) << c.what;
+    EXPECT_EQ(peer.calls.size(), c.calls) << c.what;
+    EXPECT_EQ(channel.isAuthenticated(), c.result == S_OK) << c.what;
   }
+  std::vector<BYTE> tooLong(4096, 0x11);
+  tooLong[4095] = 21;  // 21 key bytes
+  RecordingPeer peer;
+  ChannelInitiator channel;
+  ASSERT_EQ(channel.setCredentials(2, kBuiltinChannelCertificate, 100, tooLong.data(), 4096), S_OK);
+  channel.attachPeer(&peer);
+  EXPECT_EQ(channel.authenticate(2), E_FAIL);
+  EXPECT_EQ(peer.calls.size(), 1u);
 }
 
 TEST(ChannelInitiator, ServiceFailuresArePassedThrough) {

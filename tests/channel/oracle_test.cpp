@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "channel/curve.h"
 #include "channel/curve_lock.h"
+#include "channel/ecdsa_elgamal.h"
 #include "channel/initiator.h"
 #include "crypto/bignum/bigerror.h"
 #include "tests/channel/channel_test_support.h"
@@ -117,6 +117,66 @@ TEST_F(OpenSslCurve, OpenSslSignaturesVerifyWithOurs) {
     signature[39] ^= 0x40;
     EXPECT_FALSE(ChannelVerify(curve_, q, bytes, length, signature)) << message.size();
   }
+  EC_KEY_free(key);
+}
+
+// The key transport opened with OpenSSL: M = C2 - d·C1 has as x the session
+// key, eight zero bytes and a 32-bit counter, and the counter is the first
+// for which x^3 + a·x + b is a square modulo p. Among these keys some need
+// a counter above 0.
+TEST_F(OpenSslCurve, KeyTransportCarriesTheKeyZerosAndTheFirstCounterWithARoot) {
+  BYTE d[20], q[40];
+  EC_KEY* key = NewKey(d, q);
+  BN_CTX* ctx = BN_CTX_new();
+  BIGNUM *p = BN_new(), *a = BN_new(), *b = BN_new(), *half = BN_new(), *pMinus1 = BN_new();
+  EC_GROUP_get_curve(group_, p, a, b, ctx);
+  BN_sub(pMinus1, p, BN_value_one());
+  BN_rshift1(half, pMinus1);
+  // x^3 + a·x + b is a square (or 0) unless its (p-1)/2-th power is p - 1.
+  auto hasRoot = [&](const BYTE x[20]) {
+    BIGNUM *xn = FromWire(x), *rhs = BN_new(), *t = BN_new();
+    BN_mod_sqr(rhs, xn, p, ctx);
+    BN_mod_add(rhs, rhs, a, p, ctx);
+    BN_mod_mul(rhs, rhs, xn, p, ctx);
+    BN_mod_add(rhs, rhs, b, p, ctx);
+    BN_mod_exp(t, rhs, half, p, ctx);
+    const bool root = BN_cmp(t, pMinus1) != 0;
+    for (BIGNUM* v : {xn, rhs, t}) BN_free(v);
+    return root;
+  };
+  DWORD largest = 0;
+  for (BYTE first = 0; first < 12; ++first) {
+    const BYTE sessionKey[8] = {first, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, static_cast<BYTE>(0xF0 ^ first)};
+    BYTE sealed[80];
+    ASSERT_TRUE(ChannelKeySeal(curve_, q, sessionKey, sealed));
+    EC_POINT *c1 = EC_POINT_new(group_), *c2 = EC_POINT_new(group_), *m = EC_POINT_new(group_);
+    BIGNUM *x1 = FromWire(sealed), *y1 = FromWire(sealed + 20), *x2 = FromWire(sealed + 40),
+           *y2 = FromWire(sealed + 60), *mx = BN_new();
+    ASSERT_EQ(EC_POINT_set_affine_coordinates(group_, c1, x1, y1, ctx), 1) << "C1 on the curve";
+    ASSERT_EQ(EC_POINT_set_affine_coordinates(group_, c2, x2, y2, ctx), 1) << "C2 on the curve";
+    EC_POINT_mul(group_, m, nullptr, c1, EC_KEY_get0_private_key(key), ctx);
+    EC_POINT_invert(group_, m, ctx);
+    EC_POINT_add(group_, m, m, c2, ctx);
+    ASSERT_EQ(EC_POINT_get_affine_coordinates(group_, m, mx, nullptr, ctx), 1);
+    BYTE x[20];
+    ToWire(mx, x);
+    EXPECT_EQ(channeltest::Hex(x, 8), channeltest::Hex(sessionKey, 8));
+    EXPECT_EQ(channeltest::Hex(x + 8, 8), "0000000000000000");
+    const DWORD counter = x[16] | x[17] << 8 | x[18] << 16 | static_cast<DWORD>(x[19]) << 24;
+    EXPECT_LT(counter, 100u);
+    for (DWORD earlier = 0; earlier < counter; ++earlier) {
+      BYTE tried[20];
+      std::memcpy(tried, x, 16);
+      for (int i = 0; i < 4; ++i) tried[16 + i] = static_cast<BYTE>(earlier >> (8 * i));
+      EXPECT_FALSE(hasRoot(tried)) << "counter " << earlier << " already had a root, key " << int{first};
+    }
+    largest = std::max(largest, counter);
+    for (BIGNUM* v : {x1, y1, x2, y2, mx}) BN_free(v);
+    for (EC_POINT* v : {c1, c2, m}) EC_POINT_free(v);
+  }
+  EXPECT_GE(largest, 2u) << "no key here needed more than one counter";
+  for (BIGNUM* v : {p, a, b, half, pMinus1}) BN_free(v);
+  BN_CTX_free(ctx);
   EC_KEY_free(key);
 }
 

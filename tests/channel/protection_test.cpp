@@ -8,6 +8,7 @@
 
 #include "channel/initiator.h"
 #include "channel/mac.h"
+#include "channel/responder.h"
 
 namespace {
 
@@ -132,6 +133,46 @@ TEST(ChannelBuffer, EachCallStartsFromAZeroRegister) {
   EXPECT_EQ(a, b);
   EXPECT_NE(std::vector<BYTE>(a.begin(), a.begin() + 8), std::vector<BYTE>(a.begin() + 8, a.end()))
       << "equal plaintext blocks chain into different ciphertext blocks";
+}
+
+// A new session key takes over the buffer cipher from the next call, on
+// either end, although the cipher was already built from the old key.
+template <typename Channel>
+void ExpectANewKeyEncryptsFromTheNextCall() {
+  BYTE other[8];
+  std::memcpy(other, kSessionKey, 8);
+  other[7] ^= 0x10;
+  Channel reference;
+  ASSERT_EQ(reference.setSessionKey(other), S_OK);
+  std::vector<BYTE> expected = Counting(16);
+  ASSERT_EQ(reference.encryptBuffer(expected.data(), 16), S_OK);
+
+  for (bool encrypting : {true, false}) {
+    Channel channel;
+    ASSERT_EQ(channel.setSessionKey(kSessionKey), S_OK);
+    std::vector<BYTE> scratch = Counting(16);
+    ASSERT_EQ(channel.encryptBuffer(scratch.data(), 16), S_OK);  // builds the cipher from the first key
+    ASSERT_EQ(channel.setSessionKey(other), S_OK);
+    std::vector<BYTE> buffer = encrypting ? Counting(16) : expected;
+    if (encrypting) {
+      ASSERT_EQ(channel.encryptBuffer(buffer.data(), 16), S_OK);
+      EXPECT_EQ(buffer, expected);
+    } else {
+      ASSERT_EQ(channel.decryptBuffer(buffer.data(), 16), S_OK);
+      EXPECT_EQ(buffer, Counting(16));
+    }
+  }
+}
+
+TEST(ChannelBuffer, ANewSessionKeyEncryptsFromTheNextCall) {
+  {
+    SCOPED_TRACE("initiator");
+    ExpectANewKeyEncryptsFromTheNextCall<ChannelInitiator>();
+  }
+  {
+    SCOPED_TRACE("responder");
+    ExpectANewKeyEncryptsFromTheNextCall<ChannelResponder>();
+  }
 }
 
 TEST(ChannelObject, SessionKeyAndCertificateQueries) {

@@ -100,6 +100,19 @@ TEST_F(RandomCollect, SystemQueriesAddWhatTheyReturn) {
   ExpectItems(items, used);
 }
 
+// A query writes over all it was offered but reports 5 bytes: the 3 bytes
+// of padding after each answer are zero, not what the query left there.
+TEST_F(RandomCollect, WhatAQueryWritesBeyondItsLengthIsNotKept) {
+  World().fSystemQuery = true;
+  World().dwQueryReturns = 5;
+  const DWORD used = Collect();
+  std::vector<Item> items = FixedItems();
+  const DWORD classes[] = {8, 2, 0x21, 0x2d, 0x17, 5};
+  for (DWORD i = 0; i < 6; ++i) items.push_back({352 + 8 * i, Repeat(static_cast<BYTE>(0xA0 + classes[i]), 5)});
+  ASSERT_EQ(used, 352u + 8 * 5 + 5);
+  ExpectItems(items, used);
+}
+
 // A query that takes all that is left leaves nothing for the next one,
 // which is not asked: the collection ends there, full.
 TEST_F(RandomCollect, AnItemThatDoesNotFitEndsTheCollection) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crypto/md4.h"
+#include "crypto/random/gather.h"
 #include "crypto/random/random.h"
 #include "crypto/random/random_state.h"
 #include "tests/crypto/random_test_util.h"
@@ -115,6 +116,21 @@ TEST_F(RandomGenerate, CollectedGatheringRenewsTheSeed) {
   EXPECT_EQ(Hex(unmasked), Hex(seed));
   EXPECT_NE(Hex(seed), Hex(World().storedSeed));
   EXPECT_EQ(Hex(out), Hex(Keystream(Keystream(seed, POOL_SIZE), 16)));
+
+  // The seed update hashed the whole collection: the pool as the request's
+  // first chunk left it, and every item after it.
+  EntropyPool pool;
+  std::memset(pool.rgbData, 0, POOL_SIZE);
+  PoolInit(&pool);
+  const std::vector<BYTE> zeros(16, 0);
+  ASSERT_TRUE(PoolStir(&pool, zeros.data(), 16));
+  NameCache names{};
+  BYTE collected[COLLECT_LEN];
+  const DWORD cbCollected = CollectEntropy(FakeSources(), &names, pool.rgbData, collected);
+  ASSERT_GT(cbCollected, POOL_SIZE);
+  std::vector<BYTE> updated = World().storedSeed;
+  SeedUpdate(updated.data(), collected, cbCollected);
+  EXPECT_EQ(Hex(seed), Hex(updated));
 }
 
 // The registry is read once per process; a missing value leaves the seed
@@ -165,6 +181,28 @@ TEST_F(RandomGenerate, CallerEntropyIsStirredInAndThePoolCopiedBack) {
     EXPECT_EQ(Hex(entropy.data() + cbBack, cbEntropy - cbBack), Hex(given.data() + cbBack, cbEntropy - cbBack));
     EXPECT_EQ(Hex(World().kernelInputs[0]), Hex(pool)) << cbEntropy;
   }
+}
+
+// Each chunk stirs the bytes of the request that are still to come, as the
+// caller's buffer holds them then, before any re-key: a 600-byte request cut
+// at 512 stirs all 600 at position 0 and, for its second chunk, the last 88
+// at position 7.
+TEST_F(RandomGenerate, EachChunkStirsTheBytesStillToCome) {
+  KernelKeys();
+  UseFakeSources();
+  std::vector<BYTE> out = Pattern(600, 7, 1);
+  const std::vector<BYTE> given = out;
+  ASSERT_TRUE(randomBytes(out.data(), 600));
+  ASSERT_EQ(World().kernelCalls, 2);
+
+  EntropyPool expected;
+  std::memset(expected.rgbData, 0, POOL_SIZE);  // a fresh pool is zero
+  PoolInit(&expected);
+  ASSERT_TRUE(PoolStir(&expected, given.data(), 600));
+  EXPECT_EQ(Hex(World().kernelInputs[0]), Hex(expected.rgbData, POOL_SIZE)) << "the first gathering's pool";
+  ASSERT_TRUE(PoolStir(&expected, given.data() + 512, 88));
+  EXPECT_EQ(Hex(World().kernelInputs[1]), Hex(expected.rgbData, POOL_SIZE)) << "the second gathering's pool";
+  EXPECT_EQ(Hex(RandomStateForTests()->pool.rgbData, POOL_SIZE), Hex(expected.rgbData, POOL_SIZE));
 }
 
 TEST_F(RandomGenerate, RefusedRequests) {

@@ -96,22 +96,37 @@ TEST(RandomKnownAnswers, StirPlacesTheDigestAtThePosition) {
   }
 }
 
-// A pool set to the other digest kind stirs 20 bytes of host-order SHA-1,
-// and with the self flag the pool's own bytes follow the data.
-TEST(RandomKnownAnswers, StirWithHostOrderShaAndSelfDigest) {
+// With the self flag the pool's own bytes follow the data into the digest,
+// for MD4 (16 bytes stirred) and for the other digest kind, the host-order
+// SHA-1 (20 bytes).
+TEST(RandomKnownAnswers, StirWithSelfDigest) {
   const std::vector<BYTE> data = Pattern(10, 1, 0);
-  EntropyPool pool;
-  std::memset(pool.rgbData, 0, POOL_SIZE);
-  PoolInit(&pool);
-  pool.dwDigestKind = 2;
-  pool.dwFlags = POOL_FLAG_DIGEST_SELF;
-  pool.rgbData[200] = 0x42;
-  std::vector<BYTE> expectedInput = data;
-  expectedInput.insert(expectedInput.end(), pool.rgbData, pool.rgbData + POOL_SIZE);
-  const std::string digest = HostOrderSha(expectedInput);
-  ASSERT_TRUE(PoolStir(&pool, data.data(), static_cast<DWORD>(data.size())));
-  EXPECT_EQ(Hex(pool.rgbData, SHA1_DIGEST_LEN), digest);
-  EXPECT_EQ(pool.rgbData[SHA1_DIGEST_LEN], 0);
+  for (DWORD kind : {POOL_DIGEST_MD4, 2u}) {
+    EntropyPool pool;
+    std::memset(pool.rgbData, 0, POOL_SIZE);
+    PoolInit(&pool);
+    pool.dwDigestKind = kind;
+    pool.dwFlags = POOL_FLAG_DIGEST_SELF;
+    pool.rgbData[200] = 0x42;
+    std::vector<BYTE> expectedInput = data;
+    expectedInput.insert(expectedInput.end(), pool.rgbData, pool.rgbData + POOL_SIZE);
+    std::string digest;
+    DWORD cbDigest;
+    if (kind == POOL_DIGEST_MD4) {
+      MD4Context md4;
+      MD4Init(&md4);
+      MD4Update(&md4, expectedInput.data(), static_cast<DWORD>(expectedInput.size()));
+      MD4Final(&md4);
+      digest = Hex(md4.rgbDigest, MD4_DIGEST_LEN);
+      cbDigest = MD4_DIGEST_LEN;
+    } else {
+      digest = HostOrderSha(expectedInput);
+      cbDigest = SHA1_DIGEST_LEN;
+    }
+    ASSERT_TRUE(PoolStir(&pool, data.data(), static_cast<DWORD>(data.size())));
+    EXPECT_EQ(Hex(pool.rgbData, cbDigest), digest) << "kind " << kind;
+    EXPECT_EQ(pool.rgbData[cbDigest], 0) << "kind " << kind;
+  }
 }
 
 TEST(RandomKnownAnswers, UnsoundPoolsAreRefused) {

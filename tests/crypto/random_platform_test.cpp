@@ -7,10 +7,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "crypto/random/random.h"
 #include "crypto/random/random_state.h"
 #include "platform/registry.h"
+#ifdef _WIN32
+#include "crypto/random/sources_win_testing.h"
+#endif
 #include "tests/crypto/random_test_util.h"
 
 namespace {
@@ -193,6 +198,84 @@ TEST_F(RandomPlatform, RealSourcesAndRegistry) {
   ASSERT_TRUE(ReadRegistrySeed(&value));
   ASSERT_EQ(value.size(), RANDOM_SEED_LEN);
   EXPECT_EQ(Hex(Unmask(value, oldSeed)), Hex(StateSeed()));
+}
+
+// What the kernel source asks the kernel security driver, seen through
+// stand-ins for its four calls.
+struct KernelRequest {
+  ACCESS_MASK access = 0;
+  ULONG attributesLength = 0, attributeFlags = 0, share = 0, options = 0;
+  HANDLE rootDirectory = nullptr;
+  std::wstring name;
+  DWORD ioControl = 0, outputOffered = 0;
+  std::vector<BYTE> input;
+  HANDLE handle = nullptr, closed = nullptr;
+} g_request;
+
+LONG NTAPI RecordOpen(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK, ULONG share,
+                      ULONG options) {
+  g_request.access = access;
+  g_request.attributesLength = attributes->Length;
+  g_request.attributeFlags = attributes->Attributes;
+  g_request.rootDirectory = attributes->RootDirectory;
+  g_request.name.assign(attributes->ObjectName->Buffer, attributes->ObjectName->Length / sizeof(WCHAR));
+  g_request.share = share;
+  g_request.options = options;
+  *handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x4D2));
+  return 0;
+}
+
+VOID NTAPI RecordInitString(PUNICODE_STRING string, PCWSTR text) {
+  string->Buffer = const_cast<PWSTR>(text);
+  string->Length = static_cast<USHORT>(wcslen(text) * sizeof(WCHAR));
+  string->MaximumLength = static_cast<USHORT>(string->Length + sizeof(WCHAR));
+}
+
+BOOL WINAPI RecordIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD cbIn, LPVOID out, DWORD cbOut, LPDWORD returned,
+                            LPOVERLAPPED) {
+  g_request.handle = handle;
+  g_request.ioControl = code;
+  g_request.input.assign(static_cast<BYTE*>(in), static_cast<BYTE*>(in) + cbIn);
+  g_request.outputOffered = cbOut;
+  std::memset(out, 0xAB, cbOut);
+  *returned = cbOut;
+  return TRUE;
+}
+
+BOOL WINAPI RecordClose(HANDLE handle) {
+  g_request.closed = handle;
+  return TRUE;
+}
+
+TEST(RandomKernelSource, AsksTheSecurityDriverWithThePool) {
+  const KernelSourceCalls calls = {RecordOpen, RecordInitString, RecordIoControl, RecordClose};
+  RandomUseKernelCallsForTests(&calls);
+  RandomSources sources;
+  RandomProbePlatform(&sources);
+  RandomUseKernelCallsForTests(nullptr);
+  ASSERT_NE(sources.pfnKernel, nullptr);
+  const std::vector<BYTE> pool = Pattern(RANDOM_POOL_LEN, 5, 1);
+  BYTE out[RANDOM_POOL_LEN] = {};
+  DWORD cb = 0;
+  ASSERT_TRUE(sources.pfnKernel(pool.data(), RANDOM_POOL_LEN, out, sizeof out, &cb));
+  EXPECT_EQ(cb, sizeof out);
+  EXPECT_EQ(out[0], 0xAB);
+
+  EXPECT_EQ(g_request.name, L"\\Device\\KsecDD");
+  EXPECT_EQ(g_request.access, 0x100001u);
+  EXPECT_EQ(g_request.attributesLength, sizeof(OBJECT_ATTRIBUTES));
+#if defined(__i386__)
+  EXPECT_EQ(g_request.attributesLength, 24u);
+#endif
+  EXPECT_EQ(g_request.attributeFlags, 0x40u);
+  EXPECT_EQ(g_request.rootDirectory, nullptr);
+  EXPECT_EQ(g_request.share, 7u);
+  EXPECT_EQ(g_request.options, 16u);
+  EXPECT_EQ(g_request.ioControl, 0x390008u);
+  EXPECT_EQ(Hex(g_request.input), Hex(pool));
+  EXPECT_EQ(g_request.outputOffered, sizeof out);
+  EXPECT_EQ(g_request.handle, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x4D2)));
+  EXPECT_EQ(g_request.closed, g_request.handle);
 }
 
 #endif  // _WIN32

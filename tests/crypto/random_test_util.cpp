@@ -75,13 +75,13 @@ DWORD UserName(BYTE rgb[257]) {
 }
 
 // Answers class k with bytes 0xA0 + k, half of what was offered unless told
-// to fill it all.
+// to fill it all or to return a given length.
 BOOL SystemQuery(DWORD dwClass, BYTE* pb, DWORD cb, DWORD* pcbReturned) {
   g_world.queries.emplace_back(dwClass, cb);
   *pcbReturned = 0;
   std::memset(pb, 0xEE, cb);  // scribbles over all it was given, as a query may
   if (dwClass == g_world.dwFailingClass) return FALSE;
-  *pcbReturned = g_world.fQueryFillsAll ? cb : cb / 2;
+  *pcbReturned = g_world.fQueryFillsAll ? cb : g_world.dwQueryReturns != 0 ? g_world.dwQueryReturns : cb / 2;
   std::memset(pb, static_cast<int>(0xA0 + dwClass), *pcbReturned);
   return TRUE;
 }

@@ -26,6 +26,7 @@ struct FakeWorld {
   bool fSystemQuery = false;                     // the system-information query exists
   DWORD dwFailingClass = 0xFFFFFFFF;             // this class fails
   bool fQueryFillsAll = false;                   // every query returns all it was offered
+  DWORD dwQueryReturns = 0;                      // when not 0: every query returns this many bytes
   bool fCursor = false;                          // cursor position and message time exist
   bool fSeedPresent = false;
   std::vector<BYTE> storedSeed;  // what ReadSeed answers when present

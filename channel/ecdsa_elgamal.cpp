@@ -1,7 +1,8 @@
-#include "channel/curve.h"
+#include "channel/ecdsa_elgamal.h"
 
 #include <cstring>
 
+#include "channel/ecdsa_elgamal_testing.h"
 #include "channel/wire.h"
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bignum.h"
@@ -11,6 +12,7 @@
 #include "crypto/ec/field.h"
 #include "crypto/ec/fixed_base.h"
 #include "crypto/random/random.h"
+#include "crypto/random/wipe.h"
 #include "crypto/sha1.h"
 #include "platform/processor.h"
 
@@ -42,11 +44,6 @@ void ToWire(const Digit* a, BYTE* out) {
 bool IsZero(const Digit* a) { return BigSignificantLength(a, kDigits) == 0; }
 bool Below(const Digit* a, const Digit* bound) { return BigCompare(a, kDigits, bound, kDigits) < 0; }
 
-void Wipe(void* p, size_t n) {
-  volatile BYTE* b = static_cast<volatile BYTE*>(p);
-  for (size_t i = 0; i < n; ++i) b[i] = 0;
-}
-
 }  // namespace
 
 struct ChannelCurve {
@@ -57,16 +54,9 @@ struct ChannelCurve {
   Point g;  // working form
   Digit gTable[kTableDigits];
   BigReciprocal orderReciprocal;
-  // Tables of the last two other points multiplied (a peer's key, the root,
-  // C1), each with its point: a peer's key is used by several steps of one
-  // handshake (with C1 between two of them), and its table is the same each
-  // time.
-  struct PointTable {
-    Digit table[kTableDigits];
-    Point point;
-    bool ready;
-  } tables[2];
-  DWORD newerTable;  // the slot filled or used last
+  // The table of the one other point being multiplied (a key under check,
+  // C1, the peer's key in the transport), built for that operation only.
+  Digit pointTable[kTableDigits];
 };
 
 namespace {
@@ -125,30 +115,45 @@ bool PointOut(const ChannelCurve* c, const Digit* point, BYTE* wire) {
   return true;
 }
 
-// out = k·P through a table built for P.
+// out = k·P through a table built for P for this one multiplication.
 bool MulPoint(ChannelCurve* c, const Digit* point, const Digit* k, Digit* out) {
-  DWORD slot = 0;
-  while (slot < 2 && !(c->tables[slot].ready && std::memcmp(c->tables[slot].point, point, sizeof(Point)) == 0)) ++slot;
-  if (slot == 2) {
-    slot = 1 - c->newerTable;  // the one used longer ago
-    ChannelCurve::PointTable& t = c->tables[slot];
-    t.ready = false;
-    if (!EcFixedBaseTable(point, kWindow, kTablePoints, t.table, &c->curve)) return false;
-    std::memcpy(t.point, point, sizeof(Point));
-    t.ready = true;
-  }
-  c->newerTable = slot;
-  return EcFixedBaseMul(c->tables[slot].table, kWindow, kTablePoints, k, kDigits, out, &c->curve);
+  return EcFixedBaseTable(point, kWindow, kTablePoints, c->pointTable, &c->curve) &&
+         EcFixedBaseMul(c->pointTable, kWindow, kTablePoints, k, kDigits, out, &c->curve);
 }
 
 bool MulBase(ChannelCurve* c, const Digit* k, Digit* out) {
   return EcFixedBaseMul(c->gTable, kWindow, kTablePoints, k, kDigits, out, &c->curve);
 }
 
-// A private key as a number: 0 < d < n.
-bool PrivateIn(const BYTE* wire, Digit* d) {
+// A private key as a number. Any 160-bit d serves: the signature reduces
+// d·r mod n and d·C1 is (d mod n)·C1. A multiple of n (0 or n itself) is
+// refused, as its public key is the point at infinity.
+bool PrivateIn(const ChannelCurve* c, const BYTE* wire, Digit* d) {
   FromWire(wire, d);
-  return !IsZero(d) && Below(d, kN);
+  Number reduced;
+  const bool ok = ModOrder(c, d, kDigits, reduced) && !IsZero(reduced);
+  SecureWipe(reduced, sizeof reduced);
+  return ok;
+}
+
+// G's table as the first set-up built it, while the test hook shares it.
+struct SharedBaseTable {
+  bool on;
+  bool ready;
+  Digit table[kTableDigits];
+} g_sharedBase;
+
+bool BaseTable(ChannelCurve* c) {
+  if (g_sharedBase.on && g_sharedBase.ready) {
+    std::memcpy(c->gTable, g_sharedBase.table, sizeof c->gTable);
+    return true;
+  }
+  if (!EcFixedBaseTable(c->g, kWindow, kTablePoints, c->gTable, &c->curve)) return false;
+  if (g_sharedBase.on) {
+    std::memcpy(g_sharedBase.table, c->gTable, sizeof c->gTable);
+    g_sharedBase.ready = true;
+  }
+  return true;
 }
 
 // A nonce below p that is not a multiple of n (p exceeds n, so k = n can be
@@ -179,8 +184,8 @@ SignStep SignOnce(ChannelCurve* c, const Digit* d, const Digit* e, const Digit* 
   sum[kDigits] = BigAddSame(e, dr, sum, kDigits);
   if (BigCompare(sum, kDigits + 1, kN, kDigits) >= 0) sum[kDigits] -= BigSub(sum, kDigits, kN, kDigits, sum);
   if (!MulOrder(c, kInverse, sum, s)) return SignStep::kFailed;
-  Wipe(k, sizeof k);
-  Wipe(kInverse, sizeof kInverse);
+  SecureWipe(k, sizeof k);
+  SecureWipe(kInverse, sizeof kInverse);
   if (IsZero(s)) return SignStep::kRetry;
   ToWire(r, signature);
   ToWire(s, signature + kChannelNumberLength);
@@ -201,14 +206,11 @@ ChannelCurve* ChannelCurveCreate() {
 
   ChannelCurve* c = static_cast<ChannelCurve*>(BigAlloc(sizeof(ChannelCurve)));
   if (c == nullptr) return nullptr;
-  c->tables[0].ready = c->tables[1].ready = false;
-  c->newerTable = 0;
   Number a, b;
   const bool ok = ModulusCreate(kP, kDigits, TRUE, &c->prime) && ModToForm(kA, kDigits, a, &c->prime) &&
                   ModToForm(kB, kDigits, b, &c->prime) && FieldInitPrime(&c->prime, c->scratch, &c->field) &&
                   EcCurveInit(a, b, &c->field, &c->curve) && ModToForm(kGx, kDigits, c->g, &c->prime) &&
-                  ModToForm(kGy, kDigits, c->g + kDigits, &c->prime) && EcOnCurve(c->g, &c->curve) &&
-                  EcFixedBaseTable(c->g, kWindow, kTablePoints, c->gTable, &c->curve) &&
+                  ModToForm(kGy, kDigits, c->g + kDigits, &c->prime) && EcOnCurve(c->g, &c->curve) && BaseTable(c) &&
                   BigReciprocalCompute(kN, kDigits, &c->orderReciprocal);
   if (!ok) {
     BigFree(c);
@@ -219,8 +221,13 @@ ChannelCurve* ChannelCurveCreate() {
 
 void ChannelCurveDestroy(ChannelCurve* pCurve) {
   if (pCurve == nullptr) return;
-  Wipe(pCurve, sizeof *pCurve);
+  SecureWipe(pCurve, sizeof *pCurve);
   BigFree(pCurve);
+}
+
+void ChannelCurveShareBaseTableForTests(bool fShare) {
+  g_sharedBase.on = fShare;
+  g_sharedBase.ready = false;
 }
 
 bool ChannelRandom(BYTE* pbOut, DWORD cbOut) { return randomBytes(pbOut, cbOut) != 0; }
@@ -228,8 +235,8 @@ bool ChannelRandom(BYTE* pbOut, DWORD cbOut) { return randomBytes(pbOut, cbOut) 
 bool ChannelPublicKey(ChannelCurve* pCurve, const BYTE rgbPrivate[20], BYTE rgbPublic[40]) {
   Number d;
   Point Q;
-  const bool ok = PrivateIn(rgbPrivate, d) && MulBase(pCurve, d, Q) && PointOut(pCurve, Q, rgbPublic);
-  Wipe(d, sizeof d);
+  const bool ok = PrivateIn(pCurve, rgbPrivate, d) && MulBase(pCurve, d, Q) && PointOut(pCurve, Q, rgbPublic);
+  SecureWipe(d, sizeof d);
   return ok;
 }
 
@@ -255,17 +262,17 @@ bool ChannelSignWithNonce(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const
                           const BYTE* pbMessage, DWORD cbMessage, BYTE rgbSignature[40]) {
   Number d, e, k;
   FromWire(rgbNonce, k);
-  const bool ok = PrivateIn(rgbPrivate, d) && DigestOrder(pCurve, pbMessage, cbMessage, e) &&
+  const bool ok = PrivateIn(pCurve, rgbPrivate, d) && DigestOrder(pCurve, pbMessage, cbMessage, e) &&
                   SignOnce(pCurve, d, e, k, rgbSignature) == SignStep::kDone;
-  Wipe(d, sizeof d);
-  Wipe(k, sizeof k);
+  SecureWipe(d, sizeof d);
+  SecureWipe(k, sizeof k);
   return ok;
 }
 
 bool ChannelSign(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const BYTE* pbMessage, DWORD cbMessage,
                  BYTE rgbSignature[40]) {
   Number d, e, k;
-  bool ok = PrivateIn(rgbPrivate, d) && DigestOrder(pCurve, pbMessage, cbMessage, e);
+  bool ok = PrivateIn(pCurve, rgbPrivate, d) && DigestOrder(pCurve, pbMessage, cbMessage, e);
   while (ok) {
     if (!DrawNonce(k)) {
       ok = false;
@@ -275,8 +282,8 @@ bool ChannelSign(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const BYTE* pb
     if (step == SignStep::kDone) break;
     ok = step == SignStep::kRetry;
   }
-  Wipe(d, sizeof d);
-  Wipe(k, sizeof k);
+  SecureWipe(d, sizeof d);
+  SecureWipe(k, sizeof k);
   return ok;
 }
 
@@ -306,7 +313,7 @@ bool ChannelKeySeal(ChannelCurve* pCurve, const BYTE rgbPeerPublic[40], const BY
   do {
     ok = DrawNonce(k) && MulBase(c, k, C1) && MulPoint(c, Q, k, C2) && EcAddSub(C2, M, C2, 1, &c->curve);
   } while (ok && (EcIsInfinity(C1, &c->curve) || EcIsInfinity(C2, &c->curve)));
-  Wipe(k, sizeof k);
+  SecureWipe(k, sizeof k);
   return ok && PointOut(c, C1, rgbCiphertext) && PointOut(c, C2, rgbCiphertext + kChannelPointLength);
 }
 
@@ -316,9 +323,9 @@ bool ChannelKeyOpen(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const BYTE 
   Point C1, C2, T, M;
   Number d;
   BYTE wire[kChannelPointLength];
-  const bool ok = PrivateIn(rgbPrivate, d) && PointIn(c, rgbC1, C1) && PointIn(c, rgbC2, C2) && MulPoint(c, C1, d, T) &&
-                  EcAddSub(C2, T, M, -1, &c->curve) && PointOut(c, M, wire);
-  Wipe(d, sizeof d);
+  const bool ok = PrivateIn(pCurve, rgbPrivate, d) && PointIn(c, rgbC1, C1) && PointIn(c, rgbC2, C2) &&
+                  MulPoint(c, C1, d, T) && EcAddSub(C2, T, M, -1, &c->curve) && PointOut(c, M, wire);
+  SecureWipe(d, sizeof d);
   if (ok) std::memcpy(rgbSessionKey, wire, kChannelSessionKeyLength);
   return ok;
 }

@@ -17,17 +17,20 @@ struct ChannelCurve;
 ChannelCurve* ChannelCurveCreate();
 void ChannelCurveDestroy(ChannelCurve* pCurve);
 
-// Q = d·G. False for d = 0 or d >= n.
+// Private keys are any 160-bit numbers except the multiples of n (0 and n).
+
+// Q = d·G. False for a multiple of n.
 bool ChannelPublicKey(ChannelCurve* pCurve, const BYTE rgbPrivate[20], BYTE rgbPublic[40]);
 
-// ECDSA verification of the SHA-1 digest of the message: Q on the curve,
-// 0 < r, s < n, and (e·w·G + r·w·Q).x mod n = r.
+// ECDSA verification of the SHA-1 digest of the message: Q on the curve with
+// coordinates below p, 0 < r, s < n, and (e·w·G + r·w·Q).x mod n = r, where
+// r·w·Q goes through a table built for Q for this check.
 bool ChannelVerify(ChannelCurve* pCurve, const BYTE rgbPublic[40], const BYTE* pbMessage, DWORD cbMessage,
                    const BYTE rgbSignature[40]);
 
 // ECDSA signature with a fresh k, drawn below p until k is not a multiple of
 // n and neither r nor s is zero. False when no random bytes can be had, for a
-// private key that is 0 or not below n, or when the arithmetic fails.
+// private key that is a multiple of n, or when the arithmetic fails.
 bool ChannelSign(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const BYTE* pbMessage, DWORD cbMessage,
                  BYTE rgbSignature[40]);
 // The same with a given k (known answers, interoperation tests): false when
@@ -41,8 +44,9 @@ bool ChannelSignWithNonce(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const
 // Q is not on the curve, no counter gives a point, or randomness fails.
 bool ChannelKeySeal(ChannelCurve* pCurve, const BYTE rgbPeerPublic[40], const BYTE rgbSessionKey[8],
                     BYTE rgbCiphertext[80], DWORD dwTries = 100);
-// The initiator's side: C1 must lie on the curve; M = C2 - d·C1; the session
-// key is the low 8 bytes of M.x.
+// The initiator's side: C1 and C2 must lie on the curve with coordinates
+// below p; M = C2 - d·C1 through a table built for C1; the session key is the
+// low 8 bytes of M.x.
 bool ChannelKeyOpen(ChannelCurve* pCurve, const BYTE rgbPrivate[20], const BYTE rgbC1[40], const BYTE rgbC2[40],
                     BYTE rgbSessionKey[8]);
 
