@@ -8,9 +8,11 @@
 // points, whose tables (and OpenSSL's precomputed multiples) are kept once
 // built.
 //
-// Input: byte 0 mode and curve, byte 1 window width, byte 2 table length,
-// then (small curves) 3 bytes of x and a scalar of up to 10 bytes, or
-// (channel's curve) a scalar of up to 32 bytes; big-endian.
+// Input: byte 0 mode and curve, byte 1 window width, byte 2 table length
+// (0 up to a table that holds a 384-bit scalar), then (small curves) 3 bytes
+// of x and a scalar, or (channel's curve) a scalar; scalars big-endian, of up
+// to 48 bytes, so that they reach far past short tables and crowd the
+// buckets and the queue.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/bn.h>
 #include <openssl/ec.h>
@@ -56,7 +58,9 @@ struct Base {
   ectest::HexPoint P;
 };
 
-const DWORD kBigTableLengths[4] = {20, 34, 41, 60};
+constexpr size_t kMaxScalarBytes = 48;
+// Table lengths 0 .. one past a table holding kMaxScalarBytes of scalar.
+DWORD TableLength(uint8_t byte, DWORD w) { return byte % (8 * kMaxScalarBytes / w + 2); }
 
 struct World {
   BN_CTX* ctx = BN_CTX_new();
@@ -142,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if ((data[0] & 15) == 0) {
     const size_t base = (data[0] >> 3) % world.bases.size();
-    const DWORD t = kBigTableLengths[data[2] % 4];
-    BIGNUM* k = BN_bin2bn(data + 3, static_cast<int>(std::min<size_t>(size - 3, 32)), nullptr);
+    const DWORD t = TableLength(data[2], w);
+    BIGNUM* k = BN_bin2bn(data + 3, static_cast<int>(std::min<size_t>(size - 3, kMaxScalarBytes)), nullptr);
     const Base& b = world.bases[base];
     EC_POINT* R = EC_POINT_new(b.group);
     EC_POINT_mul(b.group, R, k, nullptr, nullptr, ctx);
@@ -156,13 +160,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 6) return 0;
   const size_t ci = (data[0] >> 4) % world.small.size();
   const Curve& c = world.small[ci];
-  // Tables and scalars of up to 80 bits: enough windows to crowd the buckets
-  // and the queue, and the scalar often reaches past the table.
-  const DWORD t = 1 + data[2] % (80 / w);
+  const DWORD t = TableLength(data[2], w);
   const bool fixed = (data[0] & 8) != 0 && !c.fixed.x.empty();
   EC_POINT *P = EC_POINT_new(c.group), *R = EC_POINT_new(c.group);
   BIGNUM *x = BN_bin2bn(data + 3, 3, nullptr), *p = BN_new();
-  BIGNUM* k = BN_bin2bn(data + 6, static_cast<int>(std::min<size_t>(size - 6, 10)), nullptr);
+  BIGNUM* k = BN_bin2bn(data + 6, static_cast<int>(std::min<size_t>(size - 6, kMaxScalarBytes)), nullptr);
   ectest::HexPoint hp = c.fixed;
   if (!fixed) {
     // The first x from the input's on that lies on the curve.

@@ -147,7 +147,7 @@ BOOL EcBatchAddJacobian(EcBatchQueue* q, DWORD b, const Digit* J, LONG sign) {
 }
 
 BOOL EcBatchSettled(const EcBatchQueue* q) {
-  if (!q->fOk || q->cOps != 0) return 0;
+  if (!q->fOk) return 0;
   for (DWORD b = 1; b <= q->cBuckets; b++) {
     if (q->rgPending[b] != 0) return 0;
     if (b >= 5 && !EcIsInfinity(q->rgBucket + b * 2 * q->n, q->pCurve)) return 0;

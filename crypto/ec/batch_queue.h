@@ -62,7 +62,7 @@ BOOL EcBatchMakeRoom(EcBatchQueue* q, DWORD count);
 // Completes every queued operation with one inversion and adds the results
 // into their buckets (which may queue new operations).
 BOOL EcBatchFlush(EcBatchQueue* q);
-// The closing checks of a multiplication: the queue empty and still sound,
+// The closing checks of a multiplication: the queue still sound,
 // nothing pending on any bucket, and the buckets from 5 up (folded away or
 // used up by then) all at infinity.
 BOOL EcBatchSettled(const EcBatchQueue* q);

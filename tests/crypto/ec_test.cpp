@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "crypto/bignum/bigalloc.h"
 #include "crypto/bignum/bigerror.h"
 #include "crypto/bignum/bignum.h"
+#include "crypto/ec/batch_queue.h"
+#include "crypto/ec/scalar_recoding.h"
 #include "platform/localheap.h"
 #include "tests/crypto/ec_test_support.h"
 
@@ -250,6 +253,143 @@ TEST(CurveSetUp, PointOfOrderTwoDoublesToInfinity) {
   }
 }
 
+// A coordinate equal to p is 0 mod p, so a point on the curve with x = 0 or
+// y = 0 still satisfies the equation with that coordinate written as p; only
+// the two together mean infinity, and one alone is no point.
+TEST(CurveSetUp, CoordinateEqualToThePrimeIsNoPoint) {
+  BigErrorResetForTests();
+  struct Case {
+    const char* b;
+    HexPoint P;        // on the curve y^2 = x^3 + x + b over 2^17 - 1
+    DWORD coordinate;  // 0 for x, 1 for y: written as p
+  } cases[] = {{"4", {"0", "2"}, 0}, {kTwoTorsionB, kTwoTorsion, 1}};
+  for (const Case& c : cases) {
+    auto curve = MakeCurve(kSmallP, "1", c.b);
+    ASSERT_NE(curve, nullptr);
+    std::vector<Digit> P = curve->Point(c.P);
+    ASSERT_TRUE(EcOnCurve(P.data(), &curve->curve)) << c.b;
+    P[c.coordinate] = 0x1ffff;
+    EXPECT_FALSE(EcIsInfinity(P.data(), &curve->curve)) << c.b;
+    EXPECT_FALSE(EcOnCurve(P.data(), &curve->curve)) << c.b;
+  }
+}
+
+// Plain residues: the field inverts with the extended gcd instead of the
+// Montgomery-form inverse, and everything above it gives the same answers.
+TEST(CurveSetUp, PlainFormFieldGivesTheSameAnswers) {
+  BigErrorResetForTests();
+  auto c = MakeCurve(ectest::kChannelP, ectest::kChannelA, ectest::kChannelB, 0);
+  ASSERT_NE(c, nullptr);
+  ASSERT_FALSE(c->modulus.fMontgomery);
+  const LONG live = BigLiveBlocks();
+  for (DWORD w : {3u, 4u}) {
+    for (const auto& [k, expected] : {std::pair{"8", k8G}, std::pair{"18", k24G}, std::pair{kNMinus1, kNMinus1G}}) {
+      HexPoint got;
+      ASSERT_TRUE(c->Mul(kG, k, w, ectest::WindowsFor(160, w), &got)) << "w=" << w << " k=" << k;
+      EXPECT_EQ(got, expected) << "w=" << w << " k=" << k;
+    }
+  }
+  std::vector<Digit> g = c->Point(kG), eight = c->Point(k8G), out(2 * c->n), zero(c->n, 0), inv(c->n);
+  ASSERT_TRUE(EcAddSub(eight.data(), g.data(), out.data(), -1, &c->curve));  // one field division
+  ASSERT_TRUE(EcAddSub(out.data(), g.data(), out.data(), 1, &c->curve));
+  EXPECT_EQ(c->Hex2(out.data()), k8G);
+  EXPECT_FALSE(FieldInverse(zero.data(), inv.data(), &c->field));
+  EXPECT_EQ(BigLiveBlocks(), live);
+  BigErrorResetForTests();  // the zero input leaves its code, which later calls honour
+
+  // Over a composite modulus a non-zero element can share a factor with it:
+  // the gcd is checked, not only the call's success.
+  ModulusRecord rec;
+  FieldDesc f;
+  const Digit m = 3 * 0x1ffff;
+  ASSERT_TRUE(ModulusCreate(&m, 1, 0, &rec));
+  ASSERT_TRUE(FieldInitPrime(&rec, nullptr, &f));
+  const Digit three = 3, two = 2;
+  Digit x = 0;
+  EXPECT_FALSE(FieldInverse(&three, &x, &f));
+  BigErrorResetForTests();
+  ASSERT_TRUE(FieldInverse(&two, &x, &f));
+  EXPECT_EQ(2 * x % m, 1u);
+  EXPECT_EQ(BigLiveBlocks(), live);
+  BigErrorResetForTests();
+}
+
+// The recoding's digits add up to the scalar, lie in their ranges and sit at
+// the window starts: w bits apart below the narrowing bit, one bit apart
+// from it on.
+TEST(ScalarRecoding, DigitsAddUpToTheScalar) {
+  struct Step {
+    DWORD pos;
+    LONG d;
+  };
+  auto Recode = [](const std::vector<Digit>& k, DWORD w, DWORD narrowFrom, std::vector<Step>* steps) {
+    EcScalarRecoder r;
+    EcRecoderInit(&r, k.data(), static_cast<DWORD>(k.size()), w, narrowFrom);
+    for (;;) {
+      Step s{};
+      const EcRecodeStep step = EcRecoderNext(&r, &s.d, &s.pos);
+      if (step != kRecodeDigit) return step;
+      steps->push_back(s);
+    }
+  };
+  // Worked by hand: 8 is one digit +8, 24 is -8 then +2, and 255 with one
+  // 3-bit window, then single bits: -1 at bit 0, zeros, +1 at bit 8.
+  struct Known {
+    Digit k;
+    DWORD w, narrowFrom;
+    std::vector<LONG> digits;
+  } known[] = {{8, 4, 240, {8}}, {24, 4, 240, {-8, 2}}, {255, 3, 240, {-1, 0, 4}}, {255, 3, 3, {-1, 0, 0, 0, 0, 0, 1}}};
+  for (const Known& c : known) {
+    std::vector<Step> steps;
+    ASSERT_EQ(Recode({c.k}, c.w, c.narrowFrom, &steps), kRecodeDone);
+    std::vector<LONG> digits;
+    for (const Step& s : steps) digits.push_back(s.d);
+    EXPECT_EQ(digits, c.digits) << c.k << " w=" << c.w;
+  }
+  // Many scalars of up to 256 bits, every width, narrowing anywhere.
+  Digit seed = 12345;
+  for (int i = 0; i < 400; i++) {
+    std::vector<Digit> k(1 + i % 8);
+    for (Digit& d : k) d = seed = seed * 1664525u + 1013904223u;
+    if (i % 5 == 0) k.back() = 0xffffffffu;
+    const DWORD w = 3 + i % 5, narrowFrom = w * (i % 40);
+    std::vector<Step> steps;
+    ASSERT_EQ(Recode(k, w, narrowFrom, &steps), kRecodeDone);
+    // Sum of d * 2^pos, digit by digit with signed carries.
+    std::vector<int64_t> acc(k.size() + 2, 0);
+    DWORD expect = 0;
+    for (const Step& s : steps) {
+      ASSERT_EQ(s.pos, expect);
+      const LONG bound = s.pos < narrowFrom ? (1 << (w - 1)) : 1;
+      ASSERT_LE(s.d < 0 ? -s.d : s.d, bound) << "pos " << s.pos;
+      expect += s.pos < narrowFrom ? w : 1;
+      const int64_t v = static_cast<int64_t>(s.d) * (int64_t{1} << (s.pos % 32));
+      ASSERT_LT(s.pos / 32 + 1, acc.size());
+      acc[s.pos / 32] += v;
+    }
+    for (size_t j = 0; j + 1 < acc.size(); j++) {
+      const int64_t low = acc[j] & 0xffffffff;
+      acc[j + 1] += (acc[j] - low) / (int64_t{1} << 32);
+      EXPECT_EQ(low, j < k.size() ? k[j] : 0) << "scalar " << i << " digit " << j;
+    }
+    EXPECT_EQ(acc.back(), 0) << "scalar " << i;
+  }
+}
+
+// A carry that is negative (which no correct step hands up) stops the
+// recoding as inconsistent instead of yielding digits.
+TEST(ScalarRecoding, NegativeCarryIsInconsistent) {
+  const Digit k = 0;
+  for (DWORD w = 3; w <= 7; w++) {
+    EcScalarRecoder r;
+    EcRecoderInit(&r, &k, 1, w, 240);
+    r.lCarry = -(1L << (w + 1));
+    LONG d = 0;
+    DWORD pos = 0;
+    EXPECT_EQ(EcRecoderNext(&r, &d, &pos), kRecodeInconsistent) << "w=" << w;
+  }
+}
+
 // Points whose order r is 2^4 - 1 or 2^4 + 1 make every table point +-P for
 // w = 4, so queued bucket sums keep meeting P itself and -P. The expected
 // multiples come from the affine group law, which the native suite checks
@@ -288,7 +428,77 @@ TEST(CurveSetUp, TinyOrderPointsAgreeWithTheAffineGroupLaw) {
   }
 }
 
+// The closing checks of a multiplication: nothing queued or pending, the
+// queue sound, and nothing left in the buckets from 5 up.
+TEST_F(ChannelCurve, ClosingChecksRefuseAnUnsettledQueue) {
+  auto q = std::make_unique<EcBatchQueue>();
+  std::vector<Digit> g = c_->Point(kG), eight = c_->Point(k8G);
+  auto fresh = [&] {
+    EXPECT_TRUE(EcBatchInit(q.get(), &c_->curve, 8));
+    return q.get();
+  };
+  EXPECT_TRUE(EcBatchSettled(fresh()));
+  ASSERT_TRUE(EcBatchAddPoint(fresh(), 4, g.data(), 1));
+  EXPECT_TRUE(EcBatchSettled(q.get()));  // buckets 1..4 may keep their points
+  ASSERT_TRUE(EcBatchAddPoint(fresh(), 5, g.data(), 1));
+  EXPECT_FALSE(EcBatchSettled(q.get()));
+  ASSERT_TRUE(EcBatchAddPoint(fresh(), 8, g.data(), -1));
+  EXPECT_FALSE(EcBatchSettled(q.get()));
+  // A queued sum leaves its bucket empty but pending.
+  ASSERT_TRUE(EcBatchAddPoint(fresh(), 2, g.data(), 1) && EcBatchAddPoint(q.get(), 2, eight.data(), 1));
+  EXPECT_EQ(q->cOps, 1u);
+  EXPECT_FALSE(EcBatchSettled(q.get()));
+  q->cOps = 0;  // the operation forgotten, its bucket still counted
+  EXPECT_FALSE(EcBatchSettled(q.get()));
+  ASSERT_TRUE(EcBatchAddPoint(fresh(), 2, g.data(), 1) && EcBatchAddPoint(q.get(), 2, eight.data(), 1));
+  ASSERT_TRUE(EcBatchFlush(q.get()));
+  EXPECT_TRUE(EcBatchSettled(q.get()));
+  q->fOk = 0;
+  EXPECT_FALSE(EcBatchSettled(q.get()));
+}
+
 #ifndef _WIN32
+// The queue holds 20 operations. Windows with digits 1, 2, 3 over and over
+// send 15, 15 and 14 points into three buckets, whose pairs make 21 sums:
+// the queue fills and flushes once, at the 21st; then the flushes that
+// drain it (its 20 results pair off again, and so on) make four more
+// inversions in all, and the final conversion a fifth. A queue of 19 would
+// flush one time more. Inversions are the only heap users here, so they are
+// counted in heap blocks (found by failing the heap after a given number),
+// in units of what one inversion takes.
+TEST_F(ChannelCurve, QueueHoldsTwentyOperations) {
+  constexpr DWORD kWindows = 44, kW = 3;
+  std::vector<Digit> k(5, 0);
+  for (DWORD j = 0; j < kWindows; j++) {
+    const Digit d = j % 3 + 1;
+    const DWORD bit = kW * j;
+    k[bit / 32] |= d << (bit % 32);
+    if (bit % 32 > 32 - kW) k[bit / 32 + 1] |= d >> (32 - bit % 32);
+  }
+  const std::vector<Digit> table = c_->Table(kG, kW, kWindows + 1);
+  std::vector<Digit> out(2 * n_), reference(2 * n_);
+  const std::vector<Digit> table4 = c_->Table(kG, 4, 60);
+  ASSERT_TRUE(EcFixedBaseMul(table4.data(), 4, 60, k.data(), 5, reference.data(), &c_->curve));
+  auto BlocksTaken = [](const std::function<BOOL()>& op) {
+    for (int after = 0; after < 64; after++) {
+      BigErrorResetForTests();
+      TfLocalHeapFailAfter(after);
+      const BOOL ok = op();
+      TfLocalHeapFailAfter(-1);
+      if (ok) return after;
+    }
+    return -1;
+  };
+  std::vector<Digit> inv(n_);
+  const int perInversion = BlocksTaken([&] { return FieldInverse(table.data(), inv.data(), &c_->field); });
+  ASSERT_GT(perInversion, 0);
+  const int blocks =
+      BlocksTaken([&] { return EcFixedBaseMul(table.data(), kW, kWindows + 1, k.data(), 5, out.data(), &c_->curve); });
+  BigErrorResetForTests();
+  EXPECT_EQ(blocks, 5 * perInversion);
+  EXPECT_EQ(out, reference);
+}
+
 // Every heap block comes back, whichever allocation fails; a failed operation
 // reports 0, a successful one the right answer.
 TEST_F(ChannelCurve, HeapFailuresAreReportedAndLeakNothing) {

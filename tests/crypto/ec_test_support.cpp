@@ -81,11 +81,12 @@ bool TestCurve::Mul(const HexPoint& P, const std::string& khex, DWORD w, DWORD t
   return MulTable(Table(P, w, t), khex, w, t, out);
 }
 
-std::unique_ptr<TestCurve> MakeCurve(const std::string& p, const std::string& a, const std::string& b) {
+std::unique_ptr<TestCurve> MakeCurve(const std::string& p, const std::string& a, const std::string& b,
+                                     BOOL fMontgomery) {
   auto c = std::make_unique<TestCurve>();
   const DWORD n = static_cast<DWORD>((p.size() + 7) / 8);
   std::vector<Digit> m = DigitsFromHex(p, n);
-  if (!ModulusCreate(m.data(), n, 1, &c->modulus)) return nullptr;
+  if (!ModulusCreate(m.data(), n, fMontgomery, &c->modulus)) return nullptr;
   c->n = n;
   if (!FieldInitPrime(&c->modulus, c->scratch, &c->field)) return nullptr;
   std::vector<Digit> ea = c->Element(a), eb = c->Element(b);

@@ -51,9 +51,11 @@ struct TestCurve {
   bool Mul(const HexPoint& P, const std::string& khex, DWORD w, DWORD t, HexPoint* out) const;
 };
 
-// Sets up a curve as the channel does; null when any step fails (the
-// modulus, the field, or a singular curve).
-std::unique_ptr<TestCurve> MakeCurve(const std::string& p, const std::string& a, const std::string& b);
+// Sets up a curve as the channel does (Montgomery form, or plain residues
+// when fMontgomery is 0); null when any step fails (the modulus, the field,
+// or a singular curve).
+std::unique_ptr<TestCurve> MakeCurve(const std::string& p, const std::string& a, const std::string& b,
+                                     BOOL fMontgomery = 1);
 
 // Table size that keeps a scalar of `bits` bits within the table.
 inline DWORD WindowsFor(DWORD bits, DWORD w) { return (bits + w) / w + 1; }
