@@ -1,18 +1,280 @@
-// Montgomery reduction and multiplication cores shared by the modular
-// routines (internal to the library).
+// The reductions behind ModMul, ModReduce and ModExp, and the layout of a
+// MulScratch (internal to the library).
+//
+// Montgomery reduction runs in two passes of c digits (c = cRadix / 2): the
+// low c digits times the prepared m^-1 mod 2^(32c) give u, whose product with
+// m (from the modulus' two prepared halves) matches those digits exactly, so
+// subtracting it clears them and the value moves down by c digits. After two
+// passes the value x / 2^(64c) - (multiple of m) / 2^(64c) lies in (-m, m):
+// one addition of m on a borrow repairs it. The carries that must come out
+// even are summed; anything left stores code 32.
 #pragma once
+
+#include <cstring>
 
 #include "crypto/bignum/modular.h"
 
-// Largest modulus (in digits) multiplied by the interleaved loop instead of
-// the Karatsuba engine; its radix fits in four 64-bit words.
-constexpr DWORD kMontFusedMaxDigits = 8;
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#define TF_BIGNUM_CARRY_INTRINSICS 1
+#endif
 
-// out (n digits) = x * 2^(-32 * cRadix) mod m for x of n + cRadix digits
-// below m * 2^(32 * cRadix). work has n + cRadix + 1 digits and may be x
-// itself. Returns 1, or 0 with code 32.
-BOOL MontReduce(const Digit* x, Digit* out, const ModulusRecord* rec, Digit* work);
+// Layout of a MulScratch: two prepared operands, the product (with room for
+// the zero extension to 4c digits), then the reductions' own work.
+constexpr DWORD kScratchSignDigits = (kMulSignsMax + 3) / 4;
+constexpr DWORD kScratchOperand = kMulPreparedMax + kScratchSignDigits;
+constexpr DWORD kScratchProduct = 4 * kModHalfMaxDigits + 1;
+constexpr DWORD kReduceWorkDigits = kMulScratchDigits - 2 * kScratchOperand - kScratchProduct;
 
-// out = a * b * 2^(-32 * cRadix) mod m by interleaved multiplication and
-// reduction, for n <= kMontFusedMaxDigits; out may alias an input.
-void MontMulFused(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec);
+struct ScratchView {
+  Digit* preparedA;
+  BYTE* signsA;
+  Digit* preparedB;
+  BYTE* signsB;
+  Digit* product;  // kScratchProduct digits
+  Digit* work;     // kReduceWorkDigits digits
+};
+
+inline ScratchView MulScratchView(Digit* scratch) {
+  return {scratch,
+          reinterpret_cast<BYTE*>(scratch + kMulPreparedMax),
+          scratch + kScratchOperand,
+          reinterpret_cast<BYTE*>(scratch + kScratchOperand + kMulPreparedMax),
+          scratch + 2 * kScratchOperand,
+          scratch + 2 * kScratchOperand + kScratchProduct};
+}
+
+// out (n digits) = x * 2^(-64c) mod m for x below m * 2^(64c), held in 4c + 1
+// digits (zero above its length; overwritten). work: kReduceWorkDigits.
+// Returns 1, or 0 with code 32.
+BOOL ReduceMontgomery(Digit* x, Digit* out, const ModulusRecord* rec, Digit* work);
+// out (n digits) = x mod m (Barrett) for x (lx <= n + cRadix digits) below
+// m * 2^(32 cRadix). work: kReduceWorkDigits. Returns 1, or 0 with code 32.
+BOOL ReducePlain(const Digit* x, DWORD lx, Digit* out, const ModulusRecord* rec, Digit* work);
+
+// out = pa * pb reduced in the record's form, from operands prepared with
+// the record's full plan (pa = pb squares). product and work as in the
+// view. Returns 1, or 0 with code 32.
+BOOL ModMulCore(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* out, const ModulusRecord* rec,
+                Digit* product, Digit* work);
+
+// Records whose two plan rows have no Karatsuba level multiply and reduce
+// through fixed-size routines: the padded size of the row for n (0 when the
+// record is not one of them).
+inline DWORD ModFlatSize(const ModulusRecord* rec) {
+  return rec->fMontgomery && rec->planFull.cLevels == 0 && rec->planHalf.cLevels == 0 ? rec->planFull.cDigits : 0;
+}
+
+namespace montflat {
+
+using mulkernel::Word;
+constexpr int kD = mulkernel::kDigitsPerWord;
+constexpr int kBits = mulkernel::kWordBits;
+
+template <int K>
+inline Word SubWords(Word* x, const Word* y, Word borrow) {
+#ifdef TF_BIGNUM_CARRY_INTRINSICS
+  unsigned char b = static_cast<unsigned char>(borrow);
+#pragma GCC unroll 32
+  for (int i = 0; i < K; ++i) {
+#ifdef TF_BIGNUM_WIDE_KERNELS
+    unsigned long long r;
+    b = _subborrow_u64(b, x[i], y[i], &r);
+#else
+    unsigned int r;
+    b = _subborrow_u32(b, x[i], y[i], &r);
+#endif
+    x[i] = r;
+  }
+  return b;
+#else
+#pragma GCC unroll 32
+  for (int i = 0; i < K; ++i) {
+    const Word d = x[i] - y[i];
+    const Word nb = (x[i] < y[i]) | (d < borrow);
+    x[i] = d - borrow;
+    borrow = nb;
+  }
+  return borrow;
+#endif
+}
+
+template <int K>
+inline Word AddWords(Word* x, const Word* y, Word carry) {
+#ifdef TF_BIGNUM_CARRY_INTRINSICS
+  unsigned char c = static_cast<unsigned char>(carry);
+#pragma GCC unroll 32
+  for (int i = 0; i < K; ++i) {
+#ifdef TF_BIGNUM_WIDE_KERNELS
+    unsigned long long r;
+    c = _addcarry_u64(c, x[i], y[i], &r);
+#else
+    unsigned int r;
+    c = _addcarry_u32(c, x[i], y[i], &r);
+#endif
+    x[i] = r;
+  }
+  return c;
+#else
+#pragma GCC unroll 32
+  for (int i = 0; i < K; ++i) {
+    const Word s1 = x[i] + y[i];
+    const Word c1 = s1 < y[i];
+    x[i] = s1 + carry;
+    carry = c1 | (x[i] < carry);
+  }
+  return carry;
+#endif
+}
+
+// The two passes and the repair for a record whose row for ceil(n/2) is C
+// digits without Karatsuba levels, on machine words: x holds the value in
+// 4C digits' worth of words and is overwritten. A pass at an odd digit
+// offset on two-digit words reads its digits across a word boundary and
+// takes the product off shifted by one digit.
+template <int C>
+inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
+  constexpr int kX = 4 * C / kD;  // 4C is even
+  constexpr int kC = mulkernel::Words<C>();
+  constexpr int kM = mulkernel::Words<2 * C>();
+  Word m[kM], inverse[kC];
+  mulkernel::Load<2 * C>(rec->modulus, m);  // zero above n digits
+  mulkernel::Load<C>(rec->montInverse, inverse);
+  Word borrow = 0, left = 0;
+#pragma GCC unroll 2
+  for (int pass = 0; pass < 2; ++pass) {
+    const int offset = pass * C;
+    const int ow = offset / kD;
+    const int sh = (offset % kD) * 32;
+    // u = (the C digits at offset) * m^-1 mod 2^(32C).
+    Word low[kC], u[kC];
+#pragma GCC unroll 16
+    for (int i = 0; i < kC; ++i) {
+      low[i] = x[ow + i] >> sh;
+      if (sh != 0 && ow + i + 1 < kX) low[i] |= x[ow + i + 1] << (kBits - sh);
+    }
+    mulkernel::MulLowWords<kC>(low, inverse, u);
+    if constexpr (C % kD != 0) u[kC - 1] &= 0xFFFFFFFFu;
+    // x -= u m 2^(32 offset); the C digits at offset cancel.
+    Word t[kC + kM + 1];
+    mulkernel::MulWords<kC, kM>(u, m, t);
+    t[kC + kM] = 0;
+    if (sh != 0) {
+#pragma GCC unroll 16
+      for (int i = kC + kM; i > 0; --i) t[i] = (t[i] << sh) | (t[i - 1] >> (kBits - sh));
+      t[0] <<= sh;
+    }
+    constexpr int kLen0 = kX;  // words from the first pass' offset to the top
+    if (pass == 0) {
+      static_assert(kC + kM + 1 >= kLen0 || true, "");
+      Word b = 0;
+      if constexpr (kC + kM + 1 >= kLen0) {
+        b = SubWords<kLen0>(x, t, 0);
+      } else {
+        b = SubWords<kC + kM + 1>(x, t, 0);
+        Word zero[kLen0] = {};
+        b = SubWords<kLen0 - (kC + kM + 1)>(x + kC + kM + 1, zero, b);
+      }
+      borrow += b;
+    } else {
+      constexpr int kLen1 = kX - C / kD;
+      Word b = SubWords<kLen1>(x + C / kD, t, 0);
+      // Words of the product beyond the top are zero for a value below m R.
+#pragma GCC unroll 16
+      for (int i = kLen1; i < kC + kM + 1; ++i) left |= t[i];
+      borrow += b;
+    }
+  }
+  Word* top = x + 2 * C / kD;
+  if (borrow != 0) left |= borrow ^ AddWords<kM>(top, m, 0);
+  Digit digits[2 * C];
+  mulkernel::Store<2 * C>(top, digits);
+  const DWORD n = rec->n;
+#pragma GCC unroll 24
+  for (int i = 0; i < 2 * C; ++i) {
+    if (static_cast<DWORD>(i) < n) {
+      out[i] = digits[i];
+    } else {
+      left |= digits[i];
+    }
+  }
+  if (left != 0) {
+    BigErrorSet(kBigErrReduceCarry);
+    return 0;
+  }
+  return 1;
+}
+
+// The same from digits (x: 4C digits, zero above its length).
+template <int C>
+inline BOOL Reduce(const Digit* x, Digit* out, const ModulusRecord* rec) {
+  Word words[4 * C / kD];
+  mulkernel::Load<4 * C>(x, words);
+  return ReduceWords<C>(words, out, rec);
+}
+
+// An operand prepared for a row without Karatsuba levels: its n digits
+// padded to P.
+template <int P>
+inline void PrepareFlat(const Digit* a, DWORD n, Digit* prepared) {
+#pragma GCC unroll 12
+  for (int i = 0; i < P; ++i) prepared[i] = static_cast<DWORD>(i) < n ? a[i] : 0;
+}
+
+// out = pa * pb (Montgomery form) for a flat record with rows P and C, from
+// operands prepared for the row P (pa = pb squares): the leaf kernel's
+// product of the one pair, kept in words for the reduction.
+template <int P, int C>
+inline BOOL MulPreparedFlat(const Digit* pa, const Digit* pb, Digit* out, const ModulusRecord* rec) {
+  static_assert(BaseMulKernel[P] == &mulkernel::Kernel<P>, "the leaf kernel of the full row");
+  constexpr int kP = mulkernel::Words<P>();
+  constexpr int kX = 4 * C / kD;
+  static_assert(2 * kP <= kX, "the product fits the reduction's input");
+  Word wa[kP], x[kX];
+  mulkernel::Load<P>(pa, wa);
+  if (pa == pb) {
+    mulkernel::SqrWords<kP>(wa, x);
+  } else {
+    Word wb[kP];
+    mulkernel::Load<P>(pb, wb);
+    mulkernel::MulWords<kP, kP>(wa, wb, x);
+  }
+#pragma GCC unroll 12
+  for (int i = 2 * kP; i < kX; ++i) x[i] = 0;
+  return ReduceWords<C>(x, out, rec);
+}
+
+// out = a * b: the operands prepared in the scratch's two slots, a = b
+// prepared once and squared.
+template <int P, int C>
+inline BOOL Mul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, const ScratchView& v) {
+  const DWORD n = rec->n;
+  PrepareFlat<P>(a, n, v.preparedA);
+  if (b == a) return MulPreparedFlat<P, C>(v.preparedA, v.preparedA, out, rec);
+  PrepareFlat<P>(b, n, v.preparedB);
+  return MulPreparedFlat<P, C>(v.preparedA, v.preparedB, out, rec);
+}
+
+// Calls body.template operator()<P, C>() for a flat record's rows (size from
+// ModFlatSize, non-zero).
+template <typename Body>
+inline BOOL Dispatch(DWORD size, Body body) {
+  switch (size) {
+    case 1:
+      return body.template operator()<1, 1>();
+    case 2:
+      return body.template operator()<2, 1>();
+    case 3:
+      return body.template operator()<3, 2>();
+    case 4:
+      return body.template operator()<4, 2>();
+    case 6:
+      return body.template operator()<6, 3>();
+    case 8:
+      return body.template operator()<8, 4>();
+    default:
+      return body.template operator()<12, 6>();
+  }
+}
+
+}  // namespace montflat
