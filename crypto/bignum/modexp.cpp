@@ -104,8 +104,8 @@ struct FlatMultiplier {
 // its second the prepared square of the base. Returns the operations done,
 // with *ok cleared on failure.
 template <typename M>
-DWORD Walk(const M& mul, const Digit* base, const Digit* e, DWORD bits, DWORD w, Digit* table, DWORD stride,
-           Digit* acc, BOOL* ok) {
+DWORD Walk(const M& mul, const Digit* base, const Digit* e, DWORD bits, DWORD w, Digit* table, DWORD stride, Digit* acc,
+           BOOL* ok) {
   const DWORD n = mul.rec->n;
   Digit* slotA = mul.v.preparedA;
   Digit* slotB = mul.v.preparedB;

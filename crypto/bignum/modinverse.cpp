@@ -2,8 +2,8 @@
 // Jacobi symbol on the way. The working values are plain numbers; their
 // cofactors are residues, halved with ModShift and subtracted with ModSub.
 #include <bit>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "crypto/bignum/modular.h"
 

@@ -40,6 +40,8 @@ BOOL ReduceAny(Digit* x, Digit* out, const ModulusRecord* rec, Digit* work) {
     MulPrepare(u, c, preparedU, signsU, half);
     MulPrepared(preparedU, signsU, rec->modulusLow.digits, rec->modulusLow.signs, low, half);
     MulPrepared(preparedU, signsU, rec->modulusHigh.digits, rec->modulusHigh.signs, high, half);
+    // u m matches w in its low c digits (else the constant is not m^-1).
+    if (BigCompare(low, c, w, c) != 0) left |= 1;
     Digit carry = BigAddSame(high, low + c, high, c);
     left |= BigAdd(high + c, c, &carry, 1, high + c);
     Digit b = BigSubSame(w + c, high, w + c, 2 * c);
@@ -86,8 +88,7 @@ BOOL ReduceMontgomery(Digit* x, Digit* out, const ModulusRecord* rec, Digit* wor
 BOOL ModMulCore(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* out, const ModulusRecord* rec,
                 Digit* product, Digit* work) {
   if (const DWORD flat = ModFlatSize(rec)) {
-    return montflat::Dispatch(
-        flat, [&]<int P, int C>() { return montflat::MulPreparedFlat<P, C>(pa, pb, out, rec); });
+    return montflat::Dispatch(flat, [&]<int P, int C>() { return montflat::MulPreparedFlat<P, C>(pa, pb, out, rec); });
   }
   const MulPlan* plan = &rec->planFull;
   MulPrepared(pa, sa, pb, sb, product, plan);

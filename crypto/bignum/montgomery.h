@@ -166,7 +166,6 @@ inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
     }
     constexpr int kLen0 = kX;  // words from the first pass' offset to the top
     if (pass == 0) {
-      static_assert(kC + kM + 1 >= kLen0 || true, "");
       Word b = 0;
       if constexpr (kC + kM + 1 >= kLen0) {
         b = SubWords<kLen0>(x, t, 0);
@@ -183,6 +182,14 @@ inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
 #pragma GCC unroll 16
       for (int i = kLen1; i < kC + kM + 1; ++i) left |= t[i];
       borrow += b;
+    }
+    // The pass' C digits must have cancelled.
+#pragma GCC unroll 16
+    for (int i = 0; i < kC; ++i) {
+      Word cancelled = x[ow + i] >> sh;
+      if (sh != 0 && ow + i + 1 < kX) cancelled |= x[ow + i + 1] << (kBits - sh);
+      if (i == kC - 1 && C % kD != 0) cancelled &= 0xFFFFFFFFu;
+      left |= cancelled;
     }
   }
   Word* top = x + 2 * C / kD;
