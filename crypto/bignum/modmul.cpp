@@ -7,7 +7,7 @@ namespace {
 // Runs op on the caller's scratch or on a block of the same size taken for
 // the call; out is zeroed when op fails or no block can be had.
 template <typename Op>
-BOOL WithScratch(Digit* scratch, Digit* out, const ModulusRecord* rec, Op op) {
+[[gnu::always_inline]] inline BOOL WithScratch(Digit* scratch, Digit* out, const ModulusRecord* rec, Op op) {
   Digit* block = nullptr;
   if (scratch == nullptr) {
     block = static_cast<Digit*>(BigAlloc(kMulScratchDigits * sizeof(Digit)));
@@ -18,7 +18,7 @@ BOOL WithScratch(Digit* scratch, Digit* out, const ModulusRecord* rec, Op op) {
     scratch = block;
   }
   const BOOL ok = op(MulScratchView(scratch));
-  BigFree(block);
+  if (block != nullptr) BigFree(block);
   if (!ok) std::memset(out, 0, rec->n * sizeof(Digit));
   return ok;
 }

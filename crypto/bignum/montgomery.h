@@ -129,69 +129,60 @@ inline Word AddWords(Word* x, const Word* y, Word carry) {
 
 // The two passes and the repair for a record whose row for ceil(n/2) is C
 // digits without Karatsuba levels, on machine words: x holds the value in
-// 4C digits' worth of words and is overwritten. A pass at an odd digit
-// offset on two-digit words reads its digits across a word boundary and
-// takes the product off shifted by one digit.
+// 4C digits' worth of words and is overwritten. On two-digit words a pass at
+// an odd digit offset reads its C digits with the digit below them cleared:
+// the low-half product is then u 2^32 itself, and its product with m lines
+// up with whole words.
 template <int C>
-inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
+[[gnu::always_inline]] inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
   constexpr int kX = 4 * C / kD;  // 4C is even
   constexpr int kC = mulkernel::Words<C>();
   constexpr int kM = mulkernel::Words<2 * C>();
+  constexpr Word kLowDigit = 0xFFFFFFFFu;
   Word m[kM], inverse[kC];
-  mulkernel::Load<2 * C>(rec->modulus, m);  // zero above n digits
+  mulkernel::LoadSettled<2 * C>(rec->modulus, m);  // zero above n digits
   mulkernel::Load<C>(rec->montInverse, inverse);
   Word borrow = 0, left = 0;
 #pragma GCC unroll 2
   for (int pass = 0; pass < 2; ++pass) {
     const int offset = pass * C;
     const int ow = offset / kD;
-    const int sh = (offset % kD) * 32;
-    // u = (the C digits at offset) * m^-1 mod 2^(32C).
-    Word low[kC], u[kC];
+    const bool odd = offset % kD != 0;
+    // u = (the C digits at offset) * m^-1 mod 2^(32C), as u 2^32 when odd.
+    Word digits[kC], u[kC];
 #pragma GCC unroll 16
-    for (int i = 0; i < kC; ++i) {
-      low[i] = x[ow + i] >> sh;
-      if (sh != 0 && ow + i + 1 < kX) low[i] |= x[ow + i + 1] << (kBits - sh);
+    for (int i = 0; i < kC; ++i) digits[i] = x[ow + i];
+    if (odd) {
+      digits[0] &= ~kLowDigit;
+    } else if constexpr (C % kD != 0) {
+      digits[kC - 1] &= kLowDigit;
     }
-    mulkernel::MulLowWords<kC>(low, inverse, u);
-    if constexpr (C % kD != 0) u[kC - 1] &= 0xFFFFFFFFu;
+    mulkernel::MulLowWords<kC>(digits, inverse, u);
+    if constexpr (C % kD != 0) {
+      if (!odd) u[kC - 1] &= kLowDigit;
+    }
     // x -= u m 2^(32 offset); the C digits at offset cancel.
-    Word t[kC + kM + 1];
+    Word t[kC + kM];
     mulkernel::MulWords<kC, kM>(u, m, t);
-    t[kC + kM] = 0;
-    if (sh != 0) {
-#pragma GCC unroll 16
-      for (int i = kC + kM; i > 0; --i) t[i] = (t[i] << sh) | (t[i - 1] >> (kBits - sh));
-      t[0] <<= sh;
-    }
-    constexpr int kLen0 = kX;  // words from the first pass' offset to the top
     if (pass == 0) {
-      Word b = 0;
-      if constexpr (kC + kM + 1 >= kLen0) {
-        b = SubWords<kLen0>(x, t, 0);
-      } else {
-        b = SubWords<kC + kM + 1>(x, t, 0);
-        Word zero[kLen0] = {};
-        b = SubWords<kLen0 - (kC + kM + 1)>(x + kC + kM + 1, zero, b);
+      Word b = SubWords<kC + kM>(x, t, 0);
+      if constexpr (kX > kC + kM) {
+        Word zero[kX - (kC + kM)] = {};
+        b = SubWords<kX - (kC + kM)>(x + kC + kM, zero, b);
       }
       borrow += b;
     } else {
       constexpr int kLen1 = kX - C / kD;
-      Word b = SubWords<kLen1>(x + C / kD, t, 0);
+      static_assert(kLen1 <= kC + kM, "the second pass' product reaches the top");
+      borrow += SubWords<kLen1>(x + C / kD, t, 0);
       // Words of the product beyond the top are zero for a value below m R.
 #pragma GCC unroll 16
-      for (int i = kLen1; i < kC + kM + 1; ++i) left |= t[i];
-      borrow += b;
-    }
-    // The pass' C digits must have cancelled.
-#pragma GCC unroll 16
-    for (int i = 0; i < kC; ++i) {
-      Word cancelled = x[ow + i] >> sh;
-      if (sh != 0 && ow + i + 1 < kX) cancelled |= x[ow + i + 1] << (kBits - sh);
-      if (i == kC - 1 && C % kD != 0) cancelled &= 0xFFFFFFFFu;
-      left |= cancelled;
+      for (int i = kLen1; i < kC + kM; ++i) left |= t[i];
     }
   }
+  // Both passes' digits must have cancelled.
+#pragma GCC unroll 16
+  for (int i = 0; i < 2 * C / kD; ++i) left |= x[i];
   Word* top = x + 2 * C / kD;
   if (borrow != 0) left |= borrow ^ AddWords<kM>(top, m, 0);
   Digit digits[2 * C];
@@ -232,7 +223,8 @@ inline void PrepareFlat(const Digit* a, DWORD n, Digit* prepared) {
 // operands prepared for the row P (pa = pb squares): the leaf kernel's
 // product of the one pair, kept in words for the reduction.
 template <int P, int C>
-inline BOOL MulPreparedFlat(const Digit* pa, const Digit* pb, Digit* out, const ModulusRecord* rec) {
+[[gnu::always_inline]] inline BOOL MulPreparedFlat(const Digit* pa, const Digit* pb, Digit* out,
+                                                   const ModulusRecord* rec) {
   static_assert(BaseMulKernel[P] == &mulkernel::Kernel<P>, "the leaf kernel of the full row");
   constexpr int kP = mulkernel::Words<P>();
   constexpr int kX = 4 * C / kD;

@@ -45,8 +45,28 @@ inline Word LoadWord(const Digit* v, int i) {
 #if defined(__GNUC__)
     asm("" : "+r"(hi));  // keeps the compiler from merging the two loads
 #endif
-    return lo | hi << 32;
+    return lo | hi << (kWordBits / 2);
   }
+}
+
+// The same from digits written long before (a record's constants): one wide
+// load per word.
+template <int N>
+inline Word LoadWordSettled(const Digit* v, int i) {
+  if constexpr (kDigitsPerWord == 1 || N % 2 != 0) {
+    return LoadWord<N>(v, i);
+  } else {
+    Word w;
+    __builtin_memcpy(&w, v + 2 * i, sizeof(w));
+    return w;
+  }
+}
+
+template <int N>
+inline void LoadSettled(const Digit* v, Word* w) {
+  constexpr int K = Words<N>();
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) w[i] = LoadWordSettled<N>(v, i);
 }
 
 template <int N>
@@ -73,7 +93,7 @@ inline void Store(const Word* w, Digit* v) {
 struct Column {
   Word c0 = 0, c1 = 0, c2 = 0;
 
-  inline void Add(Word a, Word b) {
+  [[gnu::always_inline]] inline void Add(Word a, Word b) {
 #if defined(__GNUC__) && defined(__x86_64__) && defined(TF_BIGNUM_WIDE_KERNELS)
     // The multiply-accumulate as the processor does it: the compiler builds
     // the carry of the 128-bit sum with a compare.
@@ -114,7 +134,7 @@ struct Column {
 // Word products: out (K + L words) = a (K words) * b (L words), and the
 // square of a (2K words).
 template <int K, int L>
-inline void MulWords(const Word* a, const Word* b, Word* out) {
+[[gnu::always_inline]] inline void MulWords(const Word* a, const Word* b, Word* out) {
   Column acc;
 #pragma GCC unroll 16
   for (int k = 0; k < K + L - 1; ++k) {
@@ -126,7 +146,7 @@ inline void MulWords(const Word* a, const Word* b, Word* out) {
 }
 
 template <int K>
-inline void SqrWords(const Word* a, Word* out) {
+[[gnu::always_inline]] inline void SqrWords(const Word* a, Word* out) {
   Column acc;
 #pragma GCC unroll 16
   for (int k = 0; k < 2 * K - 1; ++k) {
@@ -143,7 +163,7 @@ inline void SqrWords(const Word* a, Word* out) {
 
 // out (K words) = a * b mod 2^(K words).
 template <int K>
-inline void MulLowWords(const Word* a, const Word* b, Word* out) {
+[[gnu::always_inline]] inline void MulLowWords(const Word* a, const Word* b, Word* out) {
   Column acc;
 #pragma GCC unroll 16
   for (int k = 0; k < K; ++k) {
