@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SMOKE_RUNS ?= 20000
 
-.PHONY: dist all bootstrap native release win32 win64 test test-native test-win32 test-win64 test-win64-layout fuzz fuzz-smoke bench demo clean fuzz-build
+.PHONY: dist all bootstrap native release win32 win64 test test-native test-win32 test-win64 test-win64-layout fuzz fuzz-smoke bench bench-i686 demo clean fuzz-build
 
 all: native
 
@@ -57,14 +57,27 @@ fuzz-build: bootstrap
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 
+# First the proof that the runner fails on a finding (a harness that crashes
+# or leaks on a marker input), then a short run of every harness.
 fuzz-smoke: fuzz-build
+	@scripts/check-fuzz-runner build/fuzz
 	@scripts/run-fuzzers build/fuzz $(SMOKE_RUNS) 0
 
 fuzz: fuzz-build
+	@scripts/check-fuzz-runner build/fuzz
 	@scripts/run-fuzzers build/fuzz 0 $(FUZZ_SECONDS)
 
-bench: release
+# Both widths: the x86_64 programs and the same benchmarks as 32-bit Linux
+# programs (arithmetic, curve, channel), each against OpenSSL and GMP of its
+# own width.
+bench: release bench-i686
 	@scripts/run-benchmarks build/release
+	@scripts/run-benchmarks build/bench-i686
+
+bench-i686:
+	@scripts/bootstrap bench
+	cmake --preset bench-i686 >/dev/null
+	cmake --build --preset bench-i686 -j $(JOBS)
 
 # The update program under Wine against a simulated player: on $$DISPLAY for
 # use by hand, or without one as a scripted walk with screenshots.

@@ -14,14 +14,20 @@ BOOL Step(EcBatchQueue* q, BOOL ok) {
 
 Digit* Operand(EcBatchQueue* q, DWORD i) { return q->rgOperand + i * 4 * q->n; }
 
-// Takes the next slot for bucket b; the caller fills its operands.
-DWORD TakeSlot(EcBatchQueue* q, EcBatchKind kind, DWORD b, LONG sign) {
+// Takes the next slot for bucket b and returns its operands (the caller fills
+// them), or null with the queue failed when no slot is free: every taker goes
+// through this one bound check.
+Digit* TakeSlot(EcBatchQueue* q, EcBatchKind kind, DWORD b, LONG sign) {
+  if (q->cOps >= EC_BATCH_MAX_OPS || b == 0 || b > q->cBuckets) {
+    Fail(q);
+    return nullptr;
+  }
   const DWORD i = q->cOps++;
   q->rgOp[i].kind = kind;
   q->rgOp[i].bTarget = static_cast<BYTE>(b);
   q->rgOp[i].lSign = sign;
   q->rgPending[b]++;
-  return i;
+  return Operand(q, i);
 }
 
 // Denominator of operation i, or kBatchInfinity when it has none. Decides
@@ -91,16 +97,25 @@ Digit* EcBatchBucket(EcBatchQueue* q, DWORD b) { return q->rgBucket + b * 2 * q-
 
 BOOL EcBatchMakeRoom(EcBatchQueue* q, DWORD count) {
   if (!q->fOk) return 0;
-  if (q->cOps + count <= EC_BATCH_MAX_OPS) return 1;
-  return EcBatchFlush(q);
+  if (count > EC_BATCH_MAX_OPS) return Fail(q);
+  // A flush adds its results back into their buckets, which can fill the
+  // queue again, so it is flushed until the room is there. Each flush of
+  // sums leaves fewer points in play (two become one), and a flush of
+  // conversions only queues sums, so this ends; the bound on the rounds
+  // turns a queue that stops draining into a failure instead of a hang.
+  const DWORD maxRounds = 2 * (q->cBuckets + 2 * EC_BATCH_MAX_OPS) + 2;
+  for (DWORD round = 0; q->cOps + count > EC_BATCH_MAX_OPS; round++) {
+    if (round == maxRounds || !EcBatchFlush(q)) return Fail(q);
+  }
+  return 1;
 }
 
 BOOL EcBatchQueueSum(EcBatchQueue* q, DWORD b, const Digit* P1, const Digit* P2, LONG sign) {
   const FieldDesc* f = q->pCurve->pField;
   const DWORD n = q->n;
   if (!q->fOk) return 0;
-  if (q->cOps >= EC_BATCH_MAX_OPS || b == 0 || b > q->cBuckets) return Fail(q);
-  Digit* o = Operand(q, TakeSlot(q, kBatchAdd, b, 1));
+  Digit* o = TakeSlot(q, kBatchAdd, b, 1);
+  if (o == nullptr) return 0;
   return Step(q, FieldCopy(P1, o, 2, f) && FieldCopy(P2, o + 2 * n, 1, f) &&
                      (sign < 0 ? FieldNeg(P2 + n, o + 3 * n, f) : FieldCopy(P2 + n, o + 3 * n, 1, f)));
 }
@@ -110,9 +125,10 @@ BOOL EcBatchAddPoint(EcBatchQueue* q, DWORD b, const Digit* P, LONG sign) {
   if (!q->fOk) return 0;
   if (b == 0 || b > q->cBuckets) return Fail(q);
   if (EcIsInfinity(P, c)) return 1;
-  // A flush adds into buckets, so the bucket is looked at only afterwards.
-  if (!EcBatchMakeRoom(q, 1)) return 0;
   Digit* bucket = EcBatchBucket(q, b);
+  // Room is made only for a sum; a flush adds into the buckets, so the
+  // bucket is looked at again afterwards.
+  if (!EcIsInfinity(bucket, c) && !EcBatchMakeRoom(q, 1)) return 0;
   if (EcIsInfinity(bucket, c)) {
     return Step(q, sign < 0 ? EcNegate(P, bucket, c) : FieldCopy(P, bucket, 2, c->pField));
   }
@@ -126,7 +142,17 @@ BOOL EcBatchAddJacobian(EcBatchQueue* q, DWORD b, const Digit* J, LONG sign) {
   if (b == 0 || b > q->cBuckets) return Fail(q);
   if (EcJacobianIsInfinity(J, q->pCurve)) return 1;
   if (!EcBatchMakeRoom(q, 1)) return 0;
-  return Step(q, FieldCopy(J, Operand(q, TakeSlot(q, kBatchConvert, b, sign)), 3, f));
+  Digit* o = TakeSlot(q, kBatchConvert, b, sign);
+  return o != nullptr && Step(q, FieldCopy(J, o, 3, f));
+}
+
+BOOL EcBatchSettled(const EcBatchQueue* q) {
+  if (!q->fOk || q->cOps != 0) return 0;
+  for (DWORD b = 1; b <= q->cBuckets; b++) {
+    if (q->rgPending[b] != 0) return 0;
+    if (b >= 5 && !EcIsInfinity(q->rgBucket + b * 2 * q->n, q->pCurve)) return 0;
+  }
+  return 1;
 }
 
 BOOL EcBatchFlush(EcBatchQueue* q) {
@@ -135,9 +161,10 @@ BOOL EcBatchFlush(EcBatchQueue* q) {
   if (!q->fOk) return 0;
   const DWORD m = q->cOps;
   if (m == 0) return 1;
-  // Results re-enter the buckets below with the queue emptied first, so they
-  // can queue at most m new operations: a flush never needs another flush.
-  if (q->dwNesting != 0) return Fail(q);
+  // Results re-enter the buckets below with the queue emptied first, so the
+  // i-th of them finds at most i operations queued: a flush never needs
+  // another flush.
+  if (q->dwNesting != 0 || m > EC_BATCH_MAX_OPS) return Fail(q);
 
   // Running products of the denominators (operations without one skipped).
   DWORD last = m;  // index of the latest operation in the product

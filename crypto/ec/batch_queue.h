@@ -48,16 +48,21 @@ Digit* EcBatchBucket(EcBatchQueue* q, DWORD b);
 
 // Adds sign * P (affine) into bucket b: an empty bucket takes it, otherwise
 // the sum is queued. P must not lie inside the queue's buckets. Flushes first
-// when the queue is full.
+// when a sum finds the queue full.
 BOOL EcBatchAddPoint(EcBatchQueue* q, DWORD b, const Digit* P, LONG sign);
 // Queues the conversion of the Jacobian point J, whose affine form then
 // enters bucket b with the sign. Flushes first when the queue is full.
 BOOL EcBatchAddJacobian(EcBatchQueue* q, DWORD b, const Digit* J, LONG sign);
 // Queues P1 + sign * P2 for bucket b (both affine, neither at infinity); the
-// caller has made room (EcBatchMakeRoom).
+// caller has made room (EcBatchMakeRoom); a full queue fails.
 BOOL EcBatchQueueSum(EcBatchQueue* q, DWORD b, const Digit* P1, const Digit* P2, LONG sign);
-// Flushes when fewer than `count` slots are free.
+// Flushes until at least `count` slots are free (a flush may queue again);
+// 0 with the queue failed when that cannot be had.
 BOOL EcBatchMakeRoom(EcBatchQueue* q, DWORD count);
 // Completes every queued operation with one inversion and adds the results
 // into their buckets (which may queue new operations).
 BOOL EcBatchFlush(EcBatchQueue* q);
+// The closing checks of a multiplication: the queue empty and still sound,
+// nothing pending on any bucket, and the buckets from 5 up (folded away or
+// used up by then) all at infinity.
+BOOL EcBatchSettled(const EcBatchQueue* q);

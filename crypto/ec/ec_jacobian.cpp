@@ -22,68 +22,41 @@ BOOL EcToJacobian(const Digit* P, Digit* out, const CurveDesc* pCurve, Digit* /*
 }
 
 BOOL EcJacobianDouble(const Digit* P, Digit* out, const CurveDesc* pCurve, Digit* s) {
-  const FieldDesc* f = pCurve->pField;
-  const DWORD n = f->cDigits;
-  const Digit* X = P;
-  const Digit* Y = P + n;
-  const Digit* Z = P + 2 * n;
-  if (FieldIsZero(Z, f)) return EcJacobianSetInfinity(out, pCurve);
-  Digit* m = s;           // 3X^2 + a Z^4
-  Digit* t = s + n;       // temporary
-  Digit* y2 = s + 2 * n;  // Y^2, then 8Y^4
-  Digit* sv = s + 3 * n;  // 4XY^2
-  Digit* x3 = s + 4 * n;
-  Digit* z3 = s + 5 * n;
-  // M = 3X^2 + a Z^4
-  if (!(FieldMul(X, X, m, f) && FieldAdd(m, m, t, f) && FieldAdd(m, t, m, f))) return 0;
-  if (!FieldIsZero(pCurve->rgA, f)) {
-    if (!(FieldMul(Z, Z, t, f) && FieldMul(t, t, t, f) && FieldMulAdd(t, pCurve->rgA, m, m, f))) return 0;
-  }
-  // Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S
-  if (!(FieldMul(Y, Z, z3, f) && FieldAdd(z3, z3, z3, f) && FieldMul(Y, Y, y2, f) && FieldMul(X, y2, sv, f) &&
-        FieldAdd(sv, sv, sv, f) && FieldAdd(sv, sv, sv, f) && FieldMul(m, m, x3, f) && FieldSub(x3, sv, x3, f) &&
-        FieldSub(x3, sv, x3, f))) {
-    return 0;
-  }
-  // Y' = M(S - X') - 8Y^4
-  if (!(FieldMul(y2, y2, y2, f) && FieldAdd(y2, y2, y2, f) && FieldAdd(y2, y2, y2, f) && FieldAdd(y2, y2, y2, f) &&
-        FieldSub(sv, x3, t, f) && FieldMul(m, t, t, f) && FieldSub(t, y2, out + n, f))) {
-    return 0;
-  }
-  return FieldCopy(x3, out, 1, f) && FieldCopy(z3, out + 2 * n, 1, f) && FieldZero(out + 3 * n, 2, f);
+  return EcJacobianDoubleRepeat(P, 1, out, pCurve, s);
 }
 
 BOOL EcJacobianDoubleRepeat(const Digit* P, DWORD count, Digit* out, const CurveDesc* pCurve, Digit* s) {
   const FieldDesc* f = pCurve->pField;
+  const ModulusRecord* rec = f->pModulus;
   const DWORD n = f->cDigits;
-  if (!FieldCopy(P, out, EC_JACOBIAN_ELEMENTS, f)) return 0;
+  if (out != P && !FieldCopy(P, out, EC_JACOBIAN_ELEMENTS, f)) return 0;
   Digit* X = out;
   Digit* Y = out + n;
   Digit* Z = out + 2 * n;
-  Digit* m = s;
-  Digit* t = s + n;
-  Digit* y4 = s + 2 * n;  // Y^2, then 8Y^4
-  Digit* sv = s + 3 * n;
-  Digit* x3 = s + 4 * n;
-  Digit* az4 = s + 5 * n;  // a Z^4 of the current point
+  Digit* m = s;            // M = 3X^2 + a Z^4
+  Digit* t = s + n;        // temporary
+  Digit* y4 = s + 2 * n;   // (2Y)^2 = 4Y^2, then 16Y^4, then 8Y^4
+  Digit* sv = s + 3 * n;   // S = 4XY^2
+  Digit* az4 = s + 4 * n;  // a Z^4 of the current point
   const BOOL aZero = FieldIsZero(pCurve->rgA, f);
   if (count == 0) return 1;
   if (FieldIsZero(Z, f)) return EcJacobianSetInfinity(out, pCurve);
   if (!aZero && !(FieldMul(Z, Z, t, f) && FieldMul(t, t, t, f) && FieldMul(t, pCurve->rgA, az4, f))) return 0;
   for (DWORD i = 0; i < count; i++) {
     if (FieldIsZero(Z, f)) return EcJacobianSetInfinity(out, pCurve);
-    // M = 3X^2 + a Z^4, Z' = 2YZ, S = 4XY^2, X' = M^2 - 2S, Y' = M(S - X') - 8Y^4,
-    // and a Z'^4 = 16 Y^4 a Z^4 for the next round.
+    // M = 3X^2 + a Z^4, Z' = 2YZ, S = X (2Y)^2, X' = M^2 - 2S,
+    // Y' = M (S - X') - 8Y^4 with 8Y^4 = (2Y)^4 / 2, and for the next round
+    // a Z'^4 = 16Y^4 a Z^4.
     if (!(FieldMul(X, X, m, f) && FieldAdd(m, m, t, f) && FieldAdd(m, t, m, f) && (aZero || FieldAdd(m, az4, m, f)) &&
-          FieldMul(Y, Z, Z, f) && FieldAdd(Z, Z, Z, f) && FieldMul(Y, Y, y4, f) && FieldMul(X, y4, sv, f) &&
-          FieldAdd(sv, sv, sv, f) && FieldAdd(sv, sv, sv, f) && FieldMul(m, m, x3, f) && FieldSub(x3, sv, x3, f) &&
-          FieldSub(x3, sv, X, f) && FieldMul(y4, y4, y4, f) && FieldAdd(y4, y4, y4, f) && FieldAdd(y4, y4, y4, f) &&
-          FieldAdd(y4, y4, y4, f) && FieldSub(sv, X, t, f) && FieldMul(m, t, t, f) && FieldSub(t, y4, Y, f))) {
+          FieldAdd(Y, Y, y4, f) && FieldMul(y4, Z, Z, f) && FieldMul(y4, y4, y4, f) && FieldMul(X, y4, sv, f) &&
+          FieldMul(y4, y4, y4, f) && FieldMul(m, m, X, f) && FieldSub(X, sv, X, f) && FieldSub(X, sv, X, f) &&
+          FieldSub(sv, X, t, f) && FieldMul(m, t, t, f))) {
       return 0;
     }
-    if (!aZero && i + 1 < count && !(FieldMul(y4, az4, az4, f) && FieldAdd(az4, az4, az4, f))) return 0;
+    if (!aZero && i + 1 < count && !FieldMul(y4, az4, az4, f)) return 0;
+    if (!(ModShift(y4, -1, y4, rec) && FieldSub(t, y4, Y, f))) return 0;
   }
-  return 1;
+  return FieldZero(out + 3 * n, 2, f);
 }
 
 namespace {

@@ -9,28 +9,37 @@
 
 namespace {
 
-// Gathers the digits of k into the buckets. Windows past the table use T_t
-// doubled w times per window, in Jacobian form.
+// Gathers the digits of k into the buckets. The windows 0..t-1 use the table
+// points T_j; from bit w*t on the windows are one bit wide and use T_t,
+// doubled once per further bit in Jacobian form (queued as a conversion).
 BOOL Accumulate(EcBatchQueue* q, const Digit* pTable, DWORD w, DWORD t, const Digit* k, DWORD cDigits) {
   const CurveDesc* c = q->pCurve;
   const DWORD n = q->n;
+  const DWORD tableEnd = w * t;
   EcScalarRecoder rec;
-  EcRecoderInit(&rec, k, cDigits, w);
+  EcRecoderInit(&rec, k, cDigits, w, tableEnd);
   Digit J[EC_JACOBIAN_ELEMENTS * FIELD_MAX_DIGITS];
   Digit scratch[EC_JACOBIAN_SCRATCH_ELEMENTS * FIELD_MAX_DIGITS];
-  for (DWORD j = 0;; j++) {
+  DWORD jPos = tableEnd;  // the bit whose multiple of P is in J
+  for (;;) {
     LONG d = 0;
-    const EcRecodeStep step = EcRecoderNext(&rec, &d);
+    DWORD pos = 0;
+    const EcRecodeStep step = EcRecoderNext(&rec, &d, &pos);
     if (step == kRecodeDone) return q->fOk;
     if (step == kRecodeInconsistent) return q->fOk = 0;
-    if (j > t) {
-      if (j == t + 1 && !EcToJacobian(pTable + t * 2 * n, J, c, scratch)) return q->fOk = 0;
-      if (!EcJacobianDoubleRepeat(J, w, J, c, scratch)) return q->fOk = 0;
-    }
     if (d == 0) continue;
+    // Doublings are caught up only where a digit needs the point, so a run
+    // of zero digits becomes one run of doublings.
+    if (pos > tableEnd) {
+      if (jPos == tableEnd && !EcToJacobian(pTable + t * 2 * n, J, c, scratch)) return q->fOk = 0;
+      if (!EcJacobianDoubleRepeat(J, pos - jPos, J, c, scratch)) return q->fOk = 0;
+      jPos = pos;
+    }
     const DWORD b = static_cast<DWORD>(d < 0 ? -d : d);
     const LONG sign = d < 0 ? -1 : 1;
-    if (!(j <= t ? EcBatchAddPoint(q, b, pTable + j * 2 * n, sign) : EcBatchAddJacobian(q, b, J, sign))) return 0;
+    const BOOL ok =
+        pos <= tableEnd ? EcBatchAddPoint(q, b, pTable + (pos / w) * 2 * n, sign) : EcBatchAddJacobian(q, b, J, sign);
+    if (!ok) return 0;
   }
 }
 
@@ -39,7 +48,6 @@ BOOL Accumulate(EcBatchQueue* q, const Digit* pTable, DWORD w, DWORD t, const Di
 BOOL Fold(EcBatchQueue* q, DWORD c, DWORD e) {
   const CurveDesc* curve = q->pCurve;
   const FieldDesc* f = curve->pField;
-  if (!EcBatchMakeRoom(q, 2)) return 0;
   Digit X[2 * FIELD_MAX_DIGITS], Y[2 * FIELD_MAX_DIGITS];
   Digit* hi = EcBatchBucket(q, c + e);
   Digit* lo = EcBatchBucket(q, c - e);
@@ -51,7 +59,9 @@ BOOL Fold(EcBatchQueue* q, DWORD c, DWORD e) {
   if (xInf && yInf) return 1;
   if (xInf) return EcBatchAddPoint(q, c, Y, 1) && EcBatchAddPoint(q, e, Y, -1);
   if (yInf) return EcBatchAddPoint(q, c, X, 1) && EcBatchAddPoint(q, e, X, 1);
-  return EcBatchQueueSum(q, c, X, Y, 1) && EcBatchQueueSum(q, e, X, Y, -1);
+  // Two sums: room for both first (the sources are empty and nothing is
+  // pending on them, so the flush cannot touch them).
+  return EcBatchMakeRoom(q, 2) && EcBatchQueueSum(q, c, X, Y, 1) && EcBatchQueueSum(q, e, X, Y, -1);
 }
 
 // Levels i = 0..w-4 fold the buckets around c = 3v, v = 2^(w-3-i), leaving
@@ -111,12 +121,5 @@ BOOL EcFixedBaseMul(const Digit* pTable, DWORD w, DWORD t, const Digit* k, DWORD
   if (w < EC_FIXED_BASE_MIN_WINDOW || w > EC_FIXED_BASE_MAX_WINDOW) return 0;
   EcBatchQueue q;
   if (!EcBatchInit(&q, pCurve, 1u << (w - 1))) return 0;
-  if (!(Accumulate(&q, pTable, w, t, k, cDigits) && FoldAll(&q, w) && Combine(&q, w, out))) return 0;
-  // Closing checks: nothing pending anywhere, and the buckets past 4 all
-  // folded away or used up.
-  for (DWORD b = 1; b <= q.cBuckets; b++) {
-    if (q.rgPending[b] != 0) return 0;
-    if (b >= 5 && !EcIsInfinity(EcBatchBucket(&q, b), pCurve)) return 0;
-  }
-  return q.fOk;
+  return Accumulate(&q, pTable, w, t, k, cDigits) && FoldAll(&q, w) && Combine(&q, w, out) && EcBatchSettled(&q);
 }

@@ -11,16 +11,17 @@ LONG BitAt(const EcScalarRecoder* r, DWORD i) {
 
 }  // namespace
 
-void EcRecoderInit(EcScalarRecoder* r, const Digit* k, DWORD cDigits, DWORD w) {
+void EcRecoderInit(EcScalarRecoder* r, const Digit* k, DWORD cDigits, DWORD w, DWORD dwNarrowFrom) {
   r->pScalar = k;
   r->cBits = cDigits ? BigBitLength(k, cDigits) : 0;
   r->w = w;
+  r->dwNarrowFrom = dwNarrowFrom;
   r->dwPos = 0;
   r->lCarry = BitAt(r, 0);  // the first window's bit 0 is nobody's lookahead
 }
 
-EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit) {
-  const DWORD w = r->w;
+EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit, DWORD* pPos) {
+  const DWORD w = r->dwPos >= r->dwNarrowFrom ? 1 : r->w;
   // Nothing left: no carry and no scalar bit above this window's bit 0.
   if (r->lCarry == 0 && r->cBits <= r->dwPos + 1) return kRecodeDone;
 
@@ -34,6 +35,7 @@ EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit) {
   const LONG rest = u - d;
   if (rest < 0 || (rest & ((1L << w) - 1)) != 0) return kRecodeInconsistent;
   r->lCarry = rest >> w;
+  *pPos = r->dwPos;
   r->dwPos += w;
   *pDigit = d;
   return kRecodeDigit;

@@ -1,7 +1,9 @@
 // Signed-digit recoding of a scalar for the fixed-base multiplication: the
 // scalar is read from bit 0 upwards in windows of w bits, each also looking
 // at the next higher bit, and every window yields one digit in
-// -2^(w-1)..2^(w-1) with sum(d_j * 2^(w*j)) equal to the scalar.
+// -2^(w-1)..2^(w-1); the sum of d * 2^(window start) is the scalar. From a
+// given bit on (where the table ends) the windows are one bit wide and
+// advance bit by bit, with digits -1, 0 or 1.
 #pragma once
 
 #include "crypto/digit.h"
@@ -11,14 +13,17 @@ struct EcScalarRecoder {
   const Digit* pScalar;
   DWORD cBits;  // significant bits of the scalar
   DWORD w;
-  DWORD dwPos;  // first bit of the current window
-  LONG lCarry;  // what the windows below hand up, this window's bit 0 included
+  DWORD dwNarrowFrom;  // windows starting here or above are one bit wide
+  DWORD dwPos;         // first bit of the current window
+  LONG lCarry;         // what the windows below hand up, this window's bit 0 included
 };
 
-void EcRecoderInit(EcScalarRecoder* r, const Digit* k, DWORD cDigits, DWORD w);
+// Windows of w bits (1..30) below bit dwNarrowFrom, of one bit from there.
+void EcRecoderInit(EcScalarRecoder* r, const Digit* k, DWORD cDigits, DWORD w, DWORD dwNarrowFrom);
 
 enum EcRecodeStep { kRecodeDone = 0, kRecodeDigit = 1, kRecodeInconsistent = -1 };
-// The digit of the next window into *pDigit. kRecodeDone once nothing is
-// left; kRecodeInconsistent when the carry check fails (which a correct
-// recoding never allows).
-EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit);
+// The digit of the next window into *pDigit and the window's first bit into
+// *pPos. kRecodeDone once nothing is left; kRecodeInconsistent when the carry
+// handed up is negative or not a whole multiple of the window (which a
+// correct recoding never allows).
+EcRecodeStep EcRecoderNext(EcScalarRecoder* r, LONG* pDigit, DWORD* pPos);

@@ -128,6 +128,29 @@ std::string RepeatedDigit(DWORD w, int d, int count) {
   return h;
 }
 
+// sum(d_j * 2^(w*j)) for the given digits, each in 1..2^(w-1) (so each
+// window recodes to its own digit).
+std::string FromDigits(DWORD w, const std::vector<int>& digits) {
+  BIGNUM *k = BN_new(), *term = BN_new();
+  BN_zero(k);
+  for (size_t j = 0; j < digits.size(); j++) {
+    BN_set_word(term, static_cast<BN_ULONG>(digits[j]));
+    BN_lshift(term, term, static_cast<int>(w * j));
+    BN_add(k, k, term);
+  }
+  std::string h = OpenSslHex(k);
+  BN_free(k);
+  BN_free(term);
+  return h;
+}
+
+// Digits 1..top, then 1..top again and so on, count of them.
+std::vector<int> Cycling(int top, int count) {
+  std::vector<int> d;
+  for (int j = 0; j < count; j++) d.push_back(j % top + 1);
+  return d;
+}
+
 // Scalars that stress the recoding and the buckets for window width w.
 std::vector<std::string> StressScalars(DWORD w, const std::string& order) {
   std::vector<std::string> ks = {"0", "1", "2", "8", "18", order};
@@ -212,6 +235,54 @@ TEST_F(OracleSuite, FixedBaseMulAgreesOnCurvesOfSeveralSizes) {
           ASSERT_EQ(got, o.Mul(P, k)) << nc.name << " w=" << w << " k=" << k;
         }
       }
+    }
+  }
+}
+
+// Scalars up to 256 bits with tables that end below them: every window
+// width, and tables from one point to a few windows short, so that the bits
+// past the table are served by doubling its last point. Digits cycling
+// through 21 buckets keep many buckets full, so that a flush's results all
+// meet occupied buckets and refill the queue (at w = 6 with a one-point
+// table this once overran it).
+TEST_F(OracleSuite, ScalarsLongerThanTheTableAgree) {
+  for (const NamedCurve& nc :
+       {Channel(), Standard(NID_X9_62_prime256v1, "P-256"), Standard(NID_secp256k1, "secp256k1")}) {
+    Oracle o(nc.p, nc.a, nc.b);
+    ASSERT_NE(o.ours, nullptr) << nc.name;
+    const HexPoint G{nc.gx, nc.gy};
+    for (DWORD w = 3; w <= 7; w++) {
+      const int half = 1 << (w - 1);
+      std::vector<std::string> ks = {Ones(256),
+                                     Ones(246),
+                                     RepeatedDigit(w, half, 256 / w),
+                                     RepeatedDigit(w, -half, 256 / w - 1),
+                                     RepeatedDigit(w, half - 1, 256 / w),
+                                     FromDigits(w, Cycling(std::min(half, 21), 256 / w))};
+      for (int bits = 240; bits <= 256; bits += 4) ks.push_back(RandomHex(bits));
+      for (DWORD t : {0u, 1u, 20u, 160 / w, 256 / w - 3}) {
+        const std::vector<Digit> table = o.ours->Table(G, w, t);
+        ASSERT_FALSE(table.empty());
+        for (const std::string& k : ks) {
+          HexPoint got;
+          ASSERT_TRUE(o.ours->MulTable(table, k, w, t, &got)) << nc.name << " w=" << w << " t=" << t << " k=" << k;
+          ASSERT_EQ(got, o.Mul(G, k)) << nc.name << " w=" << w << " t=" << t << " k=" << k;
+        }
+      }
+    }
+    // Longer still, inside the table: buckets 1..21 filled, sums queued for
+    // 1..20, those refilled, then 21 again: the flush it needs queues twenty
+    // sums once more and has to be followed by another before there is room.
+    for (DWORD w : {6u, 7u}) {
+      std::vector<int> digits = Cycling(21, 21);
+      for (int round = 0; round < 2; round++) {
+        for (int d = 1; d <= 20; d++) digits.push_back(d);
+      }
+      digits.push_back(21);
+      const std::string k = FromDigits(w, digits);
+      HexPoint got;
+      ASSERT_TRUE(o.ours->Mul(G, k, w, 62, &got)) << nc.name << " w=" << w;
+      ASSERT_EQ(got, o.Mul(G, k)) << nc.name << " w=" << w;
     }
   }
 }
