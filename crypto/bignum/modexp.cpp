@@ -87,14 +87,14 @@ struct AnyMultiplier {
 
 // The same for a record without Karatsuba levels: a prepared operand is the
 // value padded to P digits.
-template <int P, int C>
+template <int N>
 struct FlatMultiplier {
   const ModulusRecord* rec;
   ScratchView v;
 
-  void Prepare(const Digit* value, Digit* entry) const { montflat::PrepareFlat<P>(value, rec->n, entry); }
+  void Prepare(const Digit* value, Digit* entry) const { montflat::PrepareFlat<N>(value, entry); }
   BOOL Mul(const Digit* pa, const Digit* pb, Digit* out) const {
-    return montflat::MulPreparedFlat<P, C>(pa, pb, out, rec);
+    return montflat::MulPreparedFlat<N>(pa, pb, out, rec);
   }
 };
 
@@ -194,8 +194,8 @@ DWORD Run(const Digit* base, const Digit* e, DWORD bits, DWORD w, DWORD entries,
   DWORD ops;
   if (const DWORD flat = ModFlatSize(rec)) {
     ops = 0;
-    montflat::Dispatch(flat, [&]<int P, int C>() {
-      ops = Walk(FlatMultiplier<P, C>{rec, v}, base, e, bits, w, table, stride, acc, &ok);
+    montflat::Dispatch(flat, [&]<int N>() {
+      ops = Walk(FlatMultiplier<N>{rec, v}, base, e, bits, w, table, stride, acc, &ok);
       return 1;
     });
   } else {

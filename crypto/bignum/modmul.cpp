@@ -26,9 +26,14 @@ template <typename Op>
 }  // namespace
 
 BOOL ModMul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, Digit* scratch) {
+  const DWORD flat = ModFlatSize(rec);
+  if (flat != 0 && scratch != nullptr) {
+    // The field multiplication of the curves.
+    return montflat::Dispatch(flat, [&]<int N>() { return montflat::Mul<N>(a, b, out, rec, scratch); });
+  }
   return WithScratch(scratch, out, rec, [&](const ScratchView& v) -> BOOL {
-    if (const DWORD flat = ModFlatSize(rec)) {
-      return montflat::Dispatch(flat, [&]<int P, int C>() { return montflat::Mul<P, C>(a, b, out, rec, v); });
+    if (flat != 0) {
+      return montflat::Dispatch(flat, [&]<int N>() { return montflat::Mul<N>(a, b, out, rec, v.preparedA); });
     }
     const MulPlan* plan = &rec->planFull;
     MulPrepare(a, rec->n, v.preparedA, v.signsA, plan);

@@ -88,7 +88,7 @@ BOOL ReduceMontgomery(Digit* x, Digit* out, const ModulusRecord* rec, Digit* wor
 BOOL ModMulCore(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* out, const ModulusRecord* rec,
                 Digit* product, Digit* work) {
   if (const DWORD flat = ModFlatSize(rec)) {
-    return montflat::Dispatch(flat, [&]<int P, int C>() { return montflat::MulPreparedFlat<P, C>(pa, pb, out, rec); });
+    return montflat::Dispatch(flat, [&]<int N>() { return montflat::MulPreparedFlat<N>(pa, pb, out, rec); });
   }
   const MulPlan* plan = &rec->planFull;
   MulPrepared(pa, sa, pb, sb, product, plan);

@@ -58,11 +58,11 @@ BOOL ReducePlain(const Digit* x, DWORD lx, Digit* out, const ModulusRecord* rec,
 BOOL ModMulCore(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* sb, Digit* out, const ModulusRecord* rec,
                 Digit* product, Digit* work);
 
-// Records whose two plan rows have no Karatsuba level multiply and reduce
-// through fixed-size routines: the padded size of the row for n (0 when the
-// record is not one of them).
+// Montgomery records whose two plan rows have no Karatsuba level (n is then
+// at most 12) multiply and reduce through fixed-size routines per n: n for
+// them, 0 for the others.
 inline DWORD ModFlatSize(const ModulusRecord* rec) {
-  return rec->fMontgomery && rec->planFull.cLevels == 0 && rec->planHalf.cLevels == 0 ? rec->planFull.cDigits : 0;
+  return rec->fMontgomery && rec->planFull.cLevels == 0 && rec->planHalf.cLevels == 0 ? rec->n : 0;
 }
 
 namespace montflat {
@@ -133,7 +133,8 @@ inline Word AddWords(Word* x, const Word* y, Word carry) {
 // an odd digit offset reads its C digits with the digit below them cleared:
 // the low-half product is then u 2^32 itself, and its product with m lines
 // up with whole words.
-template <int C>
+// N is the modulus length when known (0: the record's).
+template <int C, int N = 0>
 [[gnu::always_inline]] inline BOOL ReduceWords(Word* x, Digit* out, const ModulusRecord* rec) {
   constexpr int kX = 4 * C / kD;  // 4C is even
   constexpr int kC = mulkernel::Words<C>();
@@ -187,7 +188,7 @@ template <int C>
   if (borrow != 0) left |= borrow ^ AddWords<kM>(top, m, 0);
   Digit digits[2 * C];
   mulkernel::Store<2 * C>(top, digits);
-  const DWORD n = rec->n;
+  const DWORD n = N != 0 ? N : rec->n;
 #pragma GCC unroll 24
   for (int i = 0; i < 2 * C; ++i) {
     if (static_cast<DWORD>(i) < n) {
@@ -211,68 +212,99 @@ inline BOOL Reduce(const Digit* x, Digit* out, const ModulusRecord* rec) {
   return ReduceWords<C>(words, out, rec);
 }
 
-// An operand prepared for a row without Karatsuba levels: its n digits
-// padded to P.
-template <int P>
-inline void PrepareFlat(const Digit* a, DWORD n, Digit* prepared) {
+// The padded size of the plan row for n digits (n <= 12).
+constexpr int RowSize(int n) { return n <= 4 ? n : n <= 6 ? 6 : n <= 8 ? 8 : 12; }
+
+// An operand prepared for a row without Karatsuba levels: its N digits
+// padded to the row's size.
+template <int N>
+inline void PrepareFlat(const Digit* a, Digit* prepared) {
+  constexpr int P = RowSize(N);
+  if constexpr (kD == 1 || P % 2 != 0) {
 #pragma GCC unroll 12
-  for (int i = 0; i < P; ++i) prepared[i] = static_cast<DWORD>(i) < n ? a[i] : 0;
+    for (int i = 0; i < P; ++i) prepared[i] = i < N ? a[i] : 0;
+  } else {
+    // Whole words, so that the kernel's wide loads find whole stores.
+#pragma GCC unroll 6
+    for (int i = 0; i < P / 2; ++i) {
+      Word lo = 2 * i < N ? a[2 * i] : 0;
+      Word hi = 2 * i + 1 < N ? a[2 * i + 1] : 0;
+#if defined(__GNUC__)
+      asm("" : "+r"(hi));  // two narrow loads: a's digits may be fresh stores
+#endif
+      const Word w = lo | hi << (kBits / 2);
+      __builtin_memcpy(prepared + 2 * i, &w, sizeof(w));
+    }
+  }
 }
 
-// out = pa * pb (Montgomery form) for a flat record with rows P and C, from
-// operands prepared for the row P (pa = pb squares): the leaf kernel's
-// product of the one pair, kept in words for the reduction.
-template <int P, int C>
+// out = pa * pb (Montgomery form) for a flat record of N digits, from
+// operands prepared for its row (pa = pb squares): the leaf kernel's product
+// of the one pair, kept in words for the reduction.
+template <int N>
 [[gnu::always_inline]] inline BOOL MulPreparedFlat(const Digit* pa, const Digit* pb, Digit* out,
                                                    const ModulusRecord* rec) {
+  constexpr int P = RowSize(N);
+  constexpr int C = RowSize((N + 1) / 2);
   static_assert(BaseMulKernel[P] == &mulkernel::Kernel<P>, "the leaf kernel of the full row");
   constexpr int kP = mulkernel::Words<P>();
   constexpr int kX = 4 * C / kD;
   static_assert(2 * kP <= kX, "the product fits the reduction's input");
   Word wa[kP], x[kX];
-  mulkernel::Load<P>(pa, wa);
+  mulkernel::LoadSettled<P>(pa, wa);
   if (pa == pb) {
     mulkernel::SqrWords<kP>(wa, x);
   } else {
     Word wb[kP];
-    mulkernel::Load<P>(pb, wb);
+    mulkernel::LoadSettled<P>(pb, wb);
     mulkernel::MulWords<kP, kP>(wa, wb, x);
   }
 #pragma GCC unroll 12
   for (int i = 2 * kP; i < kX; ++i) x[i] = 0;
-  return ReduceWords<C>(x, out, rec);
+  return ReduceWords<C, N>(x, out, rec);
 }
 
-// out = a * b: the operands prepared in the scratch's two slots, a = b
+// out = a * b: the operands prepared in the MulScratch's two slots, a = b
 // prepared once and squared.
-template <int P, int C>
-inline BOOL Mul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, const ScratchView& v) {
-  const DWORD n = rec->n;
-  PrepareFlat<P>(a, n, v.preparedA);
-  if (b == a) return MulPreparedFlat<P, C>(v.preparedA, v.preparedA, out, rec);
-  PrepareFlat<P>(b, n, v.preparedB);
-  return MulPreparedFlat<P, C>(v.preparedA, v.preparedB, out, rec);
+template <int N>
+inline BOOL Mul(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec, Digit* scratch) {
+  Digit* pa = scratch;
+  PrepareFlat<N>(a, pa);
+  if (b == a) return MulPreparedFlat<N>(pa, pa, out, rec);
+  Digit* pb = scratch + kScratchOperand;
+  PrepareFlat<N>(b, pb);
+  return MulPreparedFlat<N>(pa, pb, out, rec);
 }
 
-// Calls body.template operator()<P, C>() for a flat record's rows (size from
+// Calls body.template operator()<N>() for a flat record (n from
 // ModFlatSize, non-zero).
 template <typename Body>
-inline BOOL Dispatch(DWORD size, Body body) {
-  switch (size) {
+inline BOOL Dispatch(DWORD n, Body body) {
+  switch (n) {
     case 1:
-      return body.template operator()<1, 1>();
+      return body.template operator()<1>();
     case 2:
-      return body.template operator()<2, 1>();
+      return body.template operator()<2>();
     case 3:
-      return body.template operator()<3, 2>();
+      return body.template operator()<3>();
     case 4:
-      return body.template operator()<4, 2>();
+      return body.template operator()<4>();
+    case 5:
+      return body.template operator()<5>();
     case 6:
-      return body.template operator()<6, 3>();
+      return body.template operator()<6>();
+    case 7:
+      return body.template operator()<7>();
     case 8:
-      return body.template operator()<8, 4>();
+      return body.template operator()<8>();
+    case 9:
+      return body.template operator()<9>();
+    case 10:
+      return body.template operator()<10>();
+    case 11:
+      return body.template operator()<11>();
     default:
-      return body.template operator()<12, 6>();
+      return body.template operator()<12>();
   }
 }
 
