@@ -200,5 +200,39 @@ TEST_F(KnownAnswers, SquareRootsSquareBack) {
   ExpectNoError();
 }
 
+// Counts the calls for random bytes.
+int& SourceCalls() {
+  static int calls = 0;
+  return calls;
+}
+BOOL CountingSource(BYTE* pb, DWORD cb) {
+  ++SourceCalls();
+  return bntest::StreamSource(pb, cb);
+}
+
+TEST_F(KnownAnswers, SquareRootOfANonResidueEndsAtTheTellingDraw) {
+  // 2^224 - 2^96 + 1 = 1 mod 8: Lehmer's method. The first draw whose t^2 - a
+  // is a non-residue tells a non-residue a (V = 0): about two draws, each
+  // two calls for bytes, where running to the bound would take 64 draws.
+  const Num p = {0x00000001u, 0x00000000u, 0x00000000u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  for (BOOL mont : {0, 1}) {
+    ModulusRecord rec;
+    ASSERT_TRUE(ModulusCreate(p.data(), 7, mont, &rec));
+    Num a(7, 0), root(7);
+    for (Digit k = 2;; ++k) {
+      a[0] = k;
+      ASSERT_TRUE(ModToForm(a.data(), 1, a.data(), &rec));
+      if (ModInverseJacobi(a.data(), &rec, nullptr, nullptr) == -1) break;
+      a.assign(7, 0);
+    }
+    BigRandomUseSourceForTests(CountingSource);
+    SourceCalls() = 0;
+    EXPECT_FALSE(ModSqrt(a.data(), root.data(), &rec));
+    EXPECT_LT(SourceCalls(), 64) << "form " << mont;
+    BigRandomUseSourceForTests(bntest::StreamSource);
+  }
+  ExpectNoError();
+}
+
 }  // namespace
 }  // namespace bnkat
