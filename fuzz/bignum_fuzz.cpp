@@ -187,8 +187,12 @@ void Modular(Reader& r, uint8_t op) {
   BOOL mont = (op & 8) != 0;
   if (m[n - 1] == 0) m[n - 1] = 1;
   if (mont) m[0] |= 1;
+  // The channel's threshold 12 too: rows up to 12 digits without a
+  // Karatsuba level take the fixed-size routines.
+  MulPlanSetThreshold((op & 16) != 0 ? 12 : 4);
   ModulusRecord rec;
   Check(ModulusCreate(m.data(), n, mont, &rec) == 1);
+  MulPlanSetThreshold(4);
   Z zm(m), va, vb, want, fa, fb;
   {
     Num a = r.Digits(n), b = r.Digits(n);

@@ -6,12 +6,7 @@
 
 namespace {
 
-// Digit i of v shifted left by s bits (digits below index 0 are zero).
-inline Digit ShiftedDigit(const Digit* v, DWORD i, Digit s) {
-  Digit d = v[i] << s;
-  if (s != 0 && i > 0) d |= v[i - 1] >> (32 - s);
-  return d;
-}
+inline Digit ShiftedDigit(const Digit* v, DWORD i, Digit s) { return DigitShifted(v, i, s); }
 
 }  // namespace
 
@@ -24,8 +19,12 @@ BOOL BigReciprocalCompute(const Digit* den, DWORD ld, BigReciprocal* rec) {
     BigErrorSet(kBigErrDivisorTopZero);
     return 0;
   }
-  rec->shift = static_cast<Digit>(std::countl_zero(den[ld - 1]));
-  rec->multiplier = DigitReciprocal(DigitNormalisedTop(den, ld, rec->shift));
+  // The divisor's top two digits normalised, from its top three.
+  const Digit s = static_cast<Digit>(std::countl_zero(den[ld - 1]));
+  const Digit d1 = ShiftedDigit(den, ld - 1, s);
+  const Digit d0 = ld >= 2 ? ShiftedDigit(den, ld - 2, s) : 0;
+  rec->shift = s;
+  rec->multiplier = DigitReciprocal2(d1, d0);
   return 1;
 }
 
@@ -88,7 +87,7 @@ BOOL BigDivRemStatus(const Digit* num, DWORD ln, const Digit* den, DWORD ld, con
   }
 
   const Digit s = rec->shift;
-  const Digit d1 = DigitNormalisedTop(den, ld, s);
+  const Digit d1 = ShiftedDigit(den, ld - 1, s);
   const Digit d0 = ShiftedDigit(den, ld - 2, s);
   // The remainder window: ld digits, starting as the top ld - 1 numerator
   // digits under a zero top.
@@ -98,37 +97,34 @@ BOOL BigDivRemStatus(const Digit* num, DWORD ln, const Digit* den, DWORD ld, con
   for (DWORD j = ln - ld + 1; j > 0; --j) {
     // Shift the window up and take the next numerator digit in; the value
     // worked on is top * 2^(32 ld) + window, always below den * 2^32.
-    Digit top = rem[ld - 1];
+    const Digit top = rem[ld - 1];
     for (DWORD i = ld - 1; i > 0; --i) rem[i] = rem[i - 1];
     rem[0] = num[j - 1];
 
     Digit q = 0;
     if (top != 0 || BigCompare(rem, ld, den, ld) >= 0) {
-      // Estimate from the top three digits of the value over the top two of
-      // the divisor, both normalised: at most one too large.
-      Digit n2 = (top << s) | (s != 0 ? rem[ld - 1] >> (32 - s) : 0);
-      Digit n1 = ShiftedDigit(rem, ld - 1, s);
-      Digit n0 = ShiftedDigit(rem, ld - 2, s);
-      Digit r;
-      bool rOverflow = false;
-      if (n2 >= d1) {
-        q = 0xFFFFFFFFu;
-        DoubleDigit rr = static_cast<DoubleDigit>(n1) + d1;
-        r = static_cast<Digit>(rr);
-        rOverflow = (rr >> 32) != 0;
+      // The digit shifted out and the window's top two digits, normalised,
+      // over the divisor's top two: that quotient is the digit or one more.
+      // c is one below it, so the trial digit c + 1 is the quotient itself
+      // and one add-back corrects it; when the top two digits reach the
+      // divisor's, c is all ones and is tried as it is.
+      const Digit n2 = (top << s) | (s != 0 ? rem[ld - 1] >> (32 - s) : 0);
+      const Digit n1 = ShiftedDigit(rem, ld - 1, s);
+      const Digit n0 = ShiftedDigit(rem, ld - 2, s);
+      Digit c;
+      Digit trial;
+      if (n2 > d1 || (n2 == d1 && n1 >= d0)) {
+        c = 0xFFFFFFFFu;
+        trial = c;
       } else {
-        if (!DigitDivide(n2, n1, d1, rec->multiplier, &q, &r)) return 0;
+        c = DigitQuotient3(n2, n1, n0, d1, d0, rec->multiplier) - 1;
+        trial = c + 1;
       }
-      while (!rOverflow && static_cast<DoubleDigit>(q) * d0 > ((static_cast<DoubleDigit>(r) << 32) | n0)) {
-        --q;
-        DoubleDigit rr = static_cast<DoubleDigit>(r) + d1;
-        r = static_cast<Digit>(rr);
-        rOverflow = (rr >> 32) != 0;
-      }
-      Digit borrow = BigMulDigitSub(den, q, rem, ld);
+      Digit borrow = BigMulDigitSub(den, trial, rem, ld);
+      q = trial;
       if (borrow > top) {
-        Digit carry = BigAddSame(rem, den, rem, ld);
-        --q;
+        const Digit carry = BigAddSame(rem, den, rem, ld);
+        q = trial - 1;  // c, or 2^32 - 2 when c was all ones
         borrow -= carry;
       }
       if (borrow != top) {

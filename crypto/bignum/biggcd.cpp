@@ -54,27 +54,29 @@ DWORD BigGcdInverse(const Digit* x, DWORD lx, const Digit* m, DWORD lm, Digit* i
     return 0;
   }
 
-  // Cofactors stay at most m, but their sums are formed before that shows:
-  // give them room for a product of two L-digit values.
-  const DWORD cofSize = 2 * L + 2;
-  const DWORD total = 3 * L + (L + 1) + 4 * cofSize + (lx + lm) + (lx + lm + 1) + lm;
+  // One block: the two working values, their cofactors (values at most
+  // max(x, m) and one digit of room for a sum), the quotient, the remainder
+  // and the product. Inputs of up to 64 significant digits fit the fixed
+  // 2056-byte block of 64- and 128-digit arrays; longer ones take what they
+  // need.
+  const DWORD S = sx > sm ? sx : sm;
+  const DWORD V = S <= kBigMaxDigits ? kBigMaxDigits : S;
+  const DWORD cofSize = V + 1;
+  const DWORD total = 2 * V + 2 * cofSize + V + V + 2 * V;
+  static_assert((8 * kBigMaxDigits + 2) * sizeof(Digit) == 2056, "the gcd's block");
   Digit* block = static_cast<Digit*>(BigAlloc(total * sizeof(Digit)));
   if (block == nullptr) {
     out.ZeroAll();
     return 0;
   }
   Digit* p = block;
-  Side sideM{p, sm, p + 3 * L + (L + 1), 0};
-  Side sideX{p + L, sx, sideM.cof + cofSize, 1};
-  Digit* rem = p + 2 * L;
-  Digit* quot = p + 3 * L;
-  Digit* prod = sideX.cof + cofSize;
-  Digit* sum = prod + cofSize;
-  Digit* xinv = sum + cofSize;
-  Digit* kquot = xinv + lx + lm;
-  Digit* krem = kquot + lx + lm + 1;
-  Copy(m, sm, sideM.value, L);
-  Copy(x, sx, sideX.value, L);
+  Side sideM{p, sm, p + 2 * V, 0};
+  Side sideX{p + V, sx, p + 2 * V + cofSize, 1};
+  Digit* quot = p + 2 * V + 2 * cofSize;
+  Digit* rem = quot + V;
+  Digit* prod = rem + V;  // 2V digits
+  Copy(m, sm, sideM.value, V);
+  Copy(x, sx, sideX.value, V);
   Zero(sideM.cof, cofSize);
   Zero(sideX.cof, cofSize);
   sideX.cof[0] = 1;
@@ -93,22 +95,35 @@ DWORD BigGcdInverse(const Digit* x, DWORD lx, const Digit* m, DWORD lm, Digit* i
       code = BigError();
       break;
     }
-    Copy(rem, rl, big.value, L);
+    Copy(rem, rl, big.value, V);
     big.len = rl;
     DWORD ql = BigSignificantLength(quot, qn);
-    if (ql + small.cofLen > cofSize - 1) {
+    if (ql + small.cofLen > 2 * V) {
       code = kBigErrGcdCofactor;
       break;
     }
     BigMulSchool(quot, ql, small.cof, small.cofLen, prod);
     DWORD pl = BigSignificantLength(prod, ql + small.cofLen);
-    DWORD sl = BigAddAnyOrder(big.cof, big.cofLen, prod, pl, sum);
-    if (sl >= cofSize) {
+    // The sum in the cofactor's own array: it stays the longer operand or
+    // takes the product's digits first.
+    if (pl > cofSize - 1 || big.cofLen > cofSize - 1) {
       code = kBigErrGcdCofactor;
       break;
     }
-    Copy(sum, sl, big.cof, cofSize);
+    DWORD sl;
+    if (pl <= big.cofLen) {
+      big.cof[big.cofLen] = BigAdd(big.cof, big.cofLen, prod, pl, big.cof);
+      sl = big.cofLen + 1;
+    } else {
+      prod[pl] = BigAdd(prod, pl, big.cof, big.cofLen, prod);
+      Copy(prod, pl + 1, big.cof, pl + 1);
+      sl = pl + 1;
+    }
     big.cofLen = BigSignificantLength(big.cof, sl);
+    if (big.cofLen > S) {
+      code = kBigErrGcdCofactor;
+      break;
+    }
   }
 
   if (code == 0) {
@@ -124,33 +139,40 @@ DWORD BigGcdInverse(const Digit* x, DWORD lx, const Digit* m, DWORD lm, Digit* i
       if (BigCompare(last.cof, last.cofLen, m, sm) > 0) {
         code = kBigErrGcdCofactor;
       } else {
-        Digit* invWork = sum;
-        Zero(invWork, lm);
+        // The inverse (sm digits) in the remainder's array; the check's
+        // product, quotient and remainder in the product, x's cofactor and
+        // m's value, none of which is read again.
+        Digit* invWork = rem;
+        Zero(invWork, sm);
         if (&last == &sideX) {
-          Copy(last.cof, last.cofLen, invWork, lm);
+          Copy(last.cof, last.cofLen, invWork, sm);
         } else if (last.cofLen != 0) {
-          Copy(m, sm, invWork, lm);
-          BigSub(invWork, lm, last.cof, last.cofLen, invWork);  // cofLen <= sm <= lm
+          Copy(m, sm, invWork, sm);
+          BigSub(invWork, sm, last.cof, last.cofLen, invWork);  // cofLen <= sm
         }
-        if (BigCompare(invWork, lm, m, sm) == 0) Zero(invWork, lm);
+        if (BigCompare(invWork, sm, m, sm) == 0) Zero(invWork, sm);
         if (cofactor != nullptr || check != nullptr) {
-          BigMulSchool(x, lx, invWork, lm, xinv);
-          if (BigSignificantLength(xinv, lx + lm) == 0) {
+          Digit* xinv = prod;
+          Digit* kquot = sideX.cof;  // sx + 1 <= V + 1 digits
+          Digit* krem = sideM.value;
+          const DWORD lp = sx + sm;
+          BigMulSchool(x, sx, invWork, sm, xinv);
+          if (BigSignificantLength(xinv, lp) == 0) {
             code = kBigErrGcdCheck;
           } else {
             Digit one = 1;
-            BigSub(xinv, lx + lm, &one, 1, xinv);
-            BigDivRem(xinv, lx + lm, m, sm, nullptr, kquot, krem);
-            if (BigSignificantLength(krem, sm) != 0 || BigSignificantLength(kquot, lx + lm - sm + 1) > lx) {
+            BigSub(xinv, lp, &one, 1, xinv);
+            BigDivRem(xinv, lp, m, sm, nullptr, kquot, krem);
+            if (BigSignificantLength(krem, sm) != 0 || BigSignificantLength(kquot, sx + 1) > lx) {
               code = kBigErrGcdCheck;
             } else {
-              if (cofactor != nullptr) Copy(kquot, lx, cofactor, lx);
-              BigAdd(xinv, lx + lm, &one, 1, xinv);
-              if (check != nullptr) Copy(xinv, lx + lm, check, lx + lm);
+              if (cofactor != nullptr) Copy(kquot, sx + 1 < lx ? sx + 1 : lx, cofactor, lx);
+              BigAdd(xinv, lp, &one, 1, xinv);
+              if (check != nullptr) Copy(xinv, lp, check, lx + lm);
             }
           }
         }
-        if (code == 0 && inv != nullptr) Copy(invWork, lm, inv, lm);
+        if (code == 0 && inv != nullptr) Copy(invWork, sm, inv, lm);
       }
     }
   }

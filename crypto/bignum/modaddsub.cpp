@@ -51,6 +51,47 @@ BOOL SubShort(const Digit* a, const Digit* b, Digit* out, const Digit* modulus) 
   return 1;
 }
 
+// a / 2^z mod m on words, at most 32 bits a step: adding q m with
+// q = -a / m mod 2^s clears the low s bits, and the sum over 2^s is below m.
+template <int kDigits>
+BOOL HalveShort(const Digit* a, int z, Digit* out, const ModulusRecord* rec) {
+  constexpr int kWords = ShortWords<kDigits>();
+  constexpr int kStep = kShortWordBits > 32 ? 32 : kShortWordBits - 1;
+  ShortWord x[kWords], m[kWords];
+  ShortLoad<kDigits>(a, x);
+  ShortLoad<kDigits>(rec->modulus, m);
+  // -m^-1 modulo the word: the digit inverse, one Newton step wider.
+  ShortWord inverse = rec->digitInverse;
+  if constexpr (kShortWordBits > 32) inverse *= 2 - m[0] * inverse;
+  const ShortWord mPrime = 0 - inverse;
+  ShortWord stray = 0;
+  while (z > 0) {
+    const int s = z < kStep ? z : kStep;
+    const ShortWord mask = (ShortWord{1} << s) - 1;
+    const ShortWord q = (x[0] * mPrime) & mask;
+    ShortWord sum[kWords + 1];
+    ShortWord carry = 0;
+#pragma GCC unroll 8
+    for (int i = 0; i < kWords; ++i) {
+      ShortDouble p = static_cast<ShortDouble>(q) * m[i] + x[i] + carry;
+      sum[i] = static_cast<ShortWord>(p);
+      carry = static_cast<ShortWord>(p >> kShortWordBits);
+    }
+    sum[kWords] = carry;
+    stray |= sum[0] & mask;
+#pragma GCC unroll 8
+    for (int i = 0; i < kWords; ++i) x[i] = (sum[i] >> s) | (sum[i + 1] << (kShortWordBits - s));
+    stray |= sum[kWords] >> s;
+    z -= s;
+  }
+  if (stray != 0 || ShortAboveDigits<kDigits>(x)) {
+    BigErrorSet(kBigErrShiftDown);
+    return 0;
+  }
+  ShortStore<kDigits>(x, out);
+  return 1;
+}
+
 }  // namespace
 
 BOOL ModAdd(const Digit* a, const Digit* b, Digit* out, const ModulusRecord* rec) {
@@ -102,6 +143,10 @@ BOOL ModShift(const Digit* a, int k, Digit* out, const ModulusRecord* rec) {
   if (k < 0 && (rec->modulus[0] & 1) == 0) {
     BigErrorSet(kBigErrShiftDownEven);
     return 0;
+  }
+  if (k < 0 && n <= kShortMaxDigits) {
+    return ShortDispatch(
+        n, [&]<int kDigits>() { return HalveShort<kDigits>(a, -k, out, rec); }, [] { return 0; });
   }
   if (out != a) std::memcpy(out, a, n * sizeof(Digit));
   Digit wide[kBigMaxDigits + 1];

@@ -1,9 +1,9 @@
 // Left-to-right sliding-window exponentiation over the odd powers of the
-// base. The window width is chosen by walking the exponent once per width
-// and counting the work.
+// base, kept prepared. The window width is chosen by walking the exponent
+// once per width and counting the work; one-digit exponents take two-bit
+// windows over the base and its cube.
 #include <cstring>
 
-#include "crypto/bignum/modmul_internal.h"
 #include "crypto/bignum/montgomery.h"
 
 namespace {
@@ -46,45 +46,176 @@ Counts CountWork(const Digit* e, DWORD bits, DWORD w) {
   return c;
 }
 
-// Multiplication through the prepared table or the interleaved loop.
-struct Multiplier {
-  const ModulusRecord* rec;
-  Digit* product;
-  Digit* preparedAcc;
-  BYTE* signsAcc;
-  bool fused;
-  DWORD stride;  // digits per table entry
-  DWORD prepDigits;
+// Table entries: the prepared digits, then the sign bytes. The fixed blocks
+// hold entries of the plans up to threshold 4's row for 64 digits (324
+// digits and 40 sign bytes).
+constexpr DWORD kEntryDigits = 324 + 40 / 4;
+constexpr DWORD kExpTableEntries = 64;
+static_assert((kExpTableEntries * kEntryDigits + kBigMaxDigits + kMulScratchDigits) * sizeof(Digit) ==
+                  kModExpBlockBytes,
+              "ModExp's block");
+static_assert((2 * kEntryDigits + kBigMaxDigits + kMulScratchDigits + 2) * sizeof(Digit) == kModExpDigitBlockBytes,
+              "the one-digit exponent's block");
 
-  BOOL Square(Digit* acc) const {
-    if (fused) {
-      MontMulFused(acc, acc, acc, rec);
-      return 1;
-    }
-    MulPrepare(acc, rec->n, preparedAcc, signsAcc, &rec->planFull);
-    return ModMulCore(preparedAcc, signsAcc, preparedAcc, signsAcc, acc, rec, product);
+DWORD Pow3(DWORD k) {
+  DWORD p = 1;
+  while (k-- > 0) p *= 3;
+  return p;
+}
+
+DWORD EntryDigits(const ModulusRecord* rec) {
+  const MulPlan& plan = rec->planFull;
+  return plan.cScratch[plan.cLevels] + ((Pow3(plan.cLevels) - 1) / 2 + 3) / 4;
+}
+
+// Multiplication of prepared operands for any record.
+struct AnyMultiplier {
+  const ModulusRecord* rec;
+  ScratchView v;
+
+  BYTE* Signs(const Digit* entry) const {
+    const MulPlan& plan = rec->planFull;
+    return reinterpret_cast<BYTE*>(const_cast<Digit*>(entry) + plan.cScratch[plan.cLevels]);
   }
-  // acc *= entry k of the table.
-  BOOL Multiply(Digit* acc, const Digit* table, DWORD k) const {
-    const Digit* entry = table + k * stride;
-    if (fused) {
-      MontMulFused(acc, entry, acc, rec);
-      return 1;
-    }
-    MulPrepare(acc, rec->n, preparedAcc, signsAcc, &rec->planFull);
-    return ModMulCore(preparedAcc, signsAcc, entry, reinterpret_cast<const BYTE*>(entry + prepDigits), acc, rec,
-                      product);
+  void Prepare(const Digit* value, Digit* entry) const {
+    MulPrepare(value, rec->n, entry, Signs(entry), &rec->planFull);
   }
-  // Stores a residue as table entry k (prepared unless fused).
-  void Store(const Digit* value, Digit* table, DWORD k) const {
-    Digit* entry = table + k * stride;
-    if (fused) {
-      std::memcpy(entry, value, rec->n * sizeof(Digit));
-    } else {
-      MulPrepare(value, rec->n, entry, reinterpret_cast<BYTE*>(entry + prepDigits), &rec->planFull);
-    }
+  BOOL Mul(const Digit* pa, const Digit* pb, Digit* out) const {
+    return ModMulCore(pa, Signs(pa), pb, Signs(pb), out, rec, v.product, v.work);
   }
 };
+
+// The same for a record without Karatsuba levels: a prepared operand is the
+// value padded to P digits.
+template <int N>
+struct FlatMultiplier {
+  const ModulusRecord* rec;
+  ScratchView v;
+
+  void Prepare(const Digit* value, Digit* entry) const { montflat::PrepareFlat<N>(value, entry); }
+  BOOL Mul(const Digit* pa, const Digit* pb, Digit* out) const {
+    return montflat::MulPreparedFlat<N>(pa, pb, out, rec);
+  }
+};
+
+// The walk with the arithmetic. table has room for 2^(w-1) entries of
+// stride digits; acc is n digits; the scratch's first slot holds the
+// prepared accumulator (and, while the table is built, the newest power),
+// its second the prepared square of the base. Returns the operations done,
+// with *ok cleared on failure.
+template <typename M>
+DWORD Walk(const M& mul, const Digit* base, const Digit* e, DWORD bits, DWORD w, Digit* table, DWORD stride, Digit* acc,
+           BOOL* ok) {
+  const DWORD n = mul.rec->n;
+  Digit* slotA = mul.v.preparedA;
+  Digit* slotB = mul.v.preparedB;
+  DWORD ops = 0;
+  DWORD built = 1;  // entries ready
+  DWORD first;
+  const DWORD firstValue = Window(e, bits - 1, w, &first);
+  mul.Prepare(base, table);
+  if (firstValue == 1) std::memcpy(acc, base, n * sizeof(Digit));
+  // Entries up to index k (the powers base^(2k + 1)) from base^2.
+  auto build = [&](DWORD k) {
+    if (k < built || !*ok) return;
+    if (built == 1) {
+      *ok = mul.Mul(table, table, slotA);
+      ++ops;
+      if (*ok) mul.Prepare(slotA, slotB);
+    }
+    for (; *ok && built <= k; ++built) {
+      *ok = mul.Mul(table + (built - 1) * stride, slotB, slotA);
+      ++ops;
+      if (!*ok) break;
+      if (2 * built + 1 == firstValue) std::memcpy(acc, slotA, n * sizeof(Digit));
+      mul.Prepare(slotA, table + built * stride);
+    }
+  };
+  if (w > 2) build((1u << (w - 1)) - 1);
+  build(firstValue / 2);
+  for (DWORD i = first; *ok && i-- > 0;) {
+    mul.Prepare(acc, slotA);
+    *ok = mul.Mul(slotA, slotA, acc);
+    ++ops;
+    if (*ok && Bit(e, i) != 0) {
+      DWORD low;
+      const DWORD value = Window(e, i, w, &low);
+      for (DWORD s = i; *ok && s > low; --s) {
+        mul.Prepare(acc, slotA);
+        *ok = mul.Mul(slotA, slotA, acc);
+        ++ops;
+      }
+      build(value / 2);
+      if (*ok) {
+        mul.Prepare(acc, slotA);
+        *ok = mul.Mul(slotA, table + (value / 2) * stride, acc);
+      }
+      ++ops;
+      i = low;
+    }
+  }
+  return ops;
+}
+
+// Takes the block, runs the walk with the record's multiplier and stores the
+// result. fixedBytes is the routine's block; entries the table's size.
+DWORD Run(const Digit* base, const Digit* e, DWORD bits, DWORD w, DWORD entries, SIZE_T fixedBytes, Digit* out,
+          const ModulusRecord* rec) {
+  const DWORD n = rec->n;
+  DWORD stride = EntryDigits(rec);
+  SIZE_T cb = fixedBytes;
+  Digit* table;
+  Digit* acc;
+  Digit* scratch;
+  if (stride <= kEntryDigits) {
+    // The fixed layout: the table, the accumulator, a MulScratch.
+    stride = kEntryDigits;
+    const DWORD fixedEntries = fixedBytes == kModExpBlockBytes ? kExpTableEntries : 2;
+    Digit* block = static_cast<Digit*>(BigAlloc(cb));
+    if (block == nullptr) {
+      std::memset(out, 0, n * sizeof(Digit));
+      return 0;
+    }
+    table = block;
+    acc = table + fixedEntries * stride;
+  } else {
+    cb = (entries * stride + kBigMaxDigits + kMulScratchDigits) * sizeof(Digit);
+    Digit* block = static_cast<Digit*>(BigAlloc(cb));
+    if (block == nullptr) {
+      std::memset(out, 0, n * sizeof(Digit));
+      return 0;
+    }
+    table = block;
+    acc = table + entries * stride;
+  }
+  scratch = acc + kBigMaxDigits;
+  const ScratchView v = MulScratchView(scratch);
+  BOOL ok = 1;
+  DWORD ops;
+  if (const DWORD flat = ModFlatSize(rec)) {
+    ops = 0;
+    montflat::Dispatch(flat, [&]<int N>() {
+      ops = Walk(FlatMultiplier<N>{rec, v}, base, e, bits, w, table, stride, acc, &ok);
+      return 1;
+    });
+  } else {
+    ops = Walk(AnyMultiplier{rec, v}, base, e, bits, w, table, stride, acc, &ok);
+  }
+  if (ok) {
+    std::memcpy(out, acc, n * sizeof(Digit));
+  } else {
+    std::memset(out, 0, n * sizeof(Digit));
+    ops = 0;
+  }
+  BigFree(table);
+  return ops;
+}
+
+// Exponents of one digit: two-bit windows, base^3 made only when a window
+// needs it.
+DWORD ModExpDigit(const Digit* base, Digit e, Digit* out, const ModulusRecord* rec) {
+  return Run(base, &e, BigBitLength(&e, 1), 2, 2, kModExpDigitBlockBytes, out, rec);
+}
 
 }  // namespace
 
@@ -114,87 +245,7 @@ DWORD ModExp(const Digit* base, const Digit* e, DWORD le, Digit* out, const Modu
     std::memmove(out, base, n * sizeof(Digit));
     return 0;
   }
-  // One-digit exponents use two-bit windows over base and base^3, the cube
-  // made only when a window needs it.
-  const DWORD w = BigSignificantLength(e, le) == 1 ? 2 : ModExpWindowWidth(e, le);
-  const DWORD entries = 1u << (w - 1);
-
-  Multiplier mul{};
-  mul.rec = rec;
-  mul.fused = rec->fMontgomery && n <= kMontFusedMaxDigits;
-  const MulPlan& plan = rec->planFull;
-  mul.prepDigits = plan.cScratch[plan.cLevels];
-  DWORD signDigits = ((kMulSignsMax + 3) / 4);
-  // Each entry keeps its value (n digits) after its prepared form.
-  mul.stride = mul.fused ? n : mul.prepDigits + signDigits + n;
-  const DWORD total =
-      entries * mul.stride + 2 * n + (mul.fused ? 0 : mul.prepDigits + signDigits + 3 * kBigMaxDigits + 1);
-  Digit* block = static_cast<Digit*>(BigAlloc(total * sizeof(Digit)));
-  if (block == nullptr) {
-    std::memset(out, 0, n * sizeof(Digit));
-    return 0;
-  }
-  Digit* table = block;
-  Digit* acc = table + entries * mul.stride;
-  Digit* square = acc + n;
-  if (!mul.fused) {
-    mul.preparedAcc = square + n;
-    mul.signsAcc = reinterpret_cast<BYTE*>(mul.preparedAcc + mul.prepDigits);
-    mul.product = mul.preparedAcc + mul.prepDigits + signDigits;
-  }
-  auto valueOf = [&](DWORD k) -> Digit* {
-    Digit* entry = table + k * mul.stride;
-    return mul.fused ? entry : entry + mul.prepDigits + signDigits;
-  };
-
-  DWORD ops = 0;
-  BOOL ok = 1;
-  DWORD built = 1;  // table entries ready
-  std::memcpy(valueOf(0), base, n * sizeof(Digit));
-  mul.Store(base, table, 0);
-  // Makes entries up to index k (values base^(2k+1)) from base^2.
-  auto build = [&](DWORD k) {
-    if (k < built || !ok) return;
-    if (built == 1) {
-      std::memcpy(square, base, n * sizeof(Digit));
-      ok = mul.Square(square);
-      ++ops;
-    }
-    for (; ok && built <= k; ++built) {
-      std::memcpy(valueOf(built), square, n * sizeof(Digit));
-      ok = mul.Multiply(valueOf(built), table, built - 1);
-      ++ops;
-      if (ok) mul.Store(valueOf(built), table, built);
-    }
-  };
-  if (w > 2) build(entries - 1);
-
-  DWORD j;
-  DWORD value = Window(e, bits - 1, w, &j);
-  build(value / 2);
-  if (ok) std::memcpy(acc, valueOf(value / 2), n * sizeof(Digit));
-  for (DWORD i = j; ok && i-- > 0;) {
-    ok = mul.Square(acc);
-    ++ops;
-    if (ok && Bit(e, i) != 0) {
-      DWORD low;
-      value = Window(e, i, w, &low);
-      for (DWORD s = i; ok && s > low; --s) {
-        ok = mul.Square(acc);
-        ++ops;
-      }
-      build(value / 2);
-      if (ok) ok = mul.Multiply(acc, table, value / 2);
-      ++ops;
-      i = low;
-    }
-  }
-  if (ok) {
-    std::memcpy(out, acc, n * sizeof(Digit));
-  } else {
-    std::memset(out, 0, n * sizeof(Digit));
-    ops = 0;
-  }
-  BigFree(block);
-  return ops;
+  if (bits <= 32) return ModExpDigit(base, e[0], out, rec);
+  const DWORD w = ModExpWindowWidth(e, le);
+  return Run(base, e, bits, w, 1u << (w - 1), kModExpBlockBytes, out, rec);
 }

@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "crypto/bignum/modular.h"
 #include "crypto/bignum/montgomery.h"
 
 namespace {
@@ -28,8 +27,8 @@ BarrettWork Layout(Digit* scratch) {
   return w;
 }
 static_assert(kMulHalfPreparedMax + (kMulHalfSignsMax + 3) / 4 + 8 * kHalfMax + 6 + kBigMaxDigits + kHalfMax <=
-                  kMulScratchDigits,
-              "MulScratch too small for the plain reduction");
+                  kReduceWorkDigits,
+              "reduction work too small for the plain reduction");
 
 // out (n digits) = v mod m for v (lv <= n + c digits) below 2^K, K = 32(n + c) - s.
 // With q1 = floor(v / 2^(32(n-1))) the estimate floor(q1 * mu / 2^(K - 32(n-1)))
@@ -83,15 +82,17 @@ Digit BarrettPass(const Digit* v, DWORD lv, Digit* out, const ModulusRecord* rec
   return left;
 }
 
+}  // namespace
+
 // out = x mod m for x below m * 2^(32 cRadix). One Barrett pass takes x
 // below 2^K; a longer x (at most 2^(32c) m) has its part above the low c
 // digits reduced first, which leaves a number below 2^(32c) m <= 2^K for a
 // second pass.
-BOOL BarrettReduce(const Digit* x, DWORD lx, Digit* out, const ModulusRecord* rec, Digit* scratch) {
+BOOL ReducePlain(const Digit* x, DWORD lx, Digit* out, const ModulusRecord* rec, Digit* work) {
   const DWORD n = rec->n;
   const DWORD c = rec->planHalf.cDigits;
   const DWORD bits = 32 * (n + c) - rec->reciprocal.shift;
-  const BarrettWork w = Layout(scratch);
+  const BarrettWork w = Layout(work);
   Digit left;
   if (BigBitLength(x, lx) <= bits) {
     left = BarrettPass(x, BigSignificantLength(x, lx), out, rec, w);
@@ -106,8 +107,6 @@ BOOL BarrettReduce(const Digit* x, DWORD lx, Digit* out, const ModulusRecord* re
   }
   return 1;
 }
-
-}  // namespace
 
 BOOL ModReduce(const Digit* x, DWORD lx, BOOL fMontgomery, Digit* out, const ModulusRecord* rec, Digit* scratch) {
   const DWORD n = rec->n;
@@ -133,13 +132,14 @@ BOOL ModReduce(const Digit* x, DWORD lx, BOOL fMontgomery, Digit* out, const Mod
     }
     scratch = block;
   }
+  const ScratchView v = MulScratchView(scratch);
   BOOL ok;
   if (fMontgomery) {
-    if (lx != 0) std::memcpy(scratch, x, lx * sizeof(Digit));
-    std::memset(scratch + lx, 0, (n + r - lx) * sizeof(Digit));
-    ok = MontReduce(scratch, out, rec, scratch);
+    if (lx != 0) std::memcpy(v.product, x, lx * sizeof(Digit));
+    std::memset(v.product + lx, 0, (2 * r + 1 - lx) * sizeof(Digit));
+    ok = ReduceMontgomery(v.product, out, rec, v.work);
   } else {
-    ok = BarrettReduce(x, lx, out, rec, scratch);
+    ok = ReducePlain(x, lx, out, rec, v.work);
   }
   BigFree(block);
   if (!ok) std::memset(out, 0, n * sizeof(Digit));

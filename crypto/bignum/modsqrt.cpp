@@ -45,44 +45,51 @@ void Exponent(const Digit* m, DWORD n, bool addOne, int shift, Digit* e) {
   e[n - 1] |= carry << (32 - shift);
 }
 
-// The Lucas value V_k(P, Q) by the ladder over (V_j, V_(j+1), Q^j), from
-// j = 0 through the bits of k. tmp holds 4n digits.
-void LucasV(SqrtWork& w, const Digit* p, const Digit* q, const Digit* k, DWORD kBits, Digit* v, Digit* tmp) {
-  const DWORD n = w.n;
-  const size_t cb = n * sizeof(Digit);
-  Digit* v1 = tmp;
-  Digit* qj = tmp + n;
-  Digit* mixed = tmp + 2 * n;
-  Digit* t = tmp + 3 * n;
+// Bit i of (m + 1) / 2 for m = 1 mod 8: m + 1 differs from m only in bit 1,
+// so the bits are m's moved down by one, with bit 0 set.
+inline bool HalfSuccessorBit(const Digit* m, DWORD i) {
+  if (i == 0) return true;
+  return ((m[(i + 1) / 32] >> ((i + 1) % 32)) & 1) != 0;
+}
+
+// The Lucas value V_k(P, Q), k = (m + 1) / 2 of kBits bits, by the ladder
+// over (V_j, V_(j+1), Q^j) from j = 0 through the bits of k, with one
+// temporary t.
+void LucasV(SqrtWork& w, const Digit* p, const Digit* q, DWORD kBits, Digit* v, Digit* v1, Digit* qj, Digit* t) {
+  const size_t cb = w.n * sizeof(Digit);
+  const Digit* m = w.rec->modulus;
   std::memcpy(v, w.rec->one, cb);
   if (w.ok) w.ok = ModAdd(v, v, v, w.rec);  // V_0 = 2
   std::memcpy(v1, p, cb);                   // V_1 = P
   std::memcpy(qj, w.rec->one, cb);          // Q^0
   for (DWORD i = kBits; w.ok && i-- > 0;) {
-    const bool bit = ((k[i / 32] >> (i % 32)) & 1) != 0;
-    // V_(2j+1) = V_j V_(j+1) - P Q^j
-    w.Mul(p, qj, t);
-    w.Mul(v, v1, mixed);
-    w.Sub(mixed, t, mixed);
-    if (!bit) {
+    // t = V_(2j+1) = V_j V_(j+1) - P Q^j
+    w.Mul(v, v1, t);
+    if (!HalfSuccessorBit(m, i)) {
+      w.Mul(p, qj, v1);
+      w.Sub(t, v1, t);
       // V_(2j) = V_j^2 - 2 Q^j
-      if (w.ok) w.ok = ModAdd(qj, qj, t, w.rec);
+      if (w.ok) w.ok = ModAdd(qj, qj, v1, w.rec);
       w.Mul(v, v, v);
-      w.Sub(v, t, v);
-      std::memcpy(v1, mixed, cb);
+      w.Sub(v, v1, v);
+      std::memcpy(v1, t, cb);
       w.Mul(qj, qj, qj);
     } else {
+      w.Mul(p, qj, v);
+      w.Sub(t, v, t);
       // V_(2j+2) = V_(j+1)^2 - 2 Q^(j+1)
-      w.Mul(qj, q, t);
-      if (w.ok) w.ok = ModAdd(t, t, t, w.rec);
+      w.Mul(qj, q, v);
+      if (w.ok) w.ok = ModAdd(v, v, v, w.rec);
       w.Mul(v1, v1, v1);
-      w.Sub(v1, t, v1);
-      std::memcpy(v, mixed, cb);
+      w.Sub(v1, v, v1);
+      std::memcpy(v, t, cb);
       w.Mul(qj, qj, qj);
       w.Mul(qj, q, qj);
     }
   }
 }
+
+bool IsZero(const Digit* a, DWORD n) { return BigSignificantLength(a, n) == 0; }
 
 }  // namespace
 
@@ -103,30 +110,33 @@ BOOL ModSqrt(const Digit* a, Digit* out, const ModulusRecord* rec) {
     std::memset(out, 0, cb);
     return 0;
   }
-  if (BigSignificantLength(a, n) == 0) {
+  if (IsZero(a, n)) {
     std::memset(out, 0, cb);
     return 1;
   }
-  // Working arrays: exponent, candidate, three more residues, the Lucas
-  // ladder's four, and a MulScratch.
-  Digit* block = static_cast<Digit*>(BigAlloc((9 * n + kMulScratchDigits) * sizeof(Digit)));
+  // Six residues of 64 digits and a MulScratch.
+  static_assert((6 * kBigMaxDigits + kMulScratchDigits) * sizeof(Digit) == kModSqrtBlockBytes, "ModSqrt's block");
+  Digit* block = static_cast<Digit*>(BigAlloc(kModSqrtBlockBytes));
   if (block == nullptr) {
     std::memset(out, 0, cb);
     return 0;
   }
-  Digit* e = block;
-  Digit* root = block + n;
-  Digit* x = block + 2 * n;
-  Digit* y = block + 3 * n;
-  Digit* z = block + 4 * n;
-  Digit* lucas = block + 5 * n;
-  SqrtWork w{rec, n, block + 9 * n};
+  Digit* slot[6];
+  for (int i = 0; i < 6; ++i) slot[i] = block + i * kBigMaxDigits;
+  SqrtWork w{rec, n, block + 6 * kBigMaxDigits};
+  Digit* root = slot[0];
+  Digit* check = slot[5];
   const Digit m8 = m[0] & 7;
   if (m8 == 3 || m8 == 7) {
+    Digit* e = slot[1];
     Exponent(m, n, true, 2, e);
     w.Exp(a, e, root);
   } else if (m8 == 5) {
     // Atkin: v = (2a)^((m-5)/8), i = 2a v^2, root = a v (i - 1).
+    Digit* e = slot[1];
+    Digit* x = slot[2];
+    Digit* y = slot[3];
+    Digit* z = slot[4];
     Exponent(m, n, false, 3, e);
     if (w.ok) w.ok = ModAdd(a, a, x, rec);  // 2a
     w.Exp(x, e, y);                         // v
@@ -135,30 +145,38 @@ BOOL ModSqrt(const Digit* a, Digit* out, const ModulusRecord* rec) {
     w.Sub(z, rec->one, z);
     w.Mul(a, y, root);
     w.Mul(root, z, root);
-  } else if (ModInverseJacobi(a, rec, nullptr, nullptr) != 1) {
-    // A non-residue (or a stored code) needs no drawing.
-    w.ok = 0;
   } else {
-    // Lehmer: V_((m+1)/2)(t, a/4) squares to a when t^2 - a is a
-    // non-residue; otherwise draw another t.
-    Exponent(m, n, true, 1, e);
-    const DWORD eBits = BigBitLength(e, n);
-    if (w.ok) w.ok = ModShift(a, -2, x, rec);  // Q = a/4
+    // Lehmer: with t drawn below m, V = V_((m+1)/2)(t, a/4). When t^2 - a
+    // is a non-residue, V^2 = a/2 (1 + (a/m)): a root for a residue, zero
+    // for a non-residue. Any other draw gives neither and t is drawn again.
+    Digit* t = slot[1];
+    Digit* q = slot[2];
+    Digit* v1 = slot[3];
+    Digit* qj = slot[4];
+    const DWORD kBits = BigBitLength(m, n) - 1;
+    if (w.ok) w.ok = ModShift(a, -2, q, rec);  // Q = a/4
     bool found = false;
     for (int attempt = 0; w.ok && !found && attempt < kLucasAttempts; ++attempt) {
-      if (!BigRandomBelow(m, n, y)) {
+      if (!BigRandomBelow(m, n, t)) {
         w.ok = 0;
         break;
       }
-      LucasV(w, y, x, e, eBits, root, lucas);
-      w.Mul(root, root, z);
-      found = w.ok && BigCompare(z, n, a, n) == 0;
+      LucasV(w, t, q, kBits, root, v1, qj, check);
+      w.Mul(root, root, check);
+      if (!w.ok) break;
+      found = BigCompare(check, n, a, n) == 0;
+      if (!found && IsZero(root, n) && !IsZero(t, n)) {
+        // V = 0 with t^2 - a a non-residue: a is one too (t^2 = a, the
+        // other way to reach zero, is told apart by its square).
+        w.Mul(t, t, v1);
+        if (w.ok && BigCompare(v1, n, a, n) != 0) w.ok = 0;
+      }
     }
   }
   BOOL result = 0;
   if (w.ok) {
-    w.Mul(root, root, z);
-    result = w.ok && BigCompare(z, n, a, n) == 0;
+    w.Mul(root, root, check);
+    result = w.ok && BigCompare(check, n, a, n) == 0;
   }
   if (result) {
     std::memcpy(out, root, cb);

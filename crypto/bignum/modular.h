@@ -10,6 +10,16 @@
 // prepared operands and the double-length product.
 constexpr DWORD kMulScratchDigits = 2247;
 
+// The short-lived blocks of the modular routines (bytes). Each is taken
+// whole; a routine whose data cannot fit (a table of the deepest plans, with
+// threshold 3) takes what it needs instead.
+constexpr SIZE_T kModulusCreateBlockBytes = 772;
+constexpr SIZE_T kModToFormBlockBytes = 9756;
+constexpr SIZE_T kModInverseBlockBytes = 1024;
+constexpr SIZE_T kModSqrtBlockBytes = 10524;
+constexpr SIZE_T kModExpBlockBytes = 94748;
+constexpr SIZE_T kModExpDigitBlockBytes = 11924;
+
 // An operand prepared once for many multiplications modulo one record.
 struct ModPrepared {
   Digit digits[kMulPreparedMax];
@@ -33,10 +43,9 @@ struct ModulusRecord {
   BOOL fMontgomery;          // 1: Montgomery form, 0: plain residues
   BigReciprocal reciprocal;  // of the modulus
   Digit digitInverse;        // modulus[0]^-1 mod 2^32 (0 for an even modulus)
-  DWORD64 wordInverse;       // modulus^-1 mod 2^64, for the two-digit Montgomery loop
   // Reduction constants, with c = cRadix / 2 and K = 32 (n + c) - s bits, s
   // the normalisation shift of the top digit (reciprocal.shift).
-  Digit montInverse[kModHalfMaxDigits];  // m^-1 mod 2^(32c), Montgomery form only
+  Digit montInverse[kModHalfMaxDigits];  // m^-1 mod 2^(32c) (odd moduli)
   ModHalfPrepared montInversePrepared;
   ModPrepared montHighPrepared;          // floor(m * montInverse / 2^(32c)), n digits
   Digit barrett[kModHalfMaxDigits + 1];  // mu = floor((2^K - 1) / m), c + 1 digits, the top one 1

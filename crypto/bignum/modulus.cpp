@@ -91,14 +91,17 @@ BOOL ModulusCreate(const Digit* m, DWORD n, BOOL fMontgomery, ModulusRecord* rec
   BigReciprocalCompute(m, n, &rec->reciprocal);
   if (odd) {
     rec->digitInverse = DigitInverse(m[0]);
-    DWORD64 d = m[0] | (n > 1 ? static_cast<DWORD64>(m[1]) << 32 : 0);
-    DWORD64 e = rec->digitInverse;
-    rec->wordInverse = e * (2 - d * e);
   }
 
-  Digit* work = static_cast<Digit*>(BigAlloc((2 * n + 2 * c + 1) * sizeof(Digit)));
+  // One block for the constants' products and the division: n + c, c + 1
+  // and n digits, at most 193.
+  static_assert(2 * kBigMaxDigits + 2 * kModHalfMaxDigits + 1 == kModulusCreateBlockBytes / sizeof(Digit),
+                "the constants' block");
+  Digit* work = static_cast<Digit*>(BigAlloc(kModulusCreateBlockBytes));
   if (work == nullptr) return 0;
-  if (fMontgomery) MontgomeryConstants(rec, work);
+  // Every odd modulus gets m^-1 mod 2^(32c), so that ModReduce can take
+  // either flag whatever the record's form.
+  if (odd) MontgomeryConstants(rec, work);
   const BOOL ok = BarrettConstants(rec, work);
   BigFree(work);
   if (!ok) return 0;

@@ -4,6 +4,7 @@
 // then multiplied as often as needed.
 #pragma once
 
+#include "crypto/bignum/mulkernels.h"
 #include "crypto/digit.h"
 #include "platform/win.h"
 
@@ -48,6 +49,22 @@ void MulPrepared(const Digit* pa, const BYTE* sa, const Digit* pb, const BYTE* s
 
 // Fixed-size multipliers for the leaves: kernel(a, b, out, count) multiplies
 // count consecutive pairs of base-size leaves into double-size products
-// (squares when a and b are the same array). Empty slots are null.
+// (squares when a and b are the same array). Empty slots are null. The table
+// is visible to the callers so that a call through a constant slot compiles
+// to the kernel itself.
 typedef void (*BaseMulFn)(const Digit* a, const Digit* b, Digit* out, DWORD count);
-extern const BaseMulFn BaseMulKernel[13];
+inline constexpr BaseMulFn BaseMulKernel[13] = {
+    nullptr,
+    mulkernel::Kernel<1>,
+    mulkernel::Kernel<2>,
+    mulkernel::Kernel<3>,
+    mulkernel::Kernel<4>,
+    nullptr,
+    mulkernel::Kernel<6>,
+    nullptr,
+    mulkernel::Kernel<8>,
+    nullptr,
+    nullptr,
+    nullptr,
+    mulkernel::Kernel<12>,
+};

@@ -3,7 +3,9 @@
 // fault hook) that every block comes back when an allocation is refused.
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "crypto/bignum/bigalloc_testing.h"
 #include "crypto/bignum/modular.h"
 #include "platform/localheap.h"
 #include "tests/crypto/bignum_test_support.h"
@@ -28,7 +30,7 @@ TEST_F(BignumFailure, EachCodeComesFromItsCondition) {
     std::string what;
     std::function<bool()> fails;  // true when the call reported failure
   };
-  Num out(8, 0xDEADBEEF), out2(8);
+  Num out(8, 0xDEADBEEF), out2(17);
   const Digit zero[2] = {0, 0};
   const Digit three = 3, one = 1;
   const Case cases[] = {
@@ -54,7 +56,7 @@ TEST_F(BignumFailure, EachCodeComesFromItsCondition) {
          ModulusRecord r;
          return !ModulusCreate(m.data(), 65, 1, &r);
        }},
-      {9, "digit division with a reciprocal of another divisor",
+      {9, "digit division whose high digit reaches the divisor (a reciprocal of another divisor)",
        [&] {
          BigReciprocal wrong{0, 0};  // claims a normalised divisor
          Digit r = BigDivRemDigit(m5_.data(), 5, 3, &wrong, out.data());
@@ -126,6 +128,28 @@ TEST_F(BignumFailure, EachCodeComesFromItsCondition) {
          Num x(11, 0);
          for (int i = 0; i < 5; ++i) x[6 + i] = m5_[i];
          return !ModReduce(x.data(), 11, 0, out.data(), &r, nullptr);
+       }},
+      {32, "Montgomery reduction with a damaged m^-1 (two passes of fixed size)",
+       [&] {
+         ModulusRecord r = Record();
+         r.montInverse[1] ^= 4;
+         return !ModMul(m5_.data(), r.one, out.data(), &r, nullptr) && out[0] == 0;
+       }},
+      {32, "Montgomery reduction with a damaged m^-1 (two passes of any size)",
+       [&] {
+         Num m17(17, 0x9E3779B9u);
+         ModulusRecord r;
+         ModulusCreate(m17.data(), 17, 1, &r);
+         r.montInverse[5] ^= 1;
+         Num x(17, 7);
+         return !ModReduce(x.data(), 17, 1, out2.data(), &r, nullptr);
+       }},
+      {32, "Barrett reduction with a damaged multiplier",
+       [&] {
+         ModulusRecord r = Record(0);
+         r.barrettLowPrepared.digits[2] ^= 0x10000000u;
+         Num x(10, 0xFFFFFFFFu);
+         return !ModReduce(x.data(), 10, 0, out.data(), &r, nullptr);
        }},
       {38, "second cofactor modulo one",
        [&] { return BigGcdInverse(&three, 1, &one, 1, out.data(), out2.data(), out.data() + 4, nullptr) == 0; }},
@@ -210,6 +234,74 @@ TEST_F(BignumFailure, EdgeResultsOfThePlainOperations) {
   EXPECT_EQ(v[0], 0u);
   EXPECT_EQ(v[1], 1u);
   EXPECT_EQ(v[2], 2u);
+  ExpectNoError();
+}
+
+// Every block the routines ask the heap for, by size: the fixed temporaries,
+// and none at all for a multiplication or reduction given a MulScratch.
+std::vector<SIZE_T>& Requests() {
+  static std::vector<SIZE_T> requests;
+  return requests;
+}
+void RecordRequest(SIZE_T cb) { Requests().push_back(cb); }
+
+TEST_F(BignumFailure, HeapRequestsOfEveryRoutine) {
+  using Sizes = std::vector<SIZE_T>;
+  Num scratch(kMulScratchDigits), out(64), aux(64);
+  Num e(5, 0x9E3779B9u);
+  const Digit digitExponent = 0x8001;
+  BigAllocObserveForTests(RecordRequest);
+  for (DWORD threshold : {4u, 12u}) {
+    MulPlanSetThreshold(threshold);
+    for (DWORD n : {5u, 17u, 64u}) {
+      Num m = MakeOperand(rng_, n, Shape::kRandom);
+      m[0] |= 3;  // 3 mod 4: the square root is one exponentiation
+      for (BOOL mont : {0, 1}) {
+        SCOPED_TRACE("n " + std::to_string(n) + " form " + std::to_string(mont) + " threshold " +
+                     std::to_string(threshold));
+        auto expect = [&](const char* what, const Sizes& want, const std::function<void()>& op) {
+          Requests().clear();
+          op();
+          EXPECT_EQ(Requests(), want) << what;
+        };
+        ModulusRecord rec;
+        expect("ModulusCreate", Sizes{772, 9756}, [&] { ModulusCreate(m.data(), n, mont, &rec); });
+        const Digit* a = rec.one;
+        ModPrepared pa;
+        ModPrepare(a, &pa, &rec);
+        expect("ModToForm", Sizes{9756}, [&] { ModToForm(m.data(), n, out.data(), &rec); });
+        expect("ModFromForm", Sizes{}, [&] { ModFromForm(a, out.data(), &rec); });
+        expect("ModMul", Sizes{8988}, [&] { ModMul(a, a, out.data(), &rec, nullptr); });
+        expect("ModMul with a MulScratch", Sizes{}, [&] { ModMul(a, out.data(), aux.data(), &rec, scratch.data()); });
+        expect("ModMulPrepared1", Sizes{8988}, [&] { ModMulPrepared1(a, &pa, out.data(), &rec, nullptr); });
+        expect("ModMulPrepared1 with a MulScratch", Sizes{},
+               [&] { ModMulPrepared1(a, &pa, out.data(), &rec, scratch.data()); });
+        expect("ModMulPrepared2", Sizes{8988}, [&] { ModMulPrepared2(&pa, &pa, out.data(), &rec, nullptr); });
+        expect("ModMulPrepared2 with a MulScratch", Sizes{},
+               [&] { ModMulPrepared2(&pa, &pa, out.data(), &rec, scratch.data()); });
+        for (BOOL flag : {0, 1}) {
+          expect("ModReduce", Sizes{8988}, [&] { ModReduce(a, n, flag, out.data(), &rec, nullptr); });
+          expect("ModReduce with a MulScratch", Sizes{},
+                 [&] { ModReduce(a, n, flag, out.data(), &rec, scratch.data()); });
+        }
+        expect("ModAdd, ModSub, ModNeg, ModShift", Sizes{}, [&] {
+          ModAdd(a, a, out.data(), &rec);
+          ModSub(a, out.data(), out.data(), &rec);
+          ModNeg(a, out.data(), &rec);
+          ModShift(a, -3, out.data(), &rec);
+          ModShift(a, 40, out.data(), &rec);
+        });
+        expect("ModExp", Sizes{94748}, [&] { ModExp(a, e.data(), 5, out.data(), &rec); });
+        expect("ModExp, one-digit exponent", Sizes{11924}, [&] { ModExp(a, &digitExponent, 1, out.data(), &rec); });
+        expect("ModInverseJacobi", mont ? Sizes{1024, 9756} : Sizes{1024},
+               [&] { ModInverseJacobi(a, &rec, out.data(), aux.data()); });
+        expect("ModSqrt", Sizes{10524, 94748}, [&] { ModSqrt(a, out.data(), &rec); });
+        expect("BigGcdInverse", Sizes{2056},
+               [&] { BigGcdInverse(e.data(), 5, m.data(), n, out.data(), nullptr, aux.data(), nullptr); });
+      }
+    }
+  }
+  BigAllocObserveForTests(nullptr);
   ExpectNoError();
 }
 

@@ -3,6 +3,9 @@
 // that the Windows builds run under Wine, where GMP is not at hand.
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "crypto/bignum/bigrandom_testing.h"
 #include "crypto/bignum/modular.h"
 #include "tests/crypto/bignum_known_answers.h"
 #include "tests/crypto/bignum_test_support.h"
@@ -108,6 +111,63 @@ TEST_F(KnownAnswers, EveryCaseMatchesGmp) {
   for (const Answer& want : kAnswers) {
     EXPECT_EQ(Ours(want.op, want.n), want.hash) << names[want.op] << ", " << want.n << " digits";
   }
+  // The modular answers do not depend on the threshold: again at the
+  // channel's 12, where the rows up to 12 digits have no Karatsuba level.
+  for (const Answer& want : kAnswers) {
+    if (want.op != kMontMul && want.op != kPlainMul && want.op != kMontExp && want.op != kPlainExp &&
+        want.op != kInverseJacobi && want.op != kPlainReduce) {
+      continue;
+    }
+    MulPlanSetThreshold(12);
+    EXPECT_EQ(Ours(want.op, want.n), want.hash) << names[want.op] << " at 12, " << want.n << " digits";
+  }
+  MulPlanSetThreshold(4);
+  ExpectNoError();
+}
+
+// A scripted byte stream for the random numbers: the bytes handed out in
+// order and how many were taken.
+struct Script {
+  std::vector<BYTE> bytes;
+  size_t taken = 0;
+};
+Script& TheScript() {
+  static Script script;
+  return script;
+}
+BOOL ScriptSource(BYTE* pb, DWORD cb) {
+  Script& s = TheScript();
+  if (s.taken + cb > s.bytes.size()) return 0;
+  for (DWORD i = 0; i < cb; ++i) pb[i] = s.bytes[s.taken++];
+  return 1;
+}
+
+TEST_F(KnownAnswers, RandomDrawsFromAFixedByteStream) {
+  BigRandomUseSourceForTests(ScriptSource);
+  // DigitRandomRange: the range 0x1234 (bit 0 forced on changes nothing)
+  // keeps 13 bits; 0x1235 is above it and drawn again, 0x1234 is taken.
+  TheScript() = {{0x35, 0x12, 0xAB, 0xCD, 0x34, 0xF2, 0x00, 0x80}};
+  Digit d = 0;
+  ASSERT_TRUE(DigitRandomRange(10, 10 + 0x1234, &d));
+  EXPECT_EQ(d, 10u + 0x1234u);
+  EXPECT_EQ(TheScript().taken, 8u);
+  // An empty range keeps one bit (the range 0 with bit 0 forced on).
+  TheScript() = {{0x01, 0xFF, 0xFF, 0xFF, 0x02, 0xFF, 0xFF, 0xFF}};
+  ASSERT_TRUE(DigitRandomRange(7, 7, &d));
+  EXPECT_EQ(d, 7u);
+  EXPECT_EQ(TheScript().taken, 8u);
+  // BigRandomBelow: the lower digits from 8 bytes, then the top digit below
+  // 6 (3 bits, 6 drawn again); the result is not below the bound, so all of
+  // it is drawn again.
+  const Digit bound[3] = {0x10, 0x20, 5};
+  TheScript() = {{1, 2, 3, 4, 5, 6, 7, 8, 6, 0, 0, 0, 5, 0, 0, 0, 0x0F, 0, 0, 0, 0x20, 0, 0, 0, 0xFD, 0, 0, 0}};
+  Digit out[3] = {};
+  ASSERT_TRUE(BigRandomBelow(bound, 3, out));
+  EXPECT_EQ(out[0], 0x0Fu);
+  EXPECT_EQ(out[1], 0x20u);
+  EXPECT_EQ(out[2], 5u);
+  EXPECT_EQ(TheScript().taken, 28u);
+  BigRandomUseSourceForTests(bntest::StreamSource);
   ExpectNoError();
 }
 
@@ -136,6 +196,40 @@ TEST_F(KnownAnswers, SquareRootsSquareBack) {
       ASSERT_TRUE(ModMul(root.data(), root.data(), back.data(), &rec, nullptr));
       EXPECT_EQ(back, sq);
     }
+  }
+  ExpectNoError();
+}
+
+// Counts the calls for random bytes.
+int& SourceCalls() {
+  static int calls = 0;
+  return calls;
+}
+BOOL CountingSource(BYTE* pb, DWORD cb) {
+  ++SourceCalls();
+  return bntest::StreamSource(pb, cb);
+}
+
+TEST_F(KnownAnswers, SquareRootOfANonResidueEndsAtTheTellingDraw) {
+  // 2^224 - 2^96 + 1 = 1 mod 8: Lehmer's method. The first draw whose t^2 - a
+  // is a non-residue tells a non-residue a (V = 0): about two draws, each
+  // two calls for bytes, where running to the bound would take 64 draws.
+  const Num p = {0x00000001u, 0x00000000u, 0x00000000u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  for (BOOL mont : {0, 1}) {
+    ModulusRecord rec;
+    ASSERT_TRUE(ModulusCreate(p.data(), 7, mont, &rec));
+    Num a(7, 0), root(7);
+    for (Digit k = 2;; ++k) {
+      a[0] = k;
+      ASSERT_TRUE(ModToForm(a.data(), 1, a.data(), &rec));
+      if (ModInverseJacobi(a.data(), &rec, nullptr, nullptr) == -1) break;
+      a.assign(7, 0);
+    }
+    BigRandomUseSourceForTests(CountingSource);
+    SourceCalls() = 0;
+    EXPECT_FALSE(ModSqrt(a.data(), root.data(), &rec));
+    EXPECT_LT(SourceCalls(), 64) << "form " << mont;
+    BigRandomUseSourceForTests(bntest::StreamSource);
   }
   ExpectNoError();
 }

@@ -115,70 +115,76 @@ TEST_F(ModularOracle, RecordConstantsAndFormConversions) {
 
 TEST_F(ModularOracle, ArithmeticOnResiduesInBothForms) {
   Num scratch(kMulScratchDigits);
-  for (DWORD n = 1; n <= 64; ++n) {
-    for (int shape = 0; shape < 4; ++shape) {
-      Num m = Modulus(n, shape);
-      if (shape == 3 && n > 1) m[0] = 2;  // plain form takes even moduli too
-      Mpz zm(m);
-      for (BOOL mont : {0, 1}) {
-        if (mont && (m[0] & 1) == 0) continue;
-        ModulusRecord rec;
-        ASSERT_TRUE(ModulusCreate(m.data(), n, mont, &rec));
-        for (int round = 0; round < 3; ++round) {
-          Mpz va = round == 0 ? Mpz(0ul) : Below(zm), vb = Below(zm), want, got;
-          if (round == 2) mpz_sub_ui(va, zm, 1);  // m - 1
-          Num a = Form(rec, va), b = Form(rec, vb), out(n);
-          SCOPED_TRACE("n " + std::to_string(n) + " form " + std::to_string(mont) + " a " + va.Hex());
+  // Threshold 12 (the channel's) leaves the rows up to 12 digits without
+  // Karatsuba levels, 3 gives the deepest recursion.
+  for (DWORD threshold : {4u, 12u, 3u}) {
+    ASSERT_TRUE(MulPlanSetThreshold(threshold));
+    for (DWORD n = 1; n <= 64; ++n) {
+      for (int shape = 0; shape < 4; ++shape) {
+        Num m = Modulus(n, shape);
+        if (shape == 3 && n > 1) m[0] = 2;  // plain form takes even moduli too
+        Mpz zm(m);
+        for (BOOL mont : {0, 1}) {
+          if (mont && (m[0] & 1) == 0) continue;
+          ModulusRecord rec;
+          ASSERT_TRUE(ModulusCreate(m.data(), n, mont, &rec));
+          for (int round = 0; round < 3; ++round) {
+            Mpz va = round == 0 ? Mpz(0ul) : Below(zm), vb = Below(zm), want, got;
+            if (round == 2) mpz_sub_ui(va, zm, 1);  // m - 1
+            Num a = Form(rec, va), b = Form(rec, vb), out(n);
+            SCOPED_TRACE("n " + std::to_string(n) + " form " + std::to_string(mont) + " threshold " +
+                         std::to_string(threshold) + " a " + va.Hex());
 
-          ASSERT_TRUE(ModAdd(a.data(), b.data(), out.data(), &rec));
-          mpz_add(want, va, vb);
-          mpz_mod(want, want, zm);
-          EXPECT_EQ(out, Form(rec, want)) << "ModAdd";
-          Num alias = a;
-          ASSERT_TRUE(ModSub(alias.data(), b.data(), alias.data(), &rec));
-          mpz_sub(want, va, vb);
-          mpz_mod(want, want, zm);
-          EXPECT_EQ(alias, Form(rec, want)) << "ModSub";
-          alias = b;
-          ASSERT_TRUE(ModNeg(alias.data(), alias.data(), &rec));
-          mpz_neg(want, vb);
-          mpz_mod(want, want, zm);
-          EXPECT_EQ(alias, Form(rec, want)) << "ModNeg";
-
-          // Products: with and without scratch, squaring, prepared operands.
-          mpz_mul(want, va, vb);
-          mpz_mod(want, want, zm);
-          const Num expected = Form(rec, want);
-          ASSERT_TRUE(ModMul(a.data(), b.data(), out.data(), &rec, scratch.data()));
-          EXPECT_EQ(out, expected) << "ModMul";
-          alias = b;
-          ASSERT_TRUE(ModMul(a.data(), alias.data(), alias.data(), &rec, nullptr));
-          EXPECT_EQ(alias, expected) << "ModMul into b, no scratch";
-          ModPrepared pa, pb;
-          ASSERT_TRUE(ModPrepare(a.data(), &pa, &rec));
-          ASSERT_TRUE(ModPrepare(b.data(), &pb, &rec));
-          ASSERT_TRUE(ModMulPrepared1(a.data(), &pb, out.data(), &rec, scratch.data()));
-          EXPECT_EQ(out, expected) << "ModMulPrepared1";
-          ASSERT_TRUE(ModMulPrepared2(&pa, &pb, out.data(), &rec, nullptr));
-          EXPECT_EQ(out, expected) << "ModMulPrepared2";
-          alias = a;
-          ASSERT_TRUE(ModMul(alias.data(), alias.data(), alias.data(), &rec, scratch.data()));
-          mpz_mul(want, va, va);
-          mpz_mod(want, want, zm);
-          EXPECT_EQ(alias, Form(rec, want)) << "square";
-
-          for (int k : {1, 3, 31, 32, 45, 100, -1, -2, -32, -33, -70}) {
-            if (k < 0 && (m[0] & 1) == 0) continue;
-            alias = a;
-            ASSERT_TRUE(ModShift(alias.data(), k, alias.data(), &rec)) << k;
-            Mpz pow;
-            mpz_setbit(pow, k > 0 ? k : -k);
-            if (k < 0) {
-              ASSERT_TRUE(mpz_invert(pow, pow, zm));
-            }
-            mpz_mul(want, va, pow);
+            ASSERT_TRUE(ModAdd(a.data(), b.data(), out.data(), &rec));
+            mpz_add(want, va, vb);
             mpz_mod(want, want, zm);
-            EXPECT_EQ(alias, Form(rec, want)) << "ModShift " << k;
+            EXPECT_EQ(out, Form(rec, want)) << "ModAdd";
+            Num alias = a;
+            ASSERT_TRUE(ModSub(alias.data(), b.data(), alias.data(), &rec));
+            mpz_sub(want, va, vb);
+            mpz_mod(want, want, zm);
+            EXPECT_EQ(alias, Form(rec, want)) << "ModSub";
+            alias = b;
+            ASSERT_TRUE(ModNeg(alias.data(), alias.data(), &rec));
+            mpz_neg(want, vb);
+            mpz_mod(want, want, zm);
+            EXPECT_EQ(alias, Form(rec, want)) << "ModNeg";
+
+            // Products: with and without scratch, squaring, prepared operands.
+            mpz_mul(want, va, vb);
+            mpz_mod(want, want, zm);
+            const Num expected = Form(rec, want);
+            ASSERT_TRUE(ModMul(a.data(), b.data(), out.data(), &rec, scratch.data()));
+            EXPECT_EQ(out, expected) << "ModMul";
+            alias = b;
+            ASSERT_TRUE(ModMul(a.data(), alias.data(), alias.data(), &rec, nullptr));
+            EXPECT_EQ(alias, expected) << "ModMul into b, no scratch";
+            ModPrepared pa, pb;
+            ASSERT_TRUE(ModPrepare(a.data(), &pa, &rec));
+            ASSERT_TRUE(ModPrepare(b.data(), &pb, &rec));
+            ASSERT_TRUE(ModMulPrepared1(a.data(), &pb, out.data(), &rec, scratch.data()));
+            EXPECT_EQ(out, expected) << "ModMulPrepared1";
+            ASSERT_TRUE(ModMulPrepared2(&pa, &pb, out.data(), &rec, nullptr));
+            EXPECT_EQ(out, expected) << "ModMulPrepared2";
+            alias = a;
+            ASSERT_TRUE(ModMul(alias.data(), alias.data(), alias.data(), &rec, scratch.data()));
+            mpz_mul(want, va, va);
+            mpz_mod(want, want, zm);
+            EXPECT_EQ(alias, Form(rec, want)) << "square";
+
+            for (int k : {1, 3, 31, 32, 45, 100, -1, -2, -32, -33, -70}) {
+              if (k < 0 && (m[0] & 1) == 0) continue;
+              alias = a;
+              ASSERT_TRUE(ModShift(alias.data(), k, alias.data(), &rec)) << k;
+              Mpz pow;
+              mpz_setbit(pow, k > 0 ? k : -k);
+              if (k < 0) {
+                ASSERT_TRUE(mpz_invert(pow, pow, zm));
+              }
+              mpz_mul(want, va, pow);
+              mpz_mod(want, want, zm);
+              EXPECT_EQ(alias, Form(rec, want)) << "ModShift " << k;
+            }
           }
         }
       }
@@ -377,32 +383,51 @@ TEST_F(ModularOracle, PlainReductionOfEveryAllowedLength) {
   ExpectNoError();
 }
 
-// The cost of width w counted from the exponent's bits with GMP: the table
+// The work of width w counted from the exponent's bits with GMP: the table
 // (base^2 and the 2^(w-1) - 1 further odd powers), one squaring per bit
-// after the first window and one multiplication per further window.
-DWORD IndependentWidth(const Mpz& e) {
+// after the first window and one multiplication per further window. Width 2
+// (one-digit exponents) builds its table, base^3, only when a window is 3.
+struct ExpWork {
+  DWORD squarings = 0, mults = 0;
+};
+ExpWork IndependentWork(const Mpz& e, DWORD w) {
   const long bits = static_cast<long>(mpz_sizeinbase(e, 2));
+  ExpWork work;
+  bool cube = false;
+  if (w > 2) {
+    work.squarings = 1;
+    work.mults = (1u << (w - 1)) - 1;
+  }
+  long i = bits - 1;
+  bool first = true;
+  while (i >= 0) {
+    if (!mpz_tstbit(e, i)) {
+      ++work.squarings;
+      --i;
+      continue;
+    }
+    long low = std::max(0L, i - static_cast<long>(w) + 1);
+    while (!mpz_tstbit(e, low)) ++low;
+    if (i > low) cube = true;  // a two-bit window of width 2 is 3
+    if (!first) {
+      work.squarings += static_cast<DWORD>(i - low + 1);
+      ++work.mults;
+    }
+    first = false;
+    i = low - 1;
+  }
+  if (w == 2 && cube) {
+    ++work.squarings;
+    ++work.mults;
+  }
+  return work;
+}
+
+DWORD IndependentWidth(const Mpz& e) {
   DWORD best = 0, bestCost = ~0u;
   for (DWORD w = 3; w <= 7; ++w) {
-    DWORD squarings = 1, mults = (1u << (w - 1)) - 1;
-    long i = bits - 1;
-    bool first = true;
-    while (i >= 0) {
-      if (!mpz_tstbit(e, i)) {
-        ++squarings;
-        --i;
-        continue;
-      }
-      long low = std::max(0L, i - static_cast<long>(w) + 1);
-      while (!mpz_tstbit(e, low)) ++low;
-      if (!first) {
-        squarings += static_cast<DWORD>(i - low + 1);
-        ++mults;
-      }
-      first = false;
-      i = low - 1;
-    }
-    DWORD cost = 3 * squarings + 4 * mults;
+    const ExpWork work = IndependentWork(e, w);
+    const DWORD cost = 3 * work.squarings + 4 * work.mults;
     if (cost < bestCost) {
       best = w;
       bestCost = cost;
@@ -411,25 +436,37 @@ DWORD IndependentWidth(const Mpz& e) {
   return best;
 }
 
+// What ModExp must return: the operations of the width it must pick.
+DWORD IndependentOperations(const Mpz& e) {
+  const size_t bits = mpz_sgn(e.z) == 0 ? 0 : mpz_sizeinbase(e, 2);
+  if (bits <= 1) return 0;
+  const ExpWork work = IndependentWork(e, bits <= 32 ? 2 : IndependentWidth(e));
+  return work.squarings + work.mults;
+}
+
 TEST_F(ModularOracle, ExponentiationAndItsWindowWidth) {
-  for (DWORD n : {1u, 2u, 3u, 5u, 6u, 8u, 9u, 13u, 17u, 32u, 47u, 64u}) {
-    for (int shape = 0; shape < 4; ++shape) {
-      Num m = Modulus(n, shape);
-      Mpz zm(m);
-      for (BOOL mont : {0, 1}) {
-        ModulusRecord rec;
-        ASSERT_TRUE(ModulusCreate(m.data(), n, mont, &rec));
-        for (DWORD le : {0u, 1u, 2u, 5u, n}) {
-          Mpz vb = Below(zm);
-          Num base = Form(rec, vb), out(n);
-          Num e = le ? MakeOperand(rng_, le, kShapes[rng_() % 6]) : Num{};
-          if (le == 1 && rng_() % 2) e[0] = rng_() % 4;  // exponents 0..3 through the short routine
-          Mpz ze(e), want;
-          mpz_powm(want, vb, ze, zm);
-          ModExp(base.data(), e.data(), le, out.data(), &rec);
-          EXPECT_EQ(out, Form(rec, want)) << "n " << n << " form " << mont << " e " << ze.Hex();
-          if (mpz_sizeinbase(ze, 2) > 32) {
-            EXPECT_EQ(ModExpWindowWidth(e.data(), le), IndependentWidth(ze));
+  for (DWORD threshold : {4u, 12u}) {
+    ASSERT_TRUE(MulPlanSetThreshold(threshold));
+    for (DWORD n : {1u, 2u, 3u, 5u, 6u, 8u, 9u, 13u, 17u, 32u, 47u, 64u}) {
+      for (int shape = 0; shape < 4; ++shape) {
+        Num m = Modulus(n, shape);
+        Mpz zm(m);
+        for (BOOL mont : {0, 1}) {
+          ModulusRecord rec;
+          ASSERT_TRUE(ModulusCreate(m.data(), n, mont, &rec));
+          for (DWORD le : {0u, 1u, 2u, 5u, n}) {
+            Mpz vb = Below(zm);
+            Num base = Form(rec, vb), out(n);
+            Num e = le ? MakeOperand(rng_, le, kShapes[rng_() % 6]) : Num{};
+            if (le == 1 && rng_() % 2) e[0] = rng_() % 4;  // exponents 0..3 through the short routine
+            Mpz ze(e), want;
+            mpz_powm(want, vb, ze, zm);
+            const DWORD ops = ModExp(base.data(), e.data(), le, out.data(), &rec);
+            EXPECT_EQ(out, Form(rec, want)) << "n " << n << " form " << mont << " e " << ze.Hex();
+            EXPECT_EQ(ops, IndependentOperations(ze)) << "operations for e " << ze.Hex();
+            if (mpz_sizeinbase(ze, 2) > 32) {
+              EXPECT_EQ(ModExpWindowWidth(e.data(), le), IndependentWidth(ze));
+            }
           }
         }
       }
@@ -445,10 +482,14 @@ TEST_F(ModularOracle, ExponentiationAndItsWindowWidth) {
   EXPECT_EQ(out, Num(rec.one, rec.one + 5));
   EXPECT_EQ(ModExp(base.data(), &one, 1, out.data(), &rec), 0u);
   EXPECT_EQ(out, base);
-  // Widths of 160-bit exponents against the independent count, ties included.
+  // Widths of 160-bit exponents and the operations of ModExp against the
+  // independent count, ties included; one-digit exponents of every length.
   for (int i = 0; i < 200; ++i) {
     Num e = MakeOperand(rng_, 5, i % 2 ? Shape::kRandom : kShapes[rng_() % 6]);
     EXPECT_EQ(ModExpWindowWidth(e.data(), 5), IndependentWidth(Mpz(e))) << Hex(e);
+    EXPECT_EQ(ModExp(base.data(), e.data(), 5, out.data(), &rec), IndependentOperations(Mpz(e))) << Hex(e);
+    const Digit d = static_cast<Digit>(rng_()) >> (i % 32);
+    EXPECT_EQ(ModExp(base.data(), &d, 1, out.data(), &rec), IndependentOperations(Mpz(Num{d}))) << d;
   }
   ExpectNoError();
 }
