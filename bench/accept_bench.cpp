@@ -18,9 +18,7 @@
 #include "image/binutils.h"
 #include "platform/diag.h"
 #include "platform/text.h"
-#include "tests/support/catalog_builder.h"
-#include "tests/support/image_builder.h"
-#include "tools/image_stamp.h"
+#include "tests/support/signed_image.h"
 
 namespace {
 
@@ -31,11 +29,6 @@ const char16_t kModel[] = u"ZR-410";
 std::string g_path;
 
 void Quiet(DiagStream, const char*, void*) {}
-
-std::string KeyPath(const std::string& file) {
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src != nullptr ? src : TF_DEFAULT_SOURCE_DIR) + "/keys/dev/" + file;
-}
 
 // An OS image of about 64 MiB: a kernel module with large sections, a few
 // more modules and files, and a cat_sig placeholder, signed through the
@@ -54,21 +47,9 @@ bool MakeSignedImage(const std::string& path) {
   for (int f = 0; f < 16; ++f) image.files.push_back({.storedSize = static_cast<uint32_t>(2 * kMiB)});
   image.headName = "chain";
   image.extensions = {{.name = "cat_sig", .length = 8192}};
-  const imagebuilder::BuiltImage built = imagebuilder::Build(image);
-  if (!imagebuilder::SaveFile(path, built.bytes) || !OpenImage(WidenUtf8(path).c_str())) return false;
-  catalog::Bytes digest(kImageDigestSize);
-  bool ok = ComputeImageDigest(digest.data());
-  imagestamp::StampResult stamped;
   std::string error;
-  if (ok) {
-    const catalog::Signer signer =
-        catalog::LoadSigner(KeyPath("product-signer.key"), KeyPath("product-signer.pem"), {KeyPath("product-ca.pem")});
-    const catalog::Bytes signedCatalog = catalog::MakeSignedImageCatalog(
-        {.imageSha1 = digest, .attributes = {{u"Manufacturer", kMake}, {u"Model", kModel}}}, signer);
-    ok = imagestamp::StampCatalog(built.bytes, signedCatalog, &stamped, &error);
-  }
-  CloseImage();
-  return ok && imagebuilder::SaveFile(path, stamped.bytes);
+  return signedimage::WriteSignedImage(image, signedimage::DevSigner("product"), {.make = kMake, .model = kModel}, path,
+                                       &error);
 }
 
 bool OursOnce() {

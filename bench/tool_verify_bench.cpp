@@ -23,13 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "image/accept.h"
-#include "image/binutils.h"
 #include "platform/diag.h"
-#include "platform/text.h"
-#include "tests/support/catalog_builder.h"
-#include "tests/support/image_builder.h"
-#include "tools/image_stamp.h"
+#include "tests/support/signed_image.h"
 
 extern char** environ;
 
@@ -40,11 +35,6 @@ const char16_t kMake[] = u"Corvane";
 const char16_t kModel[] = u"ZR-410";
 
 void Quiet(DiagStream, const char*, void*) {}
-
-std::string KeyPath(const std::string& file) {
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src != nullptr ? src : TF_DEFAULT_SOURCE_DIR) + "/keys/dev/" + file;
-}
 
 std::string Tool() {
   const char* tool = std::getenv("TF_IMAGE_TOOL");
@@ -63,22 +53,9 @@ bool MakeSignedImage(const std::string& path, uint32_t total, uint32_t part) {
   image.modules.push_back(kernel);
   for (uint32_t i = parts / 2; i < parts; ++i) image.files.push_back({.storedSize = part});
   image.extensions = {{.name = "cat_sig", .length = 8192}};
-  imagebuilder::BuiltImage built = imagebuilder::Build(image);
-  if (!imagebuilder::SaveFile(path, built.bytes) || !OpenImage(WidenUtf8(path).c_str())) return false;
-  catalog::Bytes digest(kImageDigestSize);
-  bool ok = ComputeImageDigest(digest.data());
-  imagestamp::StampResult stamped;
   std::string error;
-  if (ok) {
-    const catalog::Signer signer =
-        catalog::LoadSigner(KeyPath("product-signer.key"), KeyPath("product-signer.pem"), {KeyPath("product-ca.pem")});
-    const catalog::Bytes signedCatalog = catalog::MakeSignedImageCatalog(
-        {.imageSha1 = digest, .attributes = {{u"Manufacturer", kMake}, {u"Model", kModel}}}, signer);
-    ok = imagestamp::StampCatalog(built.bytes, signedCatalog, &stamped, &error);
-  }
-  CloseImage();
-  built = {};
-  return ok && imagebuilder::SaveFile(path, stamped.bytes);
+  return signedimage::WriteSignedImage(image, signedimage::DevSigner("product"), {.make = kMake, .model = kModel}, path,
+                                       &error);
 }
 
 struct ChildRun {

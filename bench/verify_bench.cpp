@@ -15,10 +15,11 @@
 #include "mincrypt/rootlevel.h"
 #include "mincrypt/vercat.h"
 #include "tests/support/catalog_builder.h"
+#include "tests/support/dev_keys.h"
 
 namespace {
 
-std::string DevFile(const char* name) { return std::string(TF_DEV_KEY_DIR) + "/" + name; }
+std::string DevFile(const char* name) { return devkeys::DevKeyPath(name); }
 
 struct Fixture {
   catalog::Bytes cat;

@@ -89,12 +89,4 @@ add_custom_command(
   COMMENT "Compiling in the trust anchors from ${_tf_anchor_dir}"
   VERBATIM)
 
-# The anchors may be the folder's only source while the rest of the verifier
-# is being written; then they make the library on their own.
-if(TARGET tf_mincrypt)
-  target_sources(tf_mincrypt PRIVATE "${_tf_anchor_source}")
-else()
-  add_library(tf_mincrypt STATIC "${_tf_anchor_source}")
-  tf_strict(tf_mincrypt)
-  target_link_libraries(tf_mincrypt PUBLIC tf_crypto)
-endif()
+target_sources(tf_mincrypt PRIVATE "${_tf_anchor_source}")

@@ -14,16 +14,14 @@ tf_add_gtest(device_unit_tests
   LIBS tf_device)
 
 # The device layer against the simulated service, reached through CoCreateInstance.
-if(TARGET tf_sim)
-  tf_add_gtest(device_sim_tests
-    SOURCES devicemanager_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
-            ${TF_TEST_WINDOW}
-    LIBS tf_device tf_sim)
-endif()
+tf_add_gtest(device_sim_tests
+  SOURCES devicemanager_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
+          ${TF_TEST_WINDOW}
+  LIBS tf_device tf_sim)
 
 # On Windows the same suite once more against the COM server DLL that the
 # registry names, driven through tf_simclient.
-if(WIN32 AND TARGET tf_simclient)
+if(WIN32)
   tf_add_gtest(device_sim_dll_tests
     SOURCES devicemanager_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
     LIBS tf_device tf_simclient)
@@ -35,11 +33,9 @@ endif()
 
 # The real image reader and acceptance on the way to the simulated player;
 # images are signed here with the development chain (OpenSSL), so natively only.
-if(TARGET tf_sim AND TARGET tf_catalog_builder AND TARGET tf_image_stamp)
-  tf_add_gtest(device_end_to_end_tests NATIVE_ONLY OPENSSL
-    SOURCES end_to_end_test.cpp sim_fixture.cpp ${TF_TEST_WINDOW}
-    LIBS tf_device tf_sim tf_image_builder tf_image_stamp tf_catalog_builder)
-  if(TARGET device_end_to_end_tests)
-    target_compile_options(device_end_to_end_tests PRIVATE -Wno-missing-field-initializers)
-  endif()
+tf_add_gtest(device_end_to_end_tests NATIVE_ONLY OPENSSL
+  SOURCES end_to_end_test.cpp sim_fixture.cpp ${TF_TEST_WINDOW}
+  LIBS tf_device tf_sim tf_signed_image)
+if(TARGET device_end_to_end_tests)
+  target_compile_options(device_end_to_end_tests PRIVATE -Wno-missing-field-initializers)
 endif()

@@ -4,7 +4,6 @@
 // byte reaches a player it was not made for.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -12,19 +11,11 @@
 #include "image/binutils.h"
 #include "platform/diag.h"
 #include "tests/device/sim_fixture.h"
-#include "tests/support/catalog_builder.h"
-#include "tests/support/image_builder.h"
-#include "tools/image_stamp.h"
+#include "tests/support/signed_image.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string DevKeyPath(const std::string& file) {
-  if (const char* dir = std::getenv("TF_DEV_KEY_DIR")) return std::string(dir) + "/" + file;
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src != nullptr ? src : ".") + "/keys/dev/" + file;
-}
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,7 +41,7 @@ class EndToEnd : public SimDeviceTest {
 
   // A small ROM image whose cat_sig catalog, signed through the test chain,
   // names `make` and `model`; written to `name` under the test's folder.
-  fs::path SignedImage(const std::string& name, const std::u16string& make, const std::u16string& model) {
+  fs::path SignedImage(const std::string& name, std::u16string_view make, std::u16string_view model) {
     imagebuilder::RomImage layout;
     imagebuilder::Module module;
     module.name = "nk.exe";
@@ -58,24 +49,11 @@ class EndToEnd : public SimDeviceTest {
     layout.modules = {module};
     layout.headName = "chain";
     layout.extensions = {{.name = "cat_sig", .length = 0x1000}};
-    const imagebuilder::BuiltImage built = imagebuilder::Build(layout);
-
-    const fs::path unsignedPath = dir_ / (name + ".unsigned");
-    EXPECT_TRUE(imagebuilder::SaveFile(unsignedPath.string(), built.bytes));
-    EXPECT_TRUE(OpenImage(WidenUtf8(unsignedPath.string()).c_str()));
-    catalog::Bytes digest(kImageDigestSize);
-    EXPECT_TRUE(ComputeImageDigest(digest.data()));
-    const catalog::Signer signer =
-        catalog::LoadSigner(DevKeyPath("test-signer.key"), DevKeyPath("test-signer.pem"), {DevKeyPath("test-ca.pem")});
-    const catalog::Bytes signedCatalog =
-        catalog::MakeSignedImageCatalog({digest, {{u"Manufacturer", make}, {u"Model", model}}, "", {}}, signer);
-    imagestamp::StampResult stamped;
-    std::string error;
-    EXPECT_TRUE(imagestamp::StampCatalog(built.bytes, signedCatalog, &stamped, &error)) << error;
-    CloseImage();
-
     const fs::path path = dir_ / name;
-    EXPECT_TRUE(imagebuilder::SaveFile(path.string(), stamped.bytes));
+    std::string error;
+    EXPECT_TRUE(signedimage::WriteSignedImage(layout, signedimage::DevSigner("test"), {.make = make, .model = model},
+                                              path.string(), &error))
+        << error;
     return path;
   }
 };

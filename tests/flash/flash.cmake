@@ -10,13 +10,7 @@ tf_add_gtest(flash_unit_tests SOURCES options_test.cpp render_test.cpp LIBS tf_f
 if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
   return()
 endif()
-if(NOT TARGET tessfold-flash OR NOT TARGET tfsimwmdm)
-  return()
-endif()
-find_program(TF_PYTHON3 python3)
-if(NOT TF_PYTHON3)
-  return()
-endif()
+find_program(TF_PYTHON3 python3 REQUIRED)
 
 set(TF_FLASH_SUITE ${CMAKE_CURRENT_LIST_DIR}/flash_tests.py --dll $<TARGET_FILE:tfsimwmdm>
     --version ${PROJECT_VERSION})

@@ -4,9 +4,6 @@
 if(NOT WIN32)
   return()
 endif()
-if(NOT TARGET tessfold-update OR NOT TARGET tessfold-recovery OR NOT TARGET tfsimwmdm)
-  return()
-endif()
 
 # Loaded into the program under test by a message hook (gui_probe.h).
 add_library(gui_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/gui_probe.cpp)

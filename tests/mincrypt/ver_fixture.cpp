@@ -1,10 +1,10 @@
 #include "tests/mincrypt/ver_fixture.h"
 
-#include <cstdlib>
 #include <map>
 
 #include "mincrypt/anchors.h"
 #include "mincrypt/rootlevel.h"
+#include "tests/support/dev_keys.h"
 
 namespace verfix {
 
@@ -14,8 +14,7 @@ std::string AnchorKeyPath(int level) {
   const char* file = level == ROOT_LEVEL_TEST  ? "test-root.key"
                      : level == ROOT_LEVEL_ODM ? "odm-root.key"
                                                : "product-root.key";
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/keys/dev/" + file;
+  return devkeys::DevKeyPath(file);
 }
 
 const TrustAnchor& Anchor(int level) {

@@ -17,6 +17,7 @@
 #include "mincrypt/rootlevel.h"
 #include "mincrypt/vercat.h"
 #include "tests/mincrypt/ver_fixture.h"
+#include "tests/support/dev_keys.h"
 
 namespace {
 
@@ -72,10 +73,7 @@ void WriteCertsPem(const std::string& path, const std::vector<Bytes>& certs) {
 
 // The development chains of keys/dev, made with the openssl command line:
 // <level>-signer.key, <level>-signer.pem, <level>-ca.pem, <level>-root.pem.
-std::string DevFile(const std::string& name) {
-  const char* src = std::getenv("TF_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/keys/dev/" + name;
-}
+std::string DevFile(const std::string& name) { return devkeys::DevKeyPath(name); }
 const char* DevLevelName(int level) {
   return level == ROOT_LEVEL_TEST ? "test" : level == ROOT_LEVEL_ODM ? "odm" : "product";
 }
