@@ -329,9 +329,11 @@ int RunKeygen(const Args& args) {
       Error("the curve could not be set up");
       return kExitRefused;
     }
+    // A draw of 160 bits is at or above n almost half the time (n starts
+    // with 0x89); those are drawn again, like a draw that failed.
     bool ok = false;
-    for (int attempt = 0; attempt < 16 && !ok; ++attempt)
-      ok = ChannelRandom(key, sizeof key) && ChannelPublicKey(curve.get(), key, point);
+    for (int attempt = 0; attempt < 64 && !ok; ++attempt)
+      ok = ChannelRandom(key, sizeof key) && UsableKey(key) && ChannelPublicKey(curve.get(), key, point);
     if (!ok) {
       Error("no random key could be drawn");
       return kExitRefused;

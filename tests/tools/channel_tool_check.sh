@@ -34,6 +34,14 @@ same unwrapped.key program.key
 expect 0 "" -- keygen --key new.key --pub new.pub
 grep -qE '^[0-9a-f]{40}$' new.key || fail "new.key is not 40 hex digits"
 grep -qE '^[0-9a-f]{40} [0-9a-f]{40}$' new.pub || fail "new.pub is not \"X Y\""
+# Every key keygen hands out lies below the group order n, although 160
+# random bits are at or above it almost half the time; a dozen draws would
+# show one with a probability of 0.9994 if it let them through.
+for i in $(seq 12); do
+  $runner "$tool" keygen --key drawn.key --pub drawn.pub --force >/dev/null 2>&1 || fail "keygen draw $i failed"
+  key=$(tr -d '\r\n' <drawn.key)
+  [[ "$key" < "89abcdef012345672716b26eec14904428c2a675" ]] || fail "keygen handed out $key, not below n"
+done
 expect 0 "" -- certify --pub new.pub --level 7 --root-key root.key -o new.cert
 [ "$(wc -c <new.cert)" -eq 100 ] || fail "new.cert is not 100 bytes"
 expect 0 "Security level 7" -- show new.cert --root root.pub
