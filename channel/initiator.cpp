@@ -30,14 +30,18 @@ class ServiceReply {
   // than the message it stands for, of which nothing is read.
   HRESULT fetch(IComponentAuthenticate* peer, DWORD pass, BYTE* request, DWORD requestLength, DWORD expected) {
     const HRESULT hr = peer->SACAuth(kChannelProtocol2, pass, request, requestLength, &data_, &length_);
+    refused_ = FAILED(hr);
     if (FAILED(hr)) return hr;
     return data_ != nullptr && length_ >= expected ? S_OK : E_FAIL;
   }
+  // Whether the last fetch failed in the service's own call.
+  bool refused() const { return refused_; }
   const BYTE* at(DWORD offset) const { return data_ + offset; }
 
  private:
   BYTE* data_ = nullptr;
   DWORD length_ = 0;
+  bool refused_ = false;
 };
 
 // The curve context of one handshake, made and freed under the lock.
@@ -75,23 +79,24 @@ HRESULT ChannelInitiator::authenticate(DWORD dwProtocolId) {
 
 HRESULT ChannelInitiator::runProtocol2() {
   ChannelLockMembership member;
+  failure_ = HandshakeFailure::kNone;
   CurveScope curve;
-  if (curve.get() == nullptr) return E_OUTOFMEMORY;
+  if (curve.get() == nullptr) return fail(HandshakeFailure::kResources, E_OUTOFMEMORY);
   cipherReady_ = 0;
 
   // Zeroed: the generator stirs what the output buffer held into its pool.
   BYTE challenges[2 * kChannelChallengeLength] = {};  // ours, then the peer's
   {
     ChannelLockHeld held;
-    if (!ChannelRandom(challenges, kChannelChallengeLength)) return E_FAIL;
+    if (!ChannelRandom(challenges, kChannelChallengeLength)) return fail(HandshakeFailure::kResources, E_FAIL);
   }
   HRESULT hr = exchangeChallenges(curve.get(), challenges);
   if (FAILED(hr)) return hr;
 
   ChannelPrivateKey key;
-  if (ownKeyContainer_ == nullptr) return E_FAIL;
+  if (ownKeyContainer_ == nullptr) return fail(HandshakeFailure::kOwnCredentials, E_FAIL);
   hr = KeyContainerExtract(ownKeyContainer_, ownKeyContainerLength_, key.bytes);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return fail(HandshakeFailure::kOwnCredentials, hr);
 
   hr = exchangeSessionKey(curve.get(), challenges, key.bytes);
   if (FAILED(hr)) return hr;
@@ -102,16 +107,17 @@ HRESULT ChannelInitiator::runProtocol2() {
 HRESULT ChannelInitiator::exchangeChallenges(ChannelCurve* pCurve, BYTE rgbChallenges[8]) {
   ServiceReply reply;
   HRESULT hr = reply.fetch(peer_, 0, rgbChallenges, kPass0RequestLength, kPass0ReplyLength);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return failFetch(hr, reply.refused());
   hr = keepPeerCertificate(reply.at(kPass0ReplyCertificateOffset));
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return fail(hr == E_OUTOFMEMORY ? HandshakeFailure::kResources : HandshakeFailure::kServiceCertificate, hr);
   std::memcpy(rgbChallenges + kChannelChallengeLength, reply.at(0), kChannelChallengeLength);
-  const bool ok =
-      VerifyHeld(pCurve, kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset,
-                 CertificateSignedLength(peerCertificate_), peerCertificate_ + kCertificateSignatureOffset) &&
-      VerifyHeld(pCurve, peerCertificate_ + kCertificatePublicKeyOffset, rgbChallenges, 2 * kChannelChallengeLength,
-                 reply.at(kPass0ReplySignatureOffset));
-  return ok ? S_OK : E_FAIL;
+  if (!VerifyHeld(pCurve, kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset,
+                  CertificateSignedLength(peerCertificate_), peerCertificate_ + kCertificateSignatureOffset))
+    return fail(HandshakeFailure::kServiceCertificate, E_FAIL);
+  if (!VerifyHeld(pCurve, peerCertificate_ + kCertificatePublicKeyOffset, rgbChallenges, 2 * kChannelChallengeLength,
+                  reply.at(kPass0ReplySignatureOffset)))
+    return fail(HandshakeFailure::kServiceSignature, E_FAIL);
+  return S_OK;
 }
 
 HRESULT ChannelInitiator::keepPeerCertificate(const BYTE* pbCertificate) {
@@ -129,19 +135,20 @@ HRESULT ChannelInitiator::exchangeSessionKey(ChannelCurve* pCurve, const BYTE rg
                                              const BYTE rgbPrivateKey[20]) {
   const DWORD requestLength = kPass1RequestCertificateOffset + ownCertificateLength_;
   std::unique_ptr<BYTE[]> request(new (std::nothrow) BYTE[requestLength]);
-  if (request == nullptr) return E_OUTOFMEMORY;
+  if (request == nullptr) return fail(HandshakeFailure::kResources, E_OUTOFMEMORY);
   BYTE swapped[2 * kChannelChallengeLength];  // the peer's challenge first
   std::memcpy(swapped, rgbChallenges + kChannelChallengeLength, kChannelChallengeLength);
   std::memcpy(swapped + kChannelChallengeLength, rgbChallenges, kChannelChallengeLength);
   {
     ChannelLockHeld held;
-    if (!ChannelSign(pCurve, rgbPrivateKey, swapped, sizeof swapped, request.get())) return E_FAIL;
+    if (!ChannelSign(pCurve, rgbPrivateKey, swapped, sizeof swapped, request.get()))
+      return fail(HandshakeFailure::kOwnCredentials, E_FAIL);
   }
   std::memcpy(request.get() + kPass1RequestCertificateOffset, ownCertificate_, ownCertificateLength_);
 
   ServiceReply reply;
   HRESULT hr = reply.fetch(peer_, 1, request.get(), requestLength, kPass1ReplyLength);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return failFetch(hr, reply.refused());
   BYTE sessionKey[kChannelSessionKeyLength];
   bool opened;
   {
@@ -149,10 +156,12 @@ HRESULT ChannelInitiator::exchangeSessionKey(ChannelCurve* pCurve, const BYTE rg
     opened =
         ChannelKeyOpen(pCurve, rgbPrivateKey, reply.at(kPass1ReplyC1Offset), reply.at(kPass1ReplyC2Offset), sessionKey);
   }
-  if (!opened) return E_FAIL;
+  if (!opened) return fail(HandshakeFailure::kServiceSignature, E_FAIL);
   hr = setSessionKey(sessionKey);
   SecureWipe(sessionKey, sizeof sessionKey);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return fail(HandshakeFailure::kResources, hr);
   const BYTE* peerKey = peerCertificate_ + kCertificatePublicKeyOffset;
-  return VerifyHeld(pCurve, peerKey, sessionKey_, kChannelSessionKeyLength, reply.at(0)) ? S_OK : E_FAIL;
+  if (!VerifyHeld(pCurve, peerKey, sessionKey_, kChannelSessionKeyLength, reply.at(0)))
+    return fail(HandshakeFailure::kServiceSignature, E_FAIL);
+  return S_OK;
 }

@@ -18,9 +18,24 @@ constexpr DWORD kChannelProtocol2 = 2;
 // The peer's certificate does not have the certificate format.
 constexpr HRESULT kChannelNotCertified = static_cast<HRESULT>(0x80041003u);
 
+// Which side a failed handshake stopped on, for programs that must tell the
+// user whether the service refused us or we refused the service.
+enum class HandshakeFailure {
+  kNone,                // no handshake ran, or it completed
+  kServiceRefused,      // an exchange call of the service failed
+  kServiceReply,        // a reply was shorter than the protocol's
+  kServiceCertificate,  // the service's certificate did not verify here
+  kServiceSignature,    // its signature over the challenges or the session key, or the key transport, did not verify
+  kOwnCredentials,      // our own key container or signature could not be used
+  kResources,           // memory or random bytes ran out
+};
+
 class ChannelInitiator : public ChannelObject {
  public:
   ChannelInitiator() = default;
+
+  // Where the last authenticate of protocol 2 stopped.
+  HandshakeFailure lastFailure() const { return failure_; }
 
   // Runs the handshake of `dwProtocolId` with the attached peer.
   // S_OK when it completed; E_NOTIMPL for protocol 1; E_INVALIDARG for any id
@@ -48,4 +63,15 @@ class ChannelInitiator : public ChannelObject {
   // stored and checked against the peer's signature over it.
   HRESULT exchangeSessionKey(ChannelCurve* pCurve, const BYTE rgbChallenges[8], const BYTE rgbPrivateKey[20]);
   HRESULT keepPeerCertificate(const BYTE* pbCertificate);
+  // Notes where the handshake stopped and passes `hr` on.
+  HRESULT fail(HandshakeFailure failure, HRESULT hr) {
+    failure_ = failure;
+    return hr;
+  }
+  // A fetch's failure: the service's own result, or a short reply.
+  HRESULT failFetch(HRESULT hr, bool refused) {
+    return fail(refused ? HandshakeFailure::kServiceRefused : HandshakeFailure::kServiceReply, hr);
+  }
+
+  HandshakeFailure failure_ = HandshakeFailure::kNone;
 };

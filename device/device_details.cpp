@@ -46,6 +46,8 @@ bool Describe(const ComPtr<IWMDMDevice>& found, DeviceDetails* details) {
   details->info.szDeviceManufacturer[kTextUnits - 1] = 0;
   details->info.szDeviceName[kTextUnits - 1] = 0;
   if (FAILED(device->GetVersion(&details->info.dwDeviceVersion))) details->info.dwDeviceVersion = 0;
+  if (FAILED(device->GetCanonicalName(details->szCanonicalName, kTextUnits))) details->szCanonicalName[0] = 0;
+  details->szCanonicalName[kTextUnits - 1] = 0;
   if (FAILED(device->GetStatus(&details->dwStatus))) details->dwStatus = 0;
   details->fReady = (details->dwStatus & WMDM_STATUS_READY) != 0;
   ListStorages(device, details);

@@ -15,6 +15,7 @@ struct StorageDetails {
 
 struct DeviceDetails {
   DFTInfo info;          // as EnumNextDevice fills it; hand it to ConnectDevice
+  WCHAR szCanonicalName[260];  // the service's name for this one player (empty when unreadable)
   DWORD dwStatus;        // GetStatus flags (0 when unreadable)
   bool fReady;           // ConnectDevice can hold it
   bool fStoragesListed;  // EnumStorage worked

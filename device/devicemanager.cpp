@@ -92,16 +92,20 @@ bool IsRecordedDevice(IWMDMDevice2* device, const DFTInfo& record) {
 
 // Reads an enumerated device's identity into *record: E_FAIL when it is no
 // storage device, the failing query's error, or S_OK.
-HRESULT ReadIdentity(const ComPtr<IWMDMDevice>& found, DFTInfo* record) {
-  ComPtr<IWMDMDevice2> device;
+HRESULT ReadDeviceIdentity(IWMDMDevice2* device, DFTInfo* record) {
   DWORD type = 0;
-  if (FAILED(found.Query(IID_IWMDMDevice2, &device))) return E_FAIL;
   if (FAILED(device->GetType(&type)) || (type & WMDM_DEVICE_TYPE_STORAGE) == 0) return E_FAIL;
   HRESULT hr =
       Terminated(device->GetManufacturer(record->szDeviceManufacturer, kTextUnits), record->szDeviceManufacturer);
   if (SUCCEEDED(hr)) hr = Terminated(device->GetName(record->szDeviceName, kTextUnits), record->szDeviceName);
   device->GetVersion(&record->dwDeviceVersion);
   return hr;
+}
+
+HRESULT ReadIdentity(const ComPtr<IWMDMDevice>& found, DFTInfo* record) {
+  ComPtr<IWMDMDevice2> device;
+  if (FAILED(found.Query(IID_IWMDMDevice2, &device))) return E_FAIL;
+  return ReadDeviceIdentity(device.Get(), record);
 }
 
 // Each step of creation, in order; the first failure names the stage.
@@ -136,6 +140,8 @@ DeviceManager* DeviceManagerCreateWithResult(HWND hWnd, UINT uMsg, DeviceManager
   const WaitCursor wait;
   DeviceManagerCreateStage stage = DeviceManagerCreateStage::kMemory;
   const HRESULT hr = dm != nullptr ? CreateSteps(dm, hWnd, uMsg, &stage) : E_FAIL;
+  const HandshakeFailure handshake =
+      dm != nullptr && dm->channel ? dm->channel->lastFailure() : HandshakeFailure::kNone;
   if (FAILED(hr)) {
     if (dm != nullptr) DeviceManagerDestroy(dm);
     dm = INVALID_DEVICE_MANAGER;
@@ -144,6 +150,7 @@ DeviceManager* DeviceManagerCreateWithResult(HWND hWnd, UINT uMsg, DeviceManager
     pResult->stage = stage;
     pResult->hr = hr;
     pResult->fDeviceEvents = dm != INVALID_DEVICE_MANAGER && dm->connectionPoint;
+    pResult->handshake = stage == DeviceManagerCreateStage::kAuthentication ? handshake : HandshakeFailure::kNone;
   }
   return dm;
 }
@@ -180,12 +187,14 @@ HRESULT EnumNextDevice(DeviceManager* hDeviceManager, DFTInfo* lpDFTInfo) {
   return ReadIdentity(found, lpDFTInfo);
 }
 
-HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
-  HRESULT hr = CheckHandleAndArguments(hDeviceManager, lpDFTInfo);
-  if (FAILED(hr)) return hr;
-  DeviceManager* dm = hDeviceManager;
+namespace {
+
+// Holds the first enumerated device that `matches` (and fills *identity);
+// what ConnectDevice and ConnectDeviceByCanonicalName share.
+template <typename Matches>
+HRESULT ConnectFirstMatching(DeviceManager* dm, Matches matches) {
   if (!dm->enumeration) {
-    hr = OpenEnumeration(dm);
+    const HRESULT hr = OpenEnumeration(dm);
     if (FAILED(hr)) return hr;
   }
   bool matched = false;
@@ -194,8 +203,9 @@ HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
     const ComPtr<IWMDMDevice> found = NextItem<IWMDMDevice>(dm->enumeration.Get());
     if (!found) break;
     DisconnectDevice(dm);
-    matched = SUCCEEDED(found.Query(IID_IWMDMDevice2, &dm->device)) && IsRecordedDevice(dm->device.Get(), *lpDFTInfo);
-    if (matched) dm->current = *lpDFTInfo;
+    DFTInfo identity = {};
+    matched = SUCCEEDED(found.Query(IID_IWMDMDevice2, &dm->device)) && matches(dm->device.Get(), &identity);
+    if (matched) dm->current = identity;
   }
   dm->enumeration.Reset();
   if (!matched) {
@@ -206,11 +216,39 @@ HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
   return S_OK;
 }
 
+}  // namespace
+
+HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo) {
+  const HRESULT hr = CheckHandleAndArguments(hDeviceManager, lpDFTInfo);
+  if (FAILED(hr)) return hr;
+  return ConnectFirstMatching(hDeviceManager, [lpDFTInfo](IWMDMDevice2* device, DFTInfo* identity) {
+    *identity = *lpDFTInfo;
+    return IsRecordedDevice(device, *lpDFTInfo);
+  });
+}
+
+HRESULT ConnectDeviceByCanonicalName(DeviceManager* hDeviceManager, LPCWSTR pwszCanonicalName) {
+  const HRESULT hr = CheckHandleAndArguments(hDeviceManager, pwszCanonicalName);
+  if (FAILED(hr)) return hr;
+  return ConnectFirstMatching(hDeviceManager, [pwszCanonicalName](IWMDMDevice2* device, DFTInfo* identity) {
+    WCHAR name[kTextUnits] = {};
+    if (FAILED(Terminated(device->GetCanonicalName(name, kTextUnits), name)) || !SameText(name, pwszCanonicalName))
+      return false;
+    // Ready and a storage device, as ConnectDevice requires; its own identity.
+    DFTInfo own = {};
+    if (FAILED(ReadDeviceIdentity(device, &own)) || !IsRecordedDevice(device, own)) return false;
+    *identity = own;
+    return true;
+  });
+}
+
 HRESULT DisconnectDevice(DeviceManager* hDeviceManager) {
   const HRESULT check = CheckHandleAndArguments(hDeviceManager);
   if (FAILED(check)) return check;
   DeviceManager* dm = hDeviceManager;
   if (!dm->device) return E_FAIL;
+  dm->sent.Reset();
+  dm->szSentStorage[0] = 0;
   dm->device.Reset();
   dm->current = DFTInfo{};
   return S_OK;

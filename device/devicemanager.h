@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "channel/initiator.h"
 #include "platform/win.h"
 #include "platform/window.h"
 
@@ -65,6 +66,9 @@ struct DeviceManagerCreateResult {
   DeviceManagerCreateStage stage;
   HRESULT hr;          // the failing call's result; S_OK when created
   bool fDeviceEvents;  // arrival and removal will be reported
+  // kAuthentication: which side the handshake stopped on (kNone when the
+  // service offered no protocol to run).
+  HandshakeFailure handshake;
 };
 
 // DeviceManagerCreate that also says where it stopped (pResult may be null).
@@ -85,6 +89,11 @@ HRESULT EnumNextDevice(DeviceManager* hDeviceManager, DFTInfo* lpDFTInfo);
 // before. S_OK when one is now held; E_FAIL when none matched (none is held);
 // the service's error when no enumeration could be opened.
 HRESULT ConnectDevice(DeviceManager* hDeviceManager, const DFTInfo* lpDFTInfo);
+
+// ConnectDevice for one particular player: the ready storage device whose
+// canonical name (IWMDMDevice2::GetCanonicalName) is `pwszCanonicalName`, so
+// that players of the same make and name can be told apart. Same results.
+HRESULT ConnectDeviceByCanonicalName(DeviceManager* hDeviceManager, LPCWSTR pwszCanonicalName);
 
 // S_OK when a device was released; E_FAIL when none was held.
 HRESULT DisconnectDevice(DeviceManager* hDeviceManager);

@@ -20,6 +20,10 @@ struct DeviceManager {
   ComPtr<IConnectionPoint> connectionPoint;
   ComPtr<DeviceEventSink> sink;  // our reference; the service holds its own
   DFTInfo current = {};          // identity of the held device; zero when none
+  // The file the last successful copy made on the held device, for reading
+  // it back; released with the device.
+  ComPtr<IWMDMStorage> sent;
+  WCHAR szSentStorage[260] = {};  // the name of the storage it went to
   std::unique_ptr<ChannelInitiator> channel;
   DWORD cookie = 0;
 };

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "device/devicemanager.h"
+#include "device/transfer_stop.h"
 #include "platform/sync.h"
 
 DeviceEventSink* DeviceEventSink::Create(HWND hWnd, UINT uMsg) {
@@ -39,7 +40,8 @@ HRESULT DeviceEventSink::Begin(DWORD dwEstimatedTicks) {
 
 HRESULT DeviceEventSink::Progress(DWORD dwTranspiredTicks) {
   SendMessageW(window_, message_, kDeviceNotifyProgress, ProgressPercent(estimate_, dwTranspiredTicks));
-  return S_OK;
+  // The service stops the copy on a failing report.
+  return TransferStopRequested() ? WMDM_E_USER_CANCELLED : S_OK;
 }
 
 HRESULT DeviceEventSink::End() {

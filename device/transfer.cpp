@@ -1,7 +1,10 @@
 #include "device/transfer.h"
 
+#include <utility>
+
 #include "device/devicemanager_object.h"
 #include "device/transfer_kinds.h"
+#include "device/transfer_stop.h"
 #include "device/transfer_testing.h"
 #include "image/accept.h"
 #include "image/binutils.h"
@@ -42,8 +45,15 @@ HRESULT InsertIntoStorage(DeviceManager* dm, const ComPtr<IWMDMStorage>& found, 
   ComPtr<IWMDMStorage> created;
   const HRESULT hr = control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), destination.data(),
                                       nullptr, dm->sink->progressFace(), metadata.Get(), nullptr, created.Out());
-  if (FAILED(hr)) created.Detach();  // what a failed call left is not ours
-  return SUCCEEDED(hr) ? S_OK : hr;
+  if (FAILED(hr)) {
+    created.Detach();  // what a failed call left is not ours
+    return hr;
+  }
+  // Kept for a read-back; the storage's name says where the file went.
+  dm->sent = std::move(created);
+  if (FAILED(found->GetName(dm->szSentStorage, kTextUnits))) dm->szSentStorage[0] = 0;
+  dm->szSentStorage[kTextUnits - 1] = 0;
+  return S_OK;
 }
 
 // What the transfer's operations open with: the handle, the pointers, then
@@ -66,6 +76,10 @@ HRESULT InsertFile(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, Transf
   WString destination = DestinationName(pwszSourcePath, kind);
   // A font path that ends in a backslash names no file to store.
   if (destination.empty()) return E_INVALIDARG;
+
+  dm->sent.Reset();
+  dm->szSentStorage[0] = 0;
+  if (TransferStopRequested()) return WMDM_E_USER_CANCELLED;
 
   hr = E_FAIL;
   ComPtr<IWMDMEnumStorage> storages;
@@ -98,8 +112,10 @@ TransferCheck RunTransferChecks(DeviceManager* dm, LPCWSTR pwszSourcePath, const
   }
   check.cbFile = check.fSized ? (static_cast<ULONGLONG>(fileInfo.nFileSizeHigh) << 32) | fileInfo.nFileSizeLow : 0;
   check.fInWindow = check.fSized && InSizeWindow(kind.window, check.cbFile);
-  check.fSend = kind.fImageChecksBind ? check.fAccepted && check.fInWindow : true;
   const WString destination = DestinationName(pwszSourcePath, kind.kind);
+  check.fReservedName = !kind.fImageChecksBind && IsFirmwareDestinationName(destination.c_str());
+  check.fSend = kind.fImageChecksBind ? check.fAccepted && check.fInWindow : !check.fReservedName;
+  if (check.fReservedName) check.hrRefused = E_ACCESSDENIED;
   const size_t units = destination.size() < 259 ? destination.size() : 259;
   destination.copy(check.szDestination, units);
   check.szDestination[units] = 0;
@@ -122,6 +138,18 @@ WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind) {
   const WStringView path(pwszSourcePath, WideLength(pwszSourcePath));
   const size_t slash = path.rfind(WCHAR('\\'));
   return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
+}
+
+bool IsFirmwareDestinationName(LPCWSTR pwszName) {
+  if (pwszName == nullptr) return false;
+  WStringView name(pwszName, WideLength(pwszName));
+  while (!name.empty() && (name.back() == WCHAR('.') || name.back() == WCHAR(' '))) name.remove_suffix(1);
+  for (const TransferKindInfo& row : kTransferKinds) {
+    if (row.pwszDestination != nullptr &&
+        SameFileNameText(name, WStringView(row.pwszDestination, WideLength(row.pwszDestination))))
+      return true;
+  }
+  return false;
 }
 
 HRESULT InsertFileForTest(DeviceManager* hDeviceManager, LPCWSTR pwszSourcePath, TransferKind kind) {

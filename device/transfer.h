@@ -22,6 +22,13 @@ bool FitsSizeWindow(TransferKind kind, ULONGLONG cbFile);
 // of the source path (the whole path without one). Empty for an unknown kind.
 WString DestinationName(LPCWSTR pwszSourcePath, TransferKind kind);
 
+// Whether `pwszName` names one of the firmware files on the player
+// ("EBoot.bin", "Recovery.bin", "NK.bin") as Windows compares file names:
+// without regard to case, and with the trailing dots and spaces that Windows
+// drops from a name. A font of such a name would replace the firmware with
+// content nobody checked, so TransferFile refuses it (E_ACCESSDENIED).
+bool IsFirmwareDestinationName(LPCWSTR pwszName);
+
 // What TransferFile found before it copies (or would copy) a file.
 struct TransferCheck {
   bool fImage;               // the file opened as a ROM image
@@ -29,6 +36,7 @@ struct TransferCheck {
   bool fSized;               // the file's size could be read
   ULONGLONG cbFile;          // its whole size
   bool fInWindow;            // the size lies in the kind's window (always for fonts)
+  bool fReservedName;        // a font named as a firmware file is (it would replace the firmware)
   bool fSend;                // everything passed: the copy goes (or would go) ahead
   HRESULT hrRefused;         // TransferFile's result when fSend is false
   WCHAR szDestination[260];  // the file's name on the player

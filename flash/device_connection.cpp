@@ -13,6 +13,7 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"TessfoldFlashNotify";
 
 struct ProgressState {
+  const char* phase = "";
   bool active = false;
   bool console = false;
   bool drawn = false;
@@ -48,9 +49,9 @@ void DrawProgress(LPARAM percent) {
     const double kib = static_cast<double>(done) / 1024.0 / (static_cast<double>(elapsed) / 1000.0);
     std::snprintf(rate, sizeof rate, "%.1f KiB/s", kib);
   }
-  char line[160];
-  std::snprintf(line, sizeof line, "\r%3d%%  %s of %s bytes  %s   ", static_cast<int>(percent), Bytes(done).c_str(),
-                Bytes(g_progress.total).c_str(), rate);
+  char line[200];
+  std::snprintf(line, sizeof line, "\r%s %3d%%  %s of %s bytes  %s   ", g_progress.phase, static_cast<int>(percent),
+                Bytes(done).c_str(), Bytes(g_progress.total).c_str(), rate);
   WriteToConsole(line);
   g_progress.drawn = true;
 }
@@ -83,16 +84,26 @@ bool ErrorIsConsole() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
 }
 
-void BeginProgress(ULONGLONG cbFile) {
+void BeginProgress(const char* phase, ULONGLONG cbFile) {
   g_progress = ProgressState{};
+  g_progress.phase = phase;
   g_progress.active = true;
   g_progress.console = ErrorIsConsole();
   g_progress.total = cbFile;
   g_progress.start = GetTickCount();
 }
 
-void EndProgress() {
-  if (g_progress.drawn) WriteToConsole("\n");
+void EndProgress(bool succeeded) {
+  if (g_progress.drawn) {
+    if (succeeded) {
+      WriteToConsole("\n");
+    } else {
+      char line[200];
+      std::snprintf(line, sizeof line, "\r%s FAILED at %d%%%40s\n", g_progress.phase,
+                    static_cast<int>(g_progress.last < 0 ? 0 : g_progress.last), "");
+      WriteToConsole(line);
+    }
+  }
   g_progress = ProgressState{};
 }
 
@@ -107,7 +118,8 @@ bool DeviceConnection::Open(DeviceManagerCreateResult* result) {
   RegisterClassExW(&wc);
   window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (window_ == nullptr) {
-    *result = DeviceManagerCreateResult{DeviceManagerCreateStage::kMemory, HRESULT_FROM_WIN32(GetLastError()), false};
+    *result = DeviceManagerCreateResult{DeviceManagerCreateStage::kMemory, HRESULT_FROM_WIN32(GetLastError()), false,
+                                        HandshakeFailure::kNone};
     return false;
   }
   devices_ = DeviceManagerCreateWithResult(window_, WM_DEVICENOTIFY, result);

@@ -28,10 +28,12 @@ class DeviceConnection {
   DeviceManager* devices_ = INVALID_DEVICE_MANAGER;
 };
 
-// The progress line on the error stream while a copy runs: percentage, bytes
-// and rate, redrawn in place. Only on a console; nothing when redirected.
-void BeginProgress(ULONGLONG cbFile);
-void EndProgress();
+// The progress line on the error stream while a copy or its read-back runs:
+// the phase, percentage, bytes and rate, redrawn in place. Only on a console;
+// nothing when redirected. A phase that failed ends its line as failed, not
+// at the last percentage it showed.
+void BeginProgress(const char* phase, ULONGLONG cbFile);
+void EndProgress(bool succeeded);
 
 // Whether the error stream is a console (where the progress line goes).
 bool ErrorIsConsole();

@@ -22,6 +22,7 @@ inline constexpr int kExitOk = 0;       // listed, accepted or sent
 inline constexpr int kExitFailed = 1;   // refused or failed; the reason in one line
 inline constexpr int kExitService = 2;  // usage, or no device service to work with
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 3;  // stopped by Ctrl-C; the state of the player in one line
 
 enum class Command { kNone, kList, kCheck, kSend, kHelp, kVersion };
 
@@ -31,7 +32,10 @@ struct Options {
   const TransferKindInfo* kind = nullptr;  // null until --kind names one
   WString file;
   bool playerGiven = false;
-  WString player;
+  WString player;  // a name, an id or a position, as list shows them
+  bool all = false;     // every connected player in turn
+  bool verify = true;   // send reads the file back and compares it
+  WString logFile;      // send appends one JSON line per attempt here; empty: no log
   DWORD waitSeconds = 0;
 };
 
@@ -55,5 +59,10 @@ void Err(const std::string& text);
 // The commands; each returns the exit code.
 int RunList(const Options& options);
 int RunCheckOrSend(const Options& options);
+
+// Installs the Ctrl-C handler: a stop request for the running copy instead
+// of the end of the process, so that the program can say what state the
+// player is in.
+void InstallInterruptHandler();
 
 }  // namespace flash

@@ -16,6 +16,7 @@ int wmain(int argc, wchar_t** argv) {
     Err("Try 'tessfold-flash --help' for more information.\n");
     return kExitUsage;
   }
+  InstallInterruptHandler();
   switch (options.command) {
     case Command::kHelp:
       Out(UsageText());

@@ -17,29 +17,37 @@ std::string UsageText() {
          "\n"
          "Commands:\n"
          "  list [--json]\n"
-         "      The players with manufacturer, name, version, ready state and\n"
-         "      their storages with their ready state.\n"
-         "  check --kind KIND FILE [--player NAME] [--json]\n"
+         "      The players in the service's order: position, manufacturer, name,\n"
+         "      version, ready state and id, and their storages with their ready\n"
+         "      state.\n"
+         "  check --kind KIND FILE [--player P | --all] [--wait SECONDS] [--json]\n"
          "      The checks a transfer runs against the player (signature, make and\n"
          "      model, size window) and the name the file would get on it. Nothing\n"
-         "      is sent.\n"
-         "  send --kind KIND FILE [--player NAME] [--wait SECONDS] [--json]\n"
-         "      Check, then copy the file onto the player. A file that does not\n"
-         "      pass the checks is never sent.\n"
+         "      is sent. Fonts are not checked.\n"
+         "  send --kind KIND FILE [--player P | --all] [--wait SECONDS] [--no-verify]\n"
+         "       [--log FILE] [--json]\n"
+         "      Check, then copy the file onto the player and read it back to\n"
+         "      verify it. A file that does not pass the checks is never sent; a\n"
+         "      copy that does not read back as sent is removed from the player.\n"
          "\n"
          "Options:\n"
          "  --kind KIND       " +
          KindNames() +
          "\n"
-         "  --player NAME     the player's name as list shows it; needed when more\n"
-         "                    than one player is connected\n"
+         "  --player P        the player's name, id or position as list shows them;\n"
+         "                    needed when more than one player is connected\n"
+         "  --all             every connected player in turn, with a summary\n"
          "  --wait SECONDS    wait up to SECONDS for the player to be plugged in\n"
-         "  --json            print the result as one JSON object\n"
+         "                    and ready\n"
+         "  --no-verify       do not read the file back after sending it\n"
+         "  --log FILE        append one JSON line per send attempt to FILE\n"
+         "  --json            print the result as JSON\n"
          "  -h, --help        show this text\n"
          "  --version         show the program's version\n"
          "\n"
-         "Exit status: 0 done, 1 refused or failed, 2 usage error, no device\n"
-         "service, or the service refused to authenticate us.\n";
+         "Exit status: 0 done (with --all: done for every player), 1 refused or\n"
+         "failed, 2 usage error, unusable log file, or no device session, 3\n"
+         "interrupted.\n";
 }
 
 namespace {
@@ -134,7 +142,13 @@ bool ParseArgument(const std::vector<WString>& args, size_t* i, const std::strin
   } else if (o->command != Command::kList && IsOption(arg, WSTR("--player"))) {
     if (!TakeValue(args, i, WSTR("--player"), &o->player, error)) return false;
     o->playerGiven = true;
-  } else if (o->command == Command::kSend && IsOption(arg, WSTR("--wait"))) {
+  } else if (o->command != Command::kList && arg == WSTR("--all")) {
+    o->all = true;
+  } else if (o->command == Command::kSend && arg == WSTR("--no-verify")) {
+    o->verify = false;
+  } else if (o->command == Command::kSend && IsOption(arg, WSTR("--log"))) {
+    if (!TakeValue(args, i, WSTR("--log"), &o->logFile, error)) return false;
+  } else if (o->command != Command::kList && IsOption(arg, WSTR("--wait"))) {
     if (!TakeValue(args, i, WSTR("--wait"), &value, error)) return false;
     if (!ParseSeconds(value, &o->waitSeconds))
       return Refuse(error, "--wait takes a number of seconds (0 to 999999), not '" + Utf8(value) + "'");
@@ -160,6 +174,7 @@ bool ParseOptions(const std::vector<WString>& args, Options* o, std::string* err
   for (size_t i = 1; i < args.size(); ++i)
     if (!ParseArgument(args, &i, name, o, error)) return false;
   if (o->command == Command::kList) return true;
+  if (o->all && o->playerGiven) return Refuse(error, "--player and --all cannot be used together");
   if (o->kind == nullptr) return Refuse(error, name + " needs --kind (" + KindNames() + ")");
   if (o->file.empty()) return Refuse(error, name + " needs a FILE");
   return true;

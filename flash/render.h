@@ -34,4 +34,15 @@ Printed RenderPlayers(bool json, const Players& players);
 // check and send.
 Printed RenderTransfer(bool json, const TransferVerdict& verdict);
 
+// --all: one line per player while the run goes on, then the summary table
+// (player, result, destination, verified), or one JSON array of verdicts.
+std::string VerdictLine(const TransferVerdict& verdict);
+Printed RenderSummary(bool json, const std::vector<TransferVerdict>& verdicts);
+
+// "Manufacturer Name (id)": how a player is named where several may share a name.
+std::string PlayerLabel(const DeviceDetails& player);
+
+// The log's record of one send attempt: one JSON object on one line.
+std::string LogLine(const TransferVerdict& verdict, const std::string& utcTime, const std::string& version);
+
 }  // namespace flash

@@ -53,5 +53,9 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId, LPVOID lpFileInformation);
 BOOL DeleteFileW(LPCWSTR lpFileName);
 BOOL CloseHandle(HANDLE hObject);
+// The folder for temporary files, with a trailing separator: $TMPDIR, else
+// /tmp/. The length without the NUL; the size needed (NUL included) when the
+// buffer is too small; 0 on failure.
+DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 
 #endif  // !_WIN32

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -216,4 +217,15 @@ BOOL CloseHandle(HANDLE hObject) {
   cell->magic = 0;
   delete cell;
   return TRUE;
+}
+
+DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string text = folder != nullptr && *folder != 0 ? folder : "/tmp";
+  if (text.back() != '/') text += '/';
+  const WString wide = WidenUtf8(text);
+  if (wide.size() + 1 > nBufferLength || lpBuffer == nullptr) return static_cast<DWORD>(wide.size() + 1);
+  wide.copy(lpBuffer, wide.size());
+  lpBuffer[wide.size()] = 0;
+  return static_cast<DWORD>(wide.size());
 }

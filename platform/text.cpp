@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <cstdio>
+#include <cwctype>
 
 namespace {
 
@@ -121,4 +122,17 @@ std::string JsonQuote(std::string_view utf8) {
     }
   }
   return out + "\"";
+}
+
+bool SameFileNameText(WStringView a, WStringView b) {
+#ifdef _WIN32
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+#else
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i]))) return false;
+  }
+  return true;
+#endif
 }

@@ -19,3 +19,8 @@ size_t WideLength(const WCHAR* s);
 // escaped and control characters written as \u00XX; all other bytes are
 // copied as they are, so ill-formed input stays ill-formed.
 std::string JsonQuote(std::string_view utf8);
+
+// Whether two file names are the same name to Windows: equal without regard to
+// case (the system's own case table on Windows; the C library's upper-case
+// mapping of each UTF-16 unit elsewhere).
+bool SameFileNameText(WStringView a, WStringView b);

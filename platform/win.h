@@ -78,6 +78,7 @@ typedef void* HLOCAL;
 #define E_FAIL static_cast<HRESULT>(0x80004005u)
 #define E_UNEXPECTED static_cast<HRESULT>(0x8000FFFFu)
 #define E_HANDLE static_cast<HRESULT>(0x80070006u)
+#define E_ACCESSDENIED static_cast<HRESULT>(0x80070005u)
 #define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000Eu)
 #define E_INVALIDARG static_cast<HRESULT>(0x80070057u)
 #define NTE_BAD_SIGNATURE static_cast<HRESULT>(0x80090006u)
