@@ -1,4 +1,4 @@
-# tessfold-flash as users run it: the i686 program under 32-bit Wine against
+# tessfold-flash as users run it: the program of the build's width under Wine against
 # the simulated service's COM server, in a Wine prefix of the suite's own
 # (flash_wine), and the release archive unpacked and run (flash_dist). Signed
 # images come from the native tessfold-image (build/native or build/release,
@@ -7,18 +7,29 @@
 # and in the Windows builds.
 tf_add_gtest(flash_unit_tests SOURCES options_test.cpp render_test.cpp LIBS tf_flash)
 
-if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+if(NOT WIN32)
   return()
 endif()
 find_program(TF_PYTHON3 python3 REQUIRED)
 
+# The program of this build's width under the Wine of that width; the release
+# archive (i686 only) unpacked and run.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TF_FLASH_ARCH win32)
+else()
+  set(TF_FLASH_ARCH win64)
+endif()
 set(TF_FLASH_SUITE ${CMAKE_CURRENT_LIST_DIR}/flash_tests.py --dll $<TARGET_FILE:tfsimwmdm>
-    --version ${PROJECT_VERSION})
+    --version ${PROJECT_VERSION} --arch ${TF_FLASH_ARCH})
 add_test(NAME flash_wine
   COMMAND ${TF_PYTHON3} ${TF_FLASH_SUITE} --exe $<TARGET_FILE:tessfold-flash> --work ${CMAKE_CURRENT_BINARY_DIR}/wine)
-add_test(NAME flash_dist
-  COMMAND ${TF_PYTHON3} ${TF_FLASH_SUITE} --pack ${CMAKE_BINARY_DIR} --work ${CMAKE_CURRENT_BINARY_DIR}/dist)
-set_tests_properties(flash_wine flash_dist PROPERTIES
+set(TF_FLASH_TESTS flash_wine)
+if(TF_FLASH_ARCH STREQUAL win32)
+  add_test(NAME flash_dist
+    COMMAND ${TF_PYTHON3} ${TF_FLASH_SUITE} --pack ${CMAKE_BINARY_DIR} --work ${CMAKE_CURRENT_BINARY_DIR}/dist)
+  list(APPEND TF_FLASH_TESTS flash_dist)
+endif()
+set_tests_properties(${TF_FLASH_TESTS} PROPERTIES
   TIMEOUT 900
   SKIP_RETURN_CODE 77
   # One Wine prefix each, but one machine: not both at once.

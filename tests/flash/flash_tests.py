@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""tessfold-flash (i686) under 32-bit Wine against the simulated service.
+"""tessfold-flash under Wine against the simulated service: the i686 program
+under 32-bit Wine (--arch win32, the default), the x86_64 one under wine64.
 
 The program runs as a user runs it, in a Wine prefix of its own where the
 simulated service's COM server is registered; players are folders made by
@@ -26,8 +27,10 @@ import zipfile
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parents[2]
-WINE = os.environ.get("TF_WINE32", "/usr/lib/wine/wine")
-WINESERVER = os.environ.get("TF_WINESERVER32", "/usr/lib/wine/wineserver")
+WINE = None  # the loader for --arch, set in main
+WINESERVER = "/usr/lib/wine/wineserver"
+LOADERS = {"win32": os.environ.get("TF_WINE32", "/usr/lib/wine/wine"),
+           "win64": os.environ.get("TF_WINE64", "/usr/lib/wine/wine64")}
 CLASS_KEY = r"HKCR\CLSID\{25BAAD81-3560-11D3-8471-00C04F79DBC0}\InprocServer32"
 SKIP = 77  # ctest's skip code for this suite
 
@@ -38,7 +41,7 @@ def wine_env(extra=None):
     env = dict(os.environ)
     env.update({
         "WINEPREFIX": str(Path(ARGS.work) / "wineprefix"),
-        "WINEARCH": "win32",
+        "WINEARCH": ARGS.arch,
         "WINEDEBUG": "-all",
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         # Arguments reach the program through the locale's encoding.
@@ -253,8 +256,13 @@ class Sending(FlashTest):
             ("no ready storage", [dict(storages=(("Internal Storage", False), ("Card", False)))], "", [], 1,
              "has no ready storage"),
             ("copy fails half-way", [{}], "insert-fail", [], 1,
-             "the copy failed: the device service reported 0x8007001F"),
+             "the copy failed: the player reported a failure of the device (a cable, port or storage fault) "
+             "(0x8007001F)"),
+            ("player pulled out", [{}], "remove-during-transfer", [], 1,
+             "the copy failed: the player was disconnected (0x8007048F)"),
             ("authentication refused", [{}], "reject-auth", [], 2, "refused the authentication handshake"),
+            ("service certificate refused here", [{}], "channel-foreign-cert", [], 2,
+             "the device service's certificate did not verify: this program refused to work with it"),
             ("no player", [], "", [], 1, "no player is connected"),
             ("several players, no --player", [{}, dict(name="ZR-410 spare")], "", [], 2,
              "several players are connected (ZR-410, ZR-410 spare)"),
@@ -304,6 +312,217 @@ class Sending(FlashTest):
         self.assertGreaterEqual(time.monotonic() - start, 2)
 
 
+def sha1_of(path):
+    return hashlib.sha1(Path(path).read_bytes()).hexdigest()
+
+
+class ReadBack(FlashTest):
+    """send reads back what it sent and compares it with the image."""
+
+    def test_a_normal_send_is_verified(self):
+        folder = add_player(self.players, "a")
+        image = self.image("os.bin")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(image), "--json")
+        self.assertEqual(rc, 0, err)
+        verdict = json.loads(out)
+        digest = sha1_of(image)
+        self.assertEqual((verdict["verified"], verdict["sentSha1"], verdict["readBackSha1"], verdict["sha1"]),
+                         (True, digest, digest, digest))
+        self.assertEqual((verdict["storage"], verdict["readBackSize"]), ("Internal Storage", image.stat().st_size))
+        self.assertEqual(sha1_of(folder / "Internal Storage" / "NK.bin"), digest)
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(image))
+        self.assertEqual(rc, 0, err)
+        self.assertIn('as NK.bin on storage "Internal Storage"', out)
+        self.assertIn("read back and verified, SHA-1 " + digest, out)
+
+    def test_a_damaged_write_is_caught_and_removed(self):
+        image = self.image("os.bin")
+        for fault in ("damaged-write", "short-write"):
+            with self.subTest(fault):
+                shutil.rmtree(self.players)
+                self.players.mkdir()
+                folder = add_player(self.players, "a")
+                rc, out, err = self.flash("send", "--kind", "os", windows_path(image), faults=fault)
+                self.assertEqual(rc, 1, out + err)
+                self.assertIn("the read-back does not match what was sent: sent %d bytes, SHA-1 %s"
+                              % (image.stat().st_size, sha1_of(image)), err)
+                self.assertIn("the player holds", err)
+                self.assertIn("the damaged NK.bin was removed from the player", err)
+                self.assertFalse((folder / "Internal Storage" / "NK.bin").exists())
+                rc, out, _ = self.flash("send", "--kind", "os", windows_path(image), "--json", faults=fault)
+                verdict = json.loads(out)
+                self.assertEqual((rc, verdict["verified"], verdict["removed"]), (1, False, True))
+                self.assertNotEqual(verdict["readBackSha1"], verdict["sentSha1"])
+
+    def test_a_refused_removal_says_the_player_holds_a_bad_file(self):
+        folder = add_player(self.players, "a")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")),
+                                  faults="damaged-write,delete-refused")
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn("removing the damaged NK.bin failed too", err)
+        self.assertIn("the player now holds a bad NK.bin", err)
+        self.assertTrue((folder / "Internal Storage" / "NK.bin").exists())
+
+    def test_a_refused_read_keeps_the_file(self):
+        folder = add_player(self.players, "a")
+        image = self.image("os.bin")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(image), faults="read-refused")
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn("the file was sent but could not be read back", err)
+        self.assertIn("NK.bin is left on the player (it may be good)", err)
+        self.assertEqual(sha1_of(folder / "Internal Storage" / "NK.bin"), sha1_of(image))
+
+    def test_no_verify_skips_the_read_back(self):
+        add_player(self.players, "a")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--no-verify",
+                                  "--json", faults="read-refused")
+        self.assertEqual(rc, 0, err)
+        verdict = json.loads(out)
+        self.assertEqual((verdict["verified"], verdict["readBackSha1"]), ("skipped", None))
+
+    def test_an_interrupted_send_exits_3_and_says_so(self):
+        folder = add_player(self.players, "a")
+        env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players),
+                        "TESSFOLD_SIM_FAULTS": "chunk=65536,chunk-delay-ms=400"})
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.Popen([WINE, str(self.exe), "send", "--kind", "os", windows_path(self.image("os.bin"))],
+                                 env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            # The copy takes about 10 s; the Ctrl-C comes part-way.
+            time.sleep(5)
+            subprocess.run(["pkill", "-INT", "-f", "tessfold-flash.exe send"], check=False)
+            rc = p.wait(timeout=120)
+            err.seek(0)
+            text = err.read().decode("utf-8", "replace")
+        self.assertEqual(rc, 3, text)
+        self.assertIn("interrupted during the copy", text)
+        self.assertFalse((folder / "Internal Storage" / "NK.bin").exists(), "no partial NK.bin")
+
+
+class SeveralPlayers(FlashTest):
+    def test_all_flashes_the_good_one_and_reports_the_others(self):
+        add_player(self.players, "p1", ready=False)
+        add_player(self.players, "p2", name="ZR-500")
+        good = add_player(self.players, "p3")
+        image = self.image("os.bin")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(image), "--all")
+        self.assertEqual(rc, 1, out + err)
+        self.assertEqual(sha1_of(good / "Internal Storage" / "NK.bin"), sha1_of(image))
+        self.assertEqual(os.listdir(self.players / "p1" / "Internal Storage"), [])
+        self.assertEqual(os.listdir(self.players / "p2" / "Internal Storage"), [])
+        self.assertIn("[1/3] Corvane ZR-410", out)
+        self.assertIn("is busy", out)
+        self.assertIn("device model mismatch", out)
+        table = out[out.index("Player"):].splitlines()
+        self.assertEqual([line.split()[-1] for line in table[1:]], ["-", "-", "yes"])
+        self.assertEqual([("skipped" in line, "refused" in line, "sent" in line) for line in table[1:]],
+                         [(True, False, False), (False, True, False), (False, False, True)])
+        rc, out, _ = self.flash("send", "--kind", "os", windows_path(image), "--all", "--json")
+        verdicts = json.loads(out)
+        self.assertEqual((rc, [v["ok"] for v in verdicts]), (1, [False, False, True]))
+        self.assertEqual([v["player"]["name"] for v in verdicts], ["ZR-410", "ZR-500", "ZR-410"])
+        # Every player good: exit 0.
+        shutil.rmtree(self.players / "p1")
+        shutil.rmtree(self.players / "p2")
+        add_player(self.players, "p4")
+        rc, out, err = self.flash("send", "--kind", "os", windows_path(image), "--all")
+        self.assertEqual(rc, 0, out + err)
+
+    def test_players_of_one_name_are_reached_by_id_and_position(self):
+        first = add_player(self.players, "p1")
+        second = add_player(self.players, "p2")
+        rc, out, err = self.flash("list", "--json")
+        listed = json.loads(out)["players"]
+        self.assertEqual([p["position"] for p in listed], [1, 2])
+        ids = [p["id"] for p in listed]
+        self.assertEqual(len(set(ids)), 2, ids)
+        rc, out, _ = self.flash("list")
+        self.assertIn("2\tCorvane\tZR-410\tversion 0x00010002\tready\tid " + ids[1], out)
+        bootloader = windows_path(self.image("bootloader.bin"))
+        rc, out, err = self.flash("send", "--kind", "bootloader", bootloader, "--player", "2")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(os.listdir(second / "Internal Storage"), ["EBoot.bin"])
+        self.assertEqual(os.listdir(first / "Internal Storage"), [])
+        rc, out, err = self.flash("send", "--kind", "recovery", windows_path(self.image("recovery.bin")),
+                                  "--player", ids[0])
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(os.listdir(first / "Internal Storage"), ["Recovery.bin"])
+
+    def test_wait_waits_for_a_busy_player_to_become_ready(self):
+        add_player(self.players, "a", ready=False)
+
+        def ready():
+            shutil.rmtree(self.players / "a")
+            add_player(self.players, "a")
+        timer = threading.Timer(3.0, ready)
+        timer.start()
+        try:
+            rc, out, err = self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--wait", "60")
+        finally:
+            timer.cancel()
+        self.assertEqual(rc, 0, out + err)
+        self.assertIn("Waiting for the player Corvane ZR-410", err)
+        self.assertIn("to become ready", err)
+
+
+class Records(FlashTest):
+    def test_log_has_one_json_line_per_attempt_with_the_digests(self):
+        add_player(self.players, "a")
+        log = self.dir / "records" / "flash.log"
+        log.parent.mkdir()
+        image = self.image("os.bin")
+        self.assertEqual(self.flash("send", "--kind", "os", windows_path(image), "--log", windows_path(log))[0], 0)
+        self.assertEqual(self.flash("send", "--kind", "os", windows_path(image), "--log", windows_path(log),
+                                    faults="damaged-write")[0], 1)
+        lines = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+        self.assertEqual([(l["result"], l["verified"]) for l in lines], [("sent", True), ("failed", False)])
+        first = lines[0]
+        self.assertEqual((first["manufacturer"], first["player"], first["deviceVersion"], first["kind"]),
+                         ("Corvane", "ZR-410", "0x00010002", "os"))
+        self.assertEqual((first["sha1"], first["readBackSha1"], first["size"]),
+                         (sha1_of(image), sha1_of(image), image.stat().st_size))
+        self.assertEqual((first["destination"], first["storage"], first["signatureLevel"]),
+                         ("NK.bin", "Internal Storage", "product"))
+        self.assertEqual(first["version"], ARGS.version)
+        self.assertRegex(first["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+        self.assertNotEqual(lines[1]["readBackSha1"], lines[1]["sha1"])
+
+    def test_a_log_that_cannot_be_written_stops_before_sending(self):
+        add_player(self.players, "a")
+        before = snapshot(self.players)
+        self.assertExit(self.flash("send", "--kind", "os", windows_path(self.image("os.bin")), "--log",
+                                   windows_path(self.dir / "no-such-folder" / "flash.log")), 2,
+                        "cannot write the log")
+        self.assertEqual(snapshot(self.players), before)
+
+
+class Fonts(FlashTest):
+    def test_a_font_named_as_firmware_is_refused(self):
+        folder = add_player(self.players, "a")
+        firmware = folder / "Internal Storage" / "NK.bin"
+        firmware.write_bytes(b"the firmware in place")
+        for name in ("NK.bin", "nk.BIN", "EBoot.bin", "RECOVERY.bin"):
+            with self.subTest(name):
+                source = self.dir / "fonts" / name
+                source.parent.mkdir(exist_ok=True)
+                source.write_bytes(b"not a firmware image" * 100)
+                before = snapshot(self.players)
+                rc, out, err = self.flash("send", "--kind", "font", windows_path(source))
+                self.assertEqual(rc, 1, out + err)
+                self.assertIn("a font may not be named", err)
+                self.assertIn("it would replace the firmware file", err)
+                self.assertEqual(snapshot(self.players), before)
+
+    def test_check_says_fonts_are_not_checked(self):
+        add_player(self.players, "a")
+        font = self.image("CorvaneSans.ttf")
+        rc, out, err = self.flash("check", "--kind", "font", windows_path(font))
+        self.assertEqual(rc, 0, err)
+        self.assertIn("NOT CHECKED: fonts are sent to Corvane ZR-410 without the image checks", out)
+        rc, out, _ = self.flash("check", "--kind", "font", windows_path(font), "--json")
+        verdict = json.loads(out)
+        self.assertEqual((verdict["checked"], verdict["accepted"]), (False, None))
+
+
 class Checking(FlashTest):
     def test_check_tells_the_verdict_and_sends_nothing(self):
         add_player(self.players, "a")
@@ -329,7 +548,9 @@ class Usage(FlashTest):
             (["send", "--kind", "firmware", windows_path(existing)], "unknown kind 'firmware'"),
             (["send", "--kind", "os"], "send needs a FILE"),
             (["send", "--kind", "os", windows_path(existing), "--wait", "soon"], "--wait takes a number"),
-            (["check", "--kind", "os", windows_path(existing), "--wait", "3"], "unknown option '--wait' for check"),
+            (["check", "--kind", "os", windows_path(existing), "--no-verify"], "unknown option '--no-verify' for check"),
+            (["send", "--kind", "os", windows_path(existing), "--all", "--player", "ZR-410"],
+             "--player and --all cannot be used together"),
             (["list", "extra"], "list takes no FILE"),
             (["send", "--kind", "os", windows_path(self.dir / "absent.bin")], "cannot open"),
             (["send", "--kind", "os", windows_path(self.dir)], "is a folder"),
@@ -417,13 +638,16 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--image-tool")
     parser.add_argument("--version", required=True)
+    parser.add_argument("--arch", choices=sorted(LOADERS), default="win32")
     parser.add_argument("--dist")
     parser.add_argument("--pack", help="make the archive from this build tree first (scripts/make-dist)")
     ARGS, rest = parser.parse_known_args()
+    global WINE
+    WINE = LOADERS[ARGS.arch]
     Path(ARGS.work).mkdir(parents=True, exist_ok=True)
     ARGS.work = str(Path(ARGS.work).resolve())
     if not Path(WINE).exists():
-        print("flash_tests: no 32-bit Wine at %s" % WINE)
+        print("flash_tests: no Wine loader for %s at %s" % (ARGS.arch, WINE))
         return SKIP
     if ARGS.pack:
         dist = Path(ARGS.work) / "dist"
@@ -444,7 +668,8 @@ def main():
         else:
             print("flash_tests: no native tessfold-image; the signed-image cases are skipped")
         loader = unittest.defaultTestLoader
-        suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in (Listing, Sending, Checking, Usage))
+        suite = unittest.TestSuite(loader.loadTestsFromTestCase(c)
+                                   for c in (Listing, Sending, ReadBack, SeveralPlayers, Records, Fonts, Checking, Usage))
         if rest:
             suite = unittest.TestSuite(t for s in suite for t in s if any(r in t.id() for r in rest))
     try:
