@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "crypto/bignum/bigerror.h"
+#include "device/transfer.h"
 #include "platform/com.h"
 #include "tests/device/sim_fixture.h"
 
@@ -62,6 +63,63 @@ TEST_F(DeviceManagerTest, FailedCreationLeavesNothingBehind) {
       EXPECT_EQ(CursorHistory().back(), kArrow) << c.name;
     }
   }
+}
+
+// Whoever stopped the handshake is told apart: a service whose certificate
+// we refused did not refuse us.
+TEST_F(DeviceManagerTest, CreationSaysWhichSideStoppedTheHandshake) {
+  const struct {
+    const char* faults;
+    DeviceManagerCreateStage stage;
+    HandshakeFailure handshake;
+  } cases[] = {
+      {"reject-auth", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceRefused},
+      {"channel-distrust-caller", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceRefused},
+      {"channel-short-pass0", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceReply},
+      {"channel-short-pass1", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceReply},
+      {"channel-foreign-cert", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceCertificate},
+      {"channel-cert-format=0", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceCertificate},
+      {"channel-signed-length=53", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceCertificate},
+      {"channel-challenge-signature", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceSignature},
+      {"channel-key-signature", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceSignature},
+      {"channel-c1-off-curve", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kServiceSignature},
+      {"no-protocols", DeviceManagerCreateStage::kAuthentication, HandshakeFailure::kNone},
+      {"manager-refused", DeviceManagerCreateStage::kManager, HandshakeFailure::kNone},
+  };
+  for (const auto& c : cases) {
+    BigErrorResetForTests();
+    SimFaults faults;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(c.faults, &faults, &error)) << error;
+    SimSetFaults(faults);
+    DeviceManagerCreateResult result = {};
+    result.handshake = HandshakeFailure::kResources;  // must be overwritten
+    EXPECT_EQ(DeviceManagerCreateWithResult(window_.hwnd(), WM_DEVICENOTIFY, &result), INVALID_DEVICE_MANAGER)
+        << c.faults;
+    EXPECT_EQ(result.stage, c.stage) << c.faults;
+    EXPECT_EQ(result.handshake, c.handshake) << c.faults;
+  }
+}
+
+// Players of one make and name are told apart by the service's canonical name.
+TEST_F(DeviceManagerTest, ConnectByCanonicalNameHoldsThatOnePlayer) {
+  AddPlayer("p1", Player("Corvane", "ZR-410", 1));
+  AddPlayer("p2", Player("Corvane", "ZR-410", 2));
+  SimPlayerDescription asleep = Player("Corvane", "ZR-410", 3);
+  asleep.ready = false;
+  AddPlayer("p3", asleep);
+  Create();
+  EXPECT_EQ(ConnectDeviceByCanonicalName(dm_, SimCanonicalName("p2")), S_OK);
+  SetTransferSuccessBox(false);
+  const std::filesystem::path font = MakeFile("fonts/a.fnt", "font\n", 100);
+  EXPECT_EQ(TransferFile(dm_, WindowsPath(font).c_str(), KIND_FONT), S_OK);
+  SetTransferSuccessBox(true);
+  EXPECT_EQ(FilesIn("p2", "Internal"), std::vector<std::string>{"a.fnt"});
+  EXPECT_TRUE(FilesIn("p1", "Internal").empty());
+  EXPECT_EQ(ConnectDeviceByCanonicalName(dm_, SimCanonicalName("p3")), E_FAIL);  // not ready
+  EXPECT_EQ(DisconnectDevice(dm_), E_FAIL);
+  EXPECT_EQ(ConnectDeviceByCanonicalName(dm_, WSTR("nobody")), E_FAIL);
+  EXPECT_EQ(ConnectDeviceByCanonicalName(dm_, nullptr), E_POINTER);
 }
 
 // Device events are a convenience: a service that will not take the sink still

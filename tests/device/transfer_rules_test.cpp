@@ -70,6 +70,22 @@ TEST(TransferRules, DestinationNames) {
   for (const Case& c : cases) EXPECT_TRUE(DestinationName(c.source, c.kind) == c.destination);
 }
 
+// A font of a firmware file's name would replace the firmware unchecked.
+TEST(TransferRules, FirmwareNamesAsWindowsComparesThem) {
+  const struct {
+    const WCHAR* name;
+    bool firmware;
+  } cases[] = {
+      {WSTR("NK.bin"), true},          {WSTR("nk.BIN"), true},          {WSTR("EBOOT.BIN"), true},
+      {WSTR("recovery.bin"), true},    {WSTR("NK.bin."), true},         {WSTR("NK.bin . ."), true},
+      {WSTR("NK.bin.ttf"), false},     {WSTR("xNK.bin"), false},        {WSTR(" NK.bin"), false},
+      {WSTR("NK.bi"), false},          {WSTR("NK"), false},             {WSTR(""), false},
+      {WSTR("Recovery.bin2"), false},  {WSTR("Sans.ttf"), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsFirmwareDestinationName(c.name), c.firmware) << NarrowToUtf8(WStringView(c.name, WideLength(c.name)));
+  EXPECT_FALSE(IsFirmwareDestinationName(nullptr));
+}
+
 // The names and window texts that the programs print and parse.
 TEST(TransferRules, KindNamesAndWindowTexts) {
   const struct {

@@ -159,6 +159,26 @@ TEST_F(Transfer, FontsGoWhateverTheChecksFindAndWithoutFolderKeepTheWholeName) {
   EXPECT_EQ(FilesIn("p1", "Internal"), std::vector<std::string>{"plain.fnt"});
 }
 
+// Fonts go unchecked, so one named as a firmware file would put unchecked
+// content where the boot loader looks.
+TEST_F(Transfer, AFontNamedAsFirmwareIsRefusedAndTheFirmwareStays) {
+  Attach();
+  std::ofstream(SimStorageFolder("p1", "Internal") / "NK.bin", std::ios::binary) << "the player's firmware";
+  const std::vector<std::string> before = Snapshot(dir_ / "players");
+  for (const char* name : {"NK.bin", "nk.bin", "EBoot.BIN", "Recovery.bin."}) {
+    const fs::path font = MakeFile(std::string("fonts/") + name, "a font\n", 300);
+    TransferCheck check = {};
+    EXPECT_EQ(TransferFileWithCheck(dm_, WindowsPath(font).c_str(), KIND_FONT, &check), E_ACCESSDENIED) << name;
+    EXPECT_TRUE(check.fReservedName && !check.fSend) << name;
+    EXPECT_EQ(Snapshot(dir_ / "players"), before) << name;
+    fs::remove(font);
+  }
+  SimInsertRecord insert;
+  EXPECT_FALSE(SimLastInsert(&insert));
+  // A name that only contains one still goes.
+  EXPECT_EQ(Send(MakeFile("fonts/NK.bin.ttf", "a font\n", 300), KIND_FONT), S_OK);
+}
+
 TEST_F(Transfer, RefusedFilesLeaveThePlayerUntouched) {
   SimPlayerDescription player = Player(kMake, kModel, 1, {"Internal", "Card"});
   Attach(player);

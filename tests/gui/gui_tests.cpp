@@ -584,6 +584,35 @@ TEST(Transfer, ARefusedFileShowsTheBuildsFailureBoxAndWritesNothing) {
   }
 }
 
+// A font goes without the image checks, so one named as a firmware file would
+// replace the player's firmware with unchecked bytes: refused with the
+// build's failure box, and the firmware on the player stays as it was.
+TEST(Transfer, AFontNamedAsTheFirmwareIsRefused) {
+  PlayerFolder players("font-as-firmware");
+  players.Add(ZR410());
+  const std::filesystem::path firmware = players.Storage("1-zr410") / "NK.bin";
+  WriteFile(firmware, 4096, 7);
+  const std::string before = ReadAll(firmware);
+  const std::filesystem::path font = WriteFile(Paths().workDir / "files" / "fonts" / "nk.bin", 96 * 1024, 3);
+  App app(Build::Recovery, players.path());
+  ASSERT_TRUE(app.started());
+  Connect(app);
+
+  app.Command(IDM_FONTS);
+  HWND dialog = app.WaitForDialog(L"Font Update");
+  ASSERT_NE(dialog, nullptr);
+  ChooseFile(dialog, font);
+
+  HWND box = WaitForBox(app, nullptr, 15000);
+  ASSERT_NE(box, nullptr) << "no failure box";
+  EXPECT_EQ(ReadBox(box).text, kFailureText);
+  ClickButton(box, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+  EXPECT_EQ(players.StoredFiles("1-zr410"), std::vector<std::string>{"NK.bin"});
+  EXPECT_EQ(ReadAll(firmware), before);
+  ExpectConnectionState(app, true);
+}
+
 TEST(Transfer, CancellingTheOpenDialogStartsNothing) {
   PlayerFolder players("cancel-open");
   players.Add(ZR410());
