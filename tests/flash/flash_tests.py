@@ -68,13 +68,13 @@ def set_up_prefix(dll):
     register(dll)
 
 
-def wine(args, env, timeout=120):
+def wine(args, env, timeout=120, cwd=None):
     """Runs a Wine program; its output is read from files, not pipes, because
     the prefix's service processes that Wine may start inherit its handles and
     would hold a pipe open long after the program ended."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         p = subprocess.run([WINE] + [str(a) for a in args], env=env, stdin=subprocess.DEVNULL, stdout=out,
-                           stderr=err, timeout=timeout)
+                           stderr=err, timeout=timeout, cwd=cwd)
         out.seek(0)
         err.seek(0)
         return p.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
@@ -523,6 +523,58 @@ class Fonts(FlashTest):
         self.assertEqual((verdict["checked"], verdict["accepted"]), (False, None))
 
 
+def fenced_block(text, opening, after=None):
+    """The lines of the first fenced block that opens with `opening` (after
+    the line `after`, when given)."""
+    lines = text.splitlines()
+    start = lines.index(after) + 1 if after else 0
+    begin = lines.index(opening, start)
+    end = lines.index("```", begin + 1)
+    return lines[begin + 1:end]
+
+
+class Documentation(FlashTest):
+    """The examples of the README and the user guide, run as they are written."""
+
+    def test_the_user_guides_examples(self):
+        commands = [l for l in fenced_block((TOP / "docs/USER-GUIDE.md").read_text(encoding="utf-8"), "```bat")
+                    if l.startswith("tessfold-flash ")]
+        self.assertGreaterEqual(len(commands), 5)
+        folder = add_player(self.players, "a")
+        here = self.dir / "cwd"
+        here.mkdir()
+        shutil.copy(self.image("os.bin"), here / "NK.bin")
+        fonts = Path(ARGS.work) / "wineprefix" / "drive_c" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        shutil.copy(self.image("CorvaneSans.ttf"), fonts / "Corvane Sans.ttf")
+        for command in commands:
+            with self.subTest(command):
+                lexer = shlex.shlex(command, posix=True)
+                lexer.whitespace_split = True
+                lexer.escape = ""  # Windows paths keep their backslashes
+                args = list(lexer)[1:]
+                env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players)})
+                rc, out, err = wine([self.exe] + args, env, cwd=here)
+                self.assertEqual(rc, 0, out + err)
+        self.assertTrue((folder / "Internal Storage" / "NK.bin").is_file())
+        self.assertTrue((folder / "Internal Storage" / "Corvane Sans.ttf").is_file())
+        log = Path(ARGS.work) / "wineprefix" / "drive_c" / "flash-log.jsonl"
+        self.assertTrue(json.loads(log.read_text(encoding="utf-8").splitlines()[-1])["verified"])
+
+    def test_the_readmes_example(self):
+        block = fenced_block((TOP / "README.md").read_text(encoding="utf-8"), "```sh", "<!-- flash-example -->")
+        build = Path(ARGS.exe).resolve().parents[1]
+        env = dict(os.environ, B=os.path.relpath(build, TOP))
+        for name in ("TESSFOLD_SIM_PLAYERS", "TESSFOLD_SIM_FAULTS", "TF_BINARY_DIR"):
+            env.pop(name, None)
+        p = subprocess.run(["bash", "-euo", "pipefail", "-c", "\n".join(block)], cwd=TOP, env=env,
+                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=900)
+        self.assertEqual(p.returncode, 0, p.stdout[-3000:] + p.stderr[-3000:])
+        self.assertIn("NK.bin", p.stdout)
+        self.assertIn("the read-back does not match what was sent", p.stderr)
+        self.assertEqual(p.stdout.count("exit 1"), 2, p.stdout[-3000:])
+
+
 class Checking(FlashTest):
     def test_check_tells_the_verdict_and_sends_nothing(self):
         add_player(self.players, "a")
@@ -669,7 +721,8 @@ def main():
             print("flash_tests: no native tessfold-image; the signed-image cases are skipped")
         loader = unittest.defaultTestLoader
         suite = unittest.TestSuite(loader.loadTestsFromTestCase(c)
-                                   for c in (Listing, Sending, ReadBack, SeveralPlayers, Records, Fonts, Checking, Usage))
+                                   for c in (Listing, Sending, ReadBack, SeveralPlayers, Records, Fonts, Documentation, Checking,
+                                             Usage))
         if rest:
             suite = unittest.TestSuite(t for s in suite for t in s if any(r in t.id() for r in rest))
     try:
