@@ -95,6 +95,8 @@ constexpr HRESULT kSimDeviceGone = WMDM_E_INTERFACEDEAD;                       /
 constexpr HRESULT kSimNotReady = WMDM_E_BUSY;                                  // player or storage not ready
 constexpr HRESULT kSimGeneralFailure = static_cast<HRESULT>(0x8007001Fu);      // ERROR_GEN_FAILURE
 constexpr HRESULT kSimDeviceNotConnected = static_cast<HRESULT>(0x8007048Fu);  // ERROR_DEVICE_NOT_CONNECTED
+constexpr HRESULT kSimFileNotFound = static_cast<HRESULT>(0x80070002u);        // ERROR_FILE_NOT_FOUND
+constexpr HRESULT kSimAccessDenied = static_cast<HRESULT>(0x80070005u);        // E_ACCESSDENIED
 // Connection-point results; olectl.h would bring them on Windows, but with
 // half of the OLE controls API besides.
 constexpr HRESULT kSimNoConnection = static_cast<HRESULT>(0x80040200u);   // CONNECT_E_NOCONNECTION

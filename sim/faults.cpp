@@ -50,13 +50,17 @@ bool Count(const SwitchValue& value, SimFaults* f, std::string* why) {
   return true;
 }
 
-// A failure that comes after a byte count, half the file unless one is given.
-template <bool SimFaults::*kFlag, uint64_t SimFaults::*kAfter>
-bool FailureAfter(const SwitchValue& value, SimFaults* f, std::string* why) {
-  uint64_t at = kSimHalfway;
-  if (value.given && !ReadCount(value, UINT64_MAX - 1, &at, why)) return false;
+// A fault at a byte count or offset in the file, half the file unless one is
+// given (then at least kLeast).
+template <bool SimFaults::*kFlag, uint64_t SimFaults::*kBytes, uint64_t kLeast = 0>
+bool ByteFault(const SwitchValue& value, SimFaults* f, std::string* why) {
+  uint64_t n = kSimHalfway;
+  if (value.given) {
+    if (!ReadCount(value, UINT64_MAX - 1, &n, why)) return false;
+    if (n < kLeast) return Refuse(why, "must be at least 1");
+  }
   f->*kFlag = true;
-  f->*kAfter = at;
+  f->*kBytes = n;
   return true;
 }
 
@@ -94,9 +98,13 @@ constexpr FaultSwitch kSwitches[] = {
     {"advise-fails", Flag<&SimFaults::adviseFails>},
     {"players-not-ready", Flag<&SimFaults::playersNotReady>},
     {"storages-not-ready", Flag<&SimFaults::storagesNotReady>},
-    {"insert-fail", FailureAfter<&SimFaults::insertFails, &SimFaults::insertFailAfter>},
-    {"remove-during-transfer", FailureAfter<&SimFaults::removeDuringTransfer, &SimFaults::removeAfter>},
+    {"insert-fail", ByteFault<&SimFaults::insertFails, &SimFaults::insertFailAfter>},
+    {"remove-during-transfer", ByteFault<&SimFaults::removeDuringTransfer, &SimFaults::removeAfter>},
     {"insert-fail-storage", InsertFailStorage},
+    {"damaged-write", ByteFault<&SimFaults::damagedWrite, &SimFaults::damageAt>},
+    {"short-write", ByteFault<&SimFaults::shortWrite, &SimFaults::shortBy, 1>},
+    {"read-refused", Flag<&SimFaults::readRefused>},
+    {"delete-refused", Flag<&SimFaults::deleteRefused>},
     {"metadata-create-fails", Flag<&SimFaults::metadataCreateFails>},
     {"metadata-add-fails", Flag<&SimFaults::metadataAddFails>},
     {"chunk", Count<&SimFaults::chunkBytes, 0xFFFFFFFFu, 1>},

@@ -39,6 +39,19 @@ struct SimFaults {
   // is announced to the advised sinks and the copy fails.
   bool removeDuringTransfer = false;
   uint64_t removeAfter = kSimHalfway;
+  // Insert3 still succeeds, and reports the progress of a whole, good copy,
+  // but the file on the player comes out wrong: one byte at damageAt
+  // inverted (half the file: the middle byte; past the end: the last byte),
+  // or the last shortBy bytes missing (half the file: size/2 of them). With
+  // both, the file is cut short first and then damaged.
+  bool damagedWrite = false;
+  uint64_t damageAt = kSimHalfway;
+  bool shortWrite = false;
+  uint64_t shortBy = kSimHalfway;
+  // Read refuses to copy a file back (WMDM_E_NOTSUPPORTED); Delete refuses to
+  // remove one (E_ACCESSDENIED).
+  bool readRefused = false;
+  bool deleteRefused = false;
   uint32_t chunkBytes = 64 * 1024;  // bytes copied between two progress reports
   uint32_t chunkDelayMs = 0;        // pause after each chunk, to watch progress
   // The secure channel: each switch makes one step of the handshake fail.
@@ -61,6 +74,7 @@ struct SimFaults {
 // by commas or blanks, some with "=number" (decimal or 0x hex) or "=name":
 //   reject-auth  no-protocols  protocol-first=ID  manager-refused  advise-fails  players-not-ready  storages-not-ready
 //   insert-fail[=BYTES]  insert-fail-storage=FOLDER  remove-during-transfer[=BYTES]
+//   damaged-write[=OFFSET]  short-write[=BYTES]  read-refused  delete-refused
 //   metadata-create-fails  metadata-add-fails  chunk=BYTES  chunk-delay-ms=N  watch-ms=N
 //   channel-cert-format=0|88  channel-signed-length=N  channel-foreign-cert  channel-challenge-signature
 //   channel-key-signature  channel-short-pass0  channel-short-pass1  channel-c1-off-curve

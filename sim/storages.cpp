@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "sim/comobject.h"
@@ -146,12 +147,12 @@ class Globals final : public IWMDMStorageGlobals, public SimObject {
   const size_t storage_;
 };
 
-// Turns the copy's chunk reports into progress calls and injects the
-// transfer faults.
-class InsertObserver final : public SimCopyObserver {
+// Turns a copy's chunk reports into calls on the caller's progress object
+// (which may be null), noting each call in `calls` when given.
+class ProgressObserver : public SimCopyObserver {
  public:
-  InsertObserver(const SimPlayer& player, const SimFaults& faults, IWMDMProgress* progress, SimInsertRecord* record)
-      : player_(player), faults_(faults), progress_(progress), record_(record) {}
+  ProgressObserver(uint32_t chunkDelayMs, IWMDMProgress* progress, std::vector<std::string>* calls)
+      : chunkDelayMs_(chunkDelayMs), progress_(progress), calls_(calls) {}
 
   bool begun() const { return begun_; }
 
@@ -159,21 +160,51 @@ class InsertObserver final : public SimCopyObserver {
     // Ticks are bytes, scaled down only for files beyond 32 bits.
     while ((total >> shift_) > 0xFFFFFFFFu) ++shift_;
     begun_ = true;
-    call("Begin", total);
+    note("Begin(" + std::to_string(ticks(total)) + ")");
     if (progress_ != nullptr) progress_->Begin(ticks(total));
   }
 
   HRESULT afterChunk(uint64_t done, uint64_t total) override {
-    if (faults_.chunkDelayMs != 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults_.chunkDelayMs));
+    if (chunkDelayMs_ != 0) std::this_thread::sleep_for(std::chrono::milliseconds(chunkDelayMs_));
     // An empty file has no progress to report, and an estimate of 0 ticks
     // gives the caller nothing to divide by.
     if (total != 0) {
-      call("Progress", done);
+      note("Progress(" + std::to_string(ticks(done)) + ")");
       if (progress_ != nullptr) {
         const HRESULT hr = progress_->Progress(ticks(done));
         if (FAILED(hr)) return hr;  // the caller cancelled
       }
     }
+    return S_OK;
+  }
+
+  void end() {
+    note("End()");
+    if (progress_ != nullptr) progress_->End();
+  }
+
+ private:
+  DWORD ticks(uint64_t bytes) const { return static_cast<DWORD>(bytes >> shift_); }
+  void note(std::string call) {
+    if (calls_ != nullptr) calls_->push_back(std::move(call));
+  }
+
+  const uint32_t chunkDelayMs_;
+  IWMDMProgress* progress_;
+  std::vector<std::string>* calls_;
+  unsigned shift_ = 0;
+  bool begun_ = false;
+};
+
+// Insert3's observer: progress as any copy, and the transfer faults.
+class InsertObserver final : public ProgressObserver {
+ public:
+  InsertObserver(const SimPlayer& player, const SimFaults& faults, IWMDMProgress* progress, SimInsertRecord* record)
+      : ProgressObserver(faults.chunkDelayMs, progress, &record->progressCalls), player_(player), faults_(faults) {}
+
+  HRESULT afterChunk(uint64_t done, uint64_t total) override {
+    const HRESULT hr = ProgressObserver::afterChunk(done, total);
+    if (FAILED(hr)) return hr;
     if (faults_.removeDuringTransfer && reached(faults_.removeAfter, done, total)) {
       SimUnplugPlayer(player_.id);
       return kSimDeviceNotConnected;
@@ -182,27 +213,52 @@ class InsertObserver final : public SimCopyObserver {
     return S_OK;
   }
 
-  void end() {
-    record_->progressCalls.push_back("End()");
-    if (progress_ != nullptr) progress_->End();
-  }
-
  private:
   static bool reached(uint64_t at, uint64_t done, uint64_t total) {
     return done >= std::min(at == kSimHalfway ? total / 2 : at, total);
   }
-  DWORD ticks(uint64_t bytes) const { return static_cast<DWORD>(bytes >> shift_); }
-  void call(const char* what, uint64_t bytes) {
-    record_->progressCalls.push_back(std::string(what) + "(" + std::to_string(ticks(bytes)) + ")");
-  }
 
   const SimPlayer& player_;
   const SimFaults faults_;
-  IWMDMProgress* progress_;
-  SimInsertRecord* record_;
-  unsigned shift_ = 0;
-  bool begun_ = false;
 };
+
+// Copies `source` to `destination` with Begin/Progress/End on `progress`
+// (which may be null), holding it for the length of the copy.
+HRESULT CopyWithProgress(const fs::path& source, const fs::path& destination, uint32_t chunkBytes,
+                         IWMDMProgress* progress, ProgressObserver* observer) {
+  if (progress != nullptr) SimHold(progress);
+  const HRESULT hr = SimCopyFile(source, destination, chunkBytes, observer);
+  if (observer->begun()) observer->end();
+  if (progress != nullptr) SimDrop(progress);
+  return hr;
+}
+
+// The write faults that leave a wrong file on the player after a good copy:
+// the file cut short, then one byte inverted.
+HRESULT SpoilWrittenFile(const fs::path& file, const SimFaults& faults) {
+  std::error_code ec;
+  uint64_t size = fs::file_size(file, ec);
+  if (ec) return E_FAIL;
+  if (faults.shortWrite) {
+    const uint64_t missing = std::min(faults.shortBy == kSimHalfway ? size / 2 : faults.shortBy, size);
+    size -= missing;
+    fs::resize_file(file, size, ec);
+    if (ec) return E_FAIL;
+  }
+  if (faults.damagedWrite && size != 0) {
+    const uint64_t at = std::min(faults.damageAt == kSimHalfway ? size / 2 : faults.damageAt, size - 1);
+    std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+    char byte = 0;
+    f.seekg(static_cast<std::streamoff>(at));
+    f.read(&byte, 1);
+    byte = static_cast<char>(byte ^ 0xFF);
+    f.seekp(static_cast<std::streamoff>(at));
+    f.write(&byte, 1);
+    f.close();
+    if (!f) return E_FAIL;
+  }
+  return S_OK;
+}
 
 // Reads every item of a caller's metadata object through its interface.
 HRESULT ReadMetadata(IWMDMMetaData* metadata, std::vector<SimMetadataItem>* items) {
@@ -345,9 +401,45 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
                                    IWMDMStorage** ppNewObject) override {
     return Insert3(fuMode, 0, pwszFile, nullptr, pOperation, pProgress, nullptr, nullptr, ppNewObject);
   }
-  HRESULT STDMETHODCALLTYPE Delete(UINT, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
+
+  HRESULT STDMETHODCALLTYPE Delete(UINT, IWMDMProgress* pProgress) override {
+    if (file_.empty()) return WMDM_E_NOTSUPPORTED;  // storage folders stay
+    if (!SimStillPresent(player_)) return kSimDeviceGone;
+    if (SimCurrentFaults().deleteRefused) return kSimAccessDenied;
+    std::error_code ec;
+    if (!fs::is_regular_file(path(), ec)) return kSimFileNotFound;
+    if (pProgress != nullptr) {
+      SimHold(pProgress);
+      pProgress->Begin(1);
+    }
+    const bool removed = fs::remove(path(), ec);
+    if (pProgress != nullptr) {
+      pProgress->End();
+      SimDrop(pProgress);
+    }
+    return removed ? S_OK : E_FAIL;
+  }
+
   HRESULT STDMETHODCALLTYPE Rename(UINT, LPWSTR, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE Read(UINT, LPWSTR, IWMDMProgress*, IWMDMOperation*) override { return WMDM_E_NOTSUPPORTED; }
+
+  // Copies the file back to the computer; note that progress comes before
+  // the operation object here, unlike in Insert.
+  HRESULT STDMETHODCALLTYPE Read(UINT fuMode, LPWSTR pwszFile, IWMDMProgress* pProgress,
+                                 IWMDMOperation* pOperation) override {
+    if (file_.empty()) return WMDM_E_NOTSUPPORTED;  // a folder is not read as a whole
+    if (!SimStillPresent(player_)) return kSimDeviceGone;
+    if (pwszFile == nullptr) return E_INVALIDARG;
+    // Only whole files copied to the computer, as Insert3 takes them.
+    if ((fuMode & WMDM_CONTENT_FILE) == 0 || (fuMode & (WMDM_CONTENT_FOLDER | WMDM_CONTENT_OPERATIONINTERFACE)) != 0 ||
+        pOperation != nullptr) {
+      return WMDM_E_NOTSUPPORTED;
+    }
+    if (!SimPlayerReady(*player_) || !SimStorageReady(*player_, storage_)) return kSimNotReady;
+    const SimFaults faults = SimCurrentFaults();
+    if (faults.readRefused) return WMDM_E_NOTSUPPORTED;
+    ProgressObserver observer(faults.chunkDelayMs, pProgress, nullptr);
+    return CopyWithProgress(path(), SimPathFromWide(pwszFile), faults.chunkBytes, pProgress, &observer);
+  }
   HRESULT STDMETHODCALLTYPE Move(UINT, IWMDMStorage*, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
 
   // IWMDMStorageControl2
@@ -424,11 +516,10 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     std::error_code ec;
     fs::create_directories(folder, ec);
 
-    if (progress != nullptr) SimHold(progress);
     InsertObserver observer(*player_, faults, progress, record);
-    HRESULT hr = SimCopyFile(SimPathFromWide(source), folder / SimPathFromUtf8(name), faults.chunkBytes, &observer);
-    if (observer.begun()) observer.end();
-    if (progress != nullptr) SimDrop(progress);
+    const fs::path written = folder / SimPathFromUtf8(name);
+    HRESULT hr = CopyWithProgress(SimPathFromWide(source), written, faults.chunkBytes, progress, &observer);
+    if (SUCCEEDED(hr)) hr = SpoilWrittenFile(written, faults);
 
     if (SUCCEEDED(hr) && newObject != nullptr) hr = SimNewStorage(player_, storage_, SimPathFromUtf8(name), newObject);
     return hr;

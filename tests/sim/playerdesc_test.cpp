@@ -223,9 +223,18 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
   ASSERT_TRUE(SimParseFaults("insert-fail-storage=" + longest, &f, &error)) << error;
   EXPECT_EQ(std::string(f.insertFailStorage), longest);
 
+  ASSERT_TRUE(SimParseFaults("damaged-write short-write=0x10,read-refused delete-refused", &f, &error)) << error;
+  EXPECT_TRUE(f.damagedWrite && f.shortWrite && f.readRefused && f.deleteRefused);
+  EXPECT_EQ(f.damageAt, kSimHalfway);
+  EXPECT_EQ(f.shortBy, 16u);
+  ASSERT_TRUE(SimParseFaults("damaged-write=0 short-write", &f, &error)) << error;
+  EXPECT_EQ(f.damageAt, 0u);
+  EXPECT_EQ(f.shortBy, kSimHalfway);
+
   ASSERT_TRUE(SimParseFaults("", &f, &error));
   EXPECT_EQ(f.chunkBytes, 64u * 1024);
   EXPECT_FALSE(f.insertFails || f.metadataCreateFails || f.metadataAddFails);
+  EXPECT_FALSE(f.damagedWrite || f.shortWrite || f.readRefused || f.deleteRefused);
   EXPECT_STREQ(f.insertFailStorage, "");
 
   const char* bad[][2] = {
@@ -239,6 +248,11 @@ TEST(SimFaults, ParsesSwitchesAndRefusesUnknownOnes) {
       {"explode", "fault switch 'explode': unknown switch"},
       {"protocol-first=0", "fault switch 'protocol-first=0': must be a protocol id"},
       {"metadata-add-fails=1", "fault switch 'metadata-add-fails=1': takes no value"},
+      {"short-write=0", "fault switch 'short-write=0': must be at least 1"},
+      {"damaged-write=", "fault switch 'damaged-write=': expects a number"},
+      {"damaged-write=-1", "fault switch 'damaged-write=-1': expects a number"},
+      {"read-refused=1", "fault switch 'read-refused=1': takes no value"},
+      {"delete-refused=yes", "fault switch 'delete-refused=yes': takes no value"},
       {"insert-fail-storage", "fault switch 'insert-fail-storage': expects a storage folder"},
       {"insert-fail-storage=", "fault switch 'insert-fail-storage=': 'folder' is empty"},
       {"insert-fail-storage=..", "fault switch 'insert-fail-storage=..': 'folder' must name a folder, not '..'"},

@@ -1,7 +1,7 @@
 // The simulated service's own behaviour that the device suites do not reach:
 // the refusal before authentication, the connection point's bookkeeping,
-// Insert3's chunked copy with its progress calls and faults, and that every
-// object and reference goes away again.
+// Insert3's chunked copy with its progress calls and faults, reading a file
+// back and deleting it, and that every object and reference goes away again.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -57,7 +57,10 @@ class Callback final : public IWMDMProgress, public IWMDMNotification {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
   ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
   HRESULT STDMETHODCALLTYPE Begin(DWORD ticks) override { return log("Begin(" + std::to_string(ticks) + ")"); }
-  HRESULT STDMETHODCALLTYPE Progress(DWORD ticks) override { return log("Progress(" + std::to_string(ticks) + ")"); }
+  HRESULT STDMETHODCALLTYPE Progress(DWORD ticks) override {
+    log("Progress(" + std::to_string(ticks) + ")");
+    return ++progressCalls == cancelAtProgress ? WMDM_E_USER_CANCELLED : S_OK;
+  }
   HRESULT STDMETHODCALLTYPE End() override { return log("End()"); }
   HRESULT STDMETHODCALLTYPE WMDMMessage(DWORD type, LPCWSTR name) override {
     return log("Message(" + std::to_string(type) + "," + NarrowToUtf8(WStringView(name, WideLength(name))) + ")");
@@ -70,8 +73,11 @@ class Callback final : public IWMDMProgress, public IWMDMNotification {
   // What the storage folder held when each call came (files, partial ones included).
   fs::path watched;
   std::vector<size_t> filesSeen;
+  // The Progress call (counted from 1) that cancels; 0: none.
+  int cancelAtProgress = 0;
 
  private:
+  int progressCalls = 0;
   HRESULT log(std::string call) {
     calls.push_back(std::move(call));
     if (!watched.empty()) {
@@ -201,8 +207,10 @@ class SimService : public ::testing::Test {
     return control;
   }
 
-  // Insert3 as the device layer makes it, with a format-code metadata item.
-  HRESULT Insert(IWMDMStorageControl3* control, Callback* progress, const WCHAR* destination) {
+  // Insert3 as the device layer makes it, with a format-code metadata item;
+  // with `file`, keeps the storage object of the new file.
+  HRESULT Insert(IWMDMStorageControl3* control, Callback* progress, const WCHAR* destination,
+                 IWMDMStorageControl** file = nullptr) {
     IWMDMStorage3* storage = nullptr;
     IWMDMMetaData* metadata = nullptr;
     EXPECT_EQ(control->QueryInterface(IID_IWMDMStorage3, reinterpret_cast<void**>(&storage)), S_OK);
@@ -215,10 +223,33 @@ class SimService : public ::testing::Test {
         control->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, source.data(), const_cast<LPWSTR>(destination),
                          nullptr, progress, metadata, nullptr, &created);
     EXPECT_EQ(created != nullptr, SUCCEEDED(hr));
+    if (file != nullptr && created != nullptr) {
+      EXPECT_EQ(created->QueryInterface(IID_IWMDMStorageControl, reinterpret_cast<void**>(file)), S_OK);
+    }
     ReleaseAndClear(created);
     ReleaseAndClear(metadata);
     ReleaseAndClear(storage);
     return hr;
+  }
+
+  // The read-back as the flasher makes it, into `to` on the computer.
+  static HRESULT Read(IWMDMStorageControl* file, const fs::path& to, Callback* progress,
+                      UINT mode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, IWMDMOperation* operation = nullptr) {
+    WString path = SimWideFromPath(to);
+    return file->Read(mode, path.data(), progress, operation);
+  }
+
+  // Authenticated, with NK.bin (the source file) inserted into Internal and
+  // the file's storage object in *file; faults are set only afterwards.
+  void InsertSource(IWMDMStorageControl** file, const char* faults = "") {
+    IWMDMStorageControl3* control = StorageControl("Internal");
+    ASSERT_NE(control, nullptr);
+    ASSERT_EQ(Insert(control, nullptr, WSTR("NK.bin"), file), S_OK);
+    ReleaseAndClear(control);
+    SimFaults f;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(faults, &f, &error)) << error;
+    SimSetFaults(f);
   }
 
   long baseline_ = 0;
@@ -554,6 +585,203 @@ TEST_F(SimService, Insert3FailuresLeaveNoFile) {
   SimUnplugPlayer("zr410");
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
   ReleaseAndClear(point);
+}
+
+namespace {
+
+std::string Contents(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& file, const std::string& content) {
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+}
+
+}  // namespace
+
+TEST_F(SimService, ReadCopiesTheFileBackWithProgress) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  IWMDMStorageControl* file = nullptr;
+  InsertSource(&file, "chunk=4096");
+  ASSERT_NE(file, nullptr);
+  std::string content(10000, 'x');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
+  WriteFile(SimStorageFolder("zr410", "Internal") / "NK.bin", content);
+
+  // A longer file already there is replaced, not written over in part.
+  const fs::path back = root_dir_ / "back.bin";
+  WriteFile(back, std::string(12000, 'o'));
+  Callback progress;
+  ASSERT_EQ(Read(file, back, &progress), S_OK);
+  EXPECT_EQ(Contents(back), content);
+  EXPECT_EQ(progress.calls,
+            (std::vector<std::string>{"Begin(10000)", "Progress(4096)", "Progress(8192)", "Progress(10000)", "End()"}));
+  EXPECT_EQ(progress.references, 1);
+
+  // Cancelled by the caller's progress object: its failure is the result, and
+  // neither the file nor a part of it is left on the computer.
+  const fs::path computer = root_dir_ / "computer";
+  fs::create_directories(computer);
+  Callback cancelling;
+  cancelling.cancelAtProgress = 2;
+  EXPECT_EQ(Read(file, computer / "back.bin", &cancelling), WMDM_E_USER_CANCELLED);
+  EXPECT_EQ(cancelling.calls, (std::vector<std::string>{"Begin(10000)", "Progress(4096)", "Progress(8192)", "End()"}));
+  EXPECT_TRUE(fs::is_empty(computer));
+  EXPECT_EQ(cancelling.references, 1);
+  ReleaseAndClear(file);
+}
+
+TEST_F(SimService, ReadRefusalsWriteNothing) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  enum Setup { kNothing, kFolderItself, kNoPath, kOperation, kFileGone, kPulledOut };
+  struct Case {
+    const char* name;
+    Setup setup;
+    UINT mode;
+    const char* faults;
+    HRESULT result;
+  };
+  constexpr UINT kFile = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
+  const Case cases[] = {
+      {"the storage folder itself", kFolderItself, kFile, "", WMDM_E_NOTSUPPORTED},
+      {"no computer path", kNoPath, kFile, "", E_INVALIDARG},
+      {"no file content", kNothing, WMDM_MODE_BLOCK, "", WMDM_E_NOTSUPPORTED},
+      {"a folder's content", kNothing, kFile | WMDM_CONTENT_FOLDER, "", WMDM_E_NOTSUPPORTED},
+      {"through an operation object", kOperation, kFile, "", WMDM_E_NOTSUPPORTED},
+      {"player busy", kNothing, kFile, "players-not-ready", WMDM_E_BUSY},
+      {"storage busy", kNothing, kFile, "storages-not-ready", WMDM_E_BUSY},
+      {"refused", kNothing, kFile, "read-refused", static_cast<HRESULT>(0x80045004u)},
+      {"the player's file gone", kFileGone, kFile, "", static_cast<HRESULT>(0x80070002u)},
+      {"player pulled out", kPulledOut, kFile, "", WMDM_E_INTERFACEDEAD},
+  };
+  const fs::path computer = root_dir_ / "computer";
+  fs::create_directories(computer);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimReset();
+    SimSetPlayerFolder(root_dir_ / "players");
+    IWMDMStorageControl* file = nullptr;
+    InsertSource(&file, c.faults);
+    ASSERT_NE(file, nullptr);
+    IWMDMStorageControl* target = file;
+    IWMDMStorageControl3* folder = nullptr;
+    if (c.setup == kFolderItself) target = folder = StorageControl("Internal");
+    if (c.setup == kFileGone) fs::remove(SimStorageFolder("zr410", "Internal") / "NK.bin");
+    if (c.setup == kPulledOut) SimUnplugPlayer("zr410");
+    Callback progress;
+    // The interface is only declared, so any object stands in: the service
+    // must refuse the call before it would touch one.
+    IWMDMOperation* operation = c.setup == kOperation ? reinterpret_cast<IWMDMOperation*>(&progress) : nullptr;
+    WString path = SimWideFromPath(computer / "back.bin");
+    EXPECT_EQ(target->Read(c.mode, c.setup == kNoPath ? nullptr : path.data(), &progress, operation), c.result);
+    EXPECT_TRUE(progress.calls.empty());
+    EXPECT_EQ(progress.references, 1);
+    EXPECT_TRUE(fs::is_empty(computer));
+    ReleaseAndClear(folder);
+    ReleaseAndClear(file);
+  }
+}
+
+TEST_F(SimService, DeleteRemovesThePlayersFile) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  enum Setup { kNothing, kNoProgress, kFolderItself, kFileGone, kPulledOut };
+  struct Case {
+    const char* name;
+    Setup setup;
+    const char* faults;
+    HRESULT result;
+    bool fileLeft;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"removed", kNothing, "", S_OK, false, {"Begin(1)", "End()"}},
+      {"removed without progress", kNoProgress, "", S_OK, false, {}},
+      {"the storage folder itself", kFolderItself, "", WMDM_E_NOTSUPPORTED, true, {}},
+      {"refused", kNothing, "delete-refused", static_cast<HRESULT>(0x80070005u), true, {}},
+      {"gone already", kFileGone, "", static_cast<HRESULT>(0x80070002u), false, {}},
+      {"player pulled out", kPulledOut, "", WMDM_E_INTERFACEDEAD, true, {}},
+  };
+  const fs::path onPlayer = SimStorageFolder("zr410", "Internal") / "NK.bin";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimReset();
+    SimSetPlayerFolder(root_dir_ / "players");
+    IWMDMStorageControl* file = nullptr;
+    InsertSource(&file, c.faults);
+    ASSERT_NE(file, nullptr);
+    IWMDMStorageControl* target = file;
+    IWMDMStorageControl3* folder = nullptr;
+    if (c.setup == kFolderItself) target = folder = StorageControl("Internal");
+    if (c.setup == kFileGone) fs::remove(onPlayer);
+    if (c.setup == kPulledOut) SimUnplugPlayer("zr410");
+    Callback progress;
+    EXPECT_EQ(target->Delete(WMDM_MODE_BLOCK, c.setup == kNoProgress ? nullptr : &progress), c.result);
+    EXPECT_EQ(progress.calls, c.calls);
+    EXPECT_EQ(progress.references, 1);
+    EXPECT_EQ(fs::exists(onPlayer), c.fileLeft);
+    EXPECT_TRUE(fs::is_directory(onPlayer.parent_path()));
+    ReleaseAndClear(folder);
+    ReleaseAndClear(file);
+  }
+}
+
+// A write that lands wrong still reports a whole, good copy; only reading the
+// file back shows the damage.
+TEST_F(SimService, WriteFaultsLeaveAWrongFileBehindASuccessfulInsert) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(Authenticate(), S_OK);
+  struct Case {
+    const char* faults;
+    size_t size;
+    size_t kept;        // bytes left on the player
+    ptrdiff_t flipped;  // the byte inverted among them, -1 for none
+  };
+  const Case cases[] = {
+      {"damaged-write", 10000, 10000, 5000},
+      {"damaged-write=0", 10000, 10000, 0},
+      {"damaged-write=0x2000", 10000, 10000, 8192},
+      {"damaged-write=99999", 10000, 10000, 9999},
+      {"damaged-write", 0, 0, -1},
+      {"short-write", 10001, 5001, -1},
+      {"short-write=1", 10000, 9999, -1},
+      {"short-write=99999", 10000, 0, -1},
+      {"short-write=2000 damaged-write=99999", 10000, 8000, 7999},
+  };
+  const fs::path back = root_dir_ / "back.bin";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults);
+    std::string content(c.size, 0);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
+    WriteFile(source_, content);
+    std::string expected = content.substr(0, c.kept);
+    if (c.flipped >= 0) expected[c.flipped] = static_cast<char>(expected[c.flipped] ^ 0xFF);
+    std::vector<std::string> wholeCopy = {"Begin(" + std::to_string(c.size) + ")"};
+    for (size_t done = 4096; c.size != 0; done += 4096) {
+      wholeCopy.push_back("Progress(" + std::to_string(std::min(done, c.size)) + ")");
+      if (done >= c.size) break;
+    }
+    wholeCopy.push_back("End()");
+
+    SimFaults f;
+    std::string error;
+    ASSERT_TRUE(SimParseFaults(std::string(c.faults) + " chunk=4096", &f, &error)) << error;
+    SimSetFaults(f);
+    IWMDMStorageControl3* control = StorageControl("Internal");
+    ASSERT_NE(control, nullptr);
+    IWMDMStorageControl* file = nullptr;
+    Callback progress;
+    ASSERT_EQ(Insert(control, &progress, WSTR("NK.bin"), &file), S_OK);
+    EXPECT_EQ(progress.calls, wholeCopy);
+    EXPECT_EQ(Contents(SimStorageFolder("zr410", "Internal") / "NK.bin"), expected);
+    ASSERT_EQ(Read(file, back, nullptr), S_OK);
+    EXPECT_EQ(Contents(back), expected);
+    ReleaseAndClear(file);
+    ReleaseAndClear(control);
+  }
 }
 
 // Each query that a description names fails alone; a player that is pulled
