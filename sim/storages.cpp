@@ -1,5 +1,6 @@
 // Storages (a player's storage folders and the files in them), their
-// enumerator and their globals; Insert3 copies a file into a storage folder.
+// enumerator and their globals; Insert3 copies a file into a storage folder,
+// Read copies a stored file back to the computer and Delete removes it.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -440,6 +441,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     ProgressObserver observer(faults.chunkDelayMs, pProgress, nullptr);
     return CopyWithProgress(path(), SimPathFromWide(pwszFile), faults.chunkBytes, pProgress, &observer);
   }
+
   HRESULT STDMETHODCALLTYPE Move(UINT, IWMDMStorage*, IWMDMProgress*) override { return WMDM_E_NOTSUPPORTED; }
 
   // IWMDMStorageControl2

@@ -658,9 +658,10 @@ TEST_F(SimService, ReadRefusalsWriteNothing) {
       {"player pulled out", kPulledOut, kFile, "", WMDM_E_INTERFACEDEAD},
   };
   const fs::path computer = root_dir_ / "computer";
-  fs::create_directories(computer);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    fs::remove_all(computer);
+    fs::create_directories(computer);
     SimReset();
     SimSetPlayerFolder(root_dir_ / "players");
     IWMDMStorageControl* file = nullptr;
