@@ -109,7 +109,8 @@ HRESULT ChannelInitiator::exchangeChallenges(ChannelCurve* pCurve, BYTE rgbChall
   HRESULT hr = reply.fetch(peer_, 0, rgbChallenges, kPass0RequestLength, kPass0ReplyLength);
   if (FAILED(hr)) return failFetch(hr, reply.refused());
   hr = keepPeerCertificate(reply.at(kPass0ReplyCertificateOffset));
-  if (FAILED(hr)) return fail(hr == E_OUTOFMEMORY ? HandshakeFailure::kResources : HandshakeFailure::kServiceCertificate, hr);
+  if (FAILED(hr))
+    return fail(hr == E_OUTOFMEMORY ? HandshakeFailure::kResources : HandshakeFailure::kServiceCertificate, hr);
   std::memcpy(rgbChallenges + kChannelChallengeLength, reply.at(0), kChannelChallengeLength);
   if (!VerifyHeld(pCurve, kChannelRootPublicKey, peerCertificate_ + kCertificateSignedOffset,
                   CertificateSignedLength(peerCertificate_), peerCertificate_ + kCertificateSignatureOffset))

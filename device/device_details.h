@@ -14,11 +14,11 @@ struct StorageDetails {
 };
 
 struct DeviceDetails {
-  DFTInfo info;          // as EnumNextDevice fills it; hand it to ConnectDevice
+  DFTInfo info;                // as EnumNextDevice fills it; hand it to ConnectDevice
   WCHAR szCanonicalName[260];  // the service's name for this one player (empty when unreadable)
-  DWORD dwStatus;        // GetStatus flags (0 when unreadable)
-  bool fReady;           // ConnectDevice can hold it
-  bool fStoragesListed;  // EnumStorage worked
+  DWORD dwStatus;              // GetStatus flags (0 when unreadable)
+  bool fReady;                 // ConnectDevice can hold it
+  bool fStoragesListed;        // EnumStorage worked
   StorageDetails rgStorages[kMaxListedStorages];
   UINT cStorages;  // storages seen (may exceed kMaxListedStorages); after the list, which must not reach it
 

@@ -36,7 +36,8 @@ class TemporaryFile {
       char name[64];
       std::snprintf(name, sizeof name, "tessfold-readback-%08x.tmp", static_cast<unsigned>(seed + attempt));
       WString path = WString(folder, length) + WidenUtf8(name);
-      const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const HANDLE file =
+          CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) continue;
       CloseHandle(file);
       path_ = std::move(path);
@@ -53,8 +54,8 @@ class TemporaryFile {
 }  // namespace
 
 bool DigestFileSha1(LPCWSTR path, ULONGLONG* length, BYTE digest[kReadBackDigestSize]) {
-  const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+  const HANDLE file =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kHashChunk]);
   ShaContext context;

@@ -9,23 +9,23 @@
 inline constexpr UINT kReadBackDigestSize = 20;
 
 enum class ReadBackOutcome {
-  kMatched,     // the player holds exactly the file that was sent
-  kMismatch,    // it holds something else; see fRemoved
-  kReadFailed,  // the file could not be read back (it is left on the player)
+  kMatched,       // the player holds exactly the file that was sent
+  kMismatch,      // it holds something else; see fRemoved
+  kReadFailed,    // the file could not be read back (it is left on the player)
   kSourceFailed,  // the sent file cannot be read here any more; nothing was compared
 };
 
 struct ReadBackResult {
   ReadBackOutcome outcome;
-  HRESULT hr;                // the failing call's result (Read, the temporary file, Delete); S_OK when matched
-  ULONGLONG cbSent;          // length of the file that was sent
-  ULONGLONG cbRead;          // length of what came back (0 when nothing did)
-  bool fSentDigest;          // rgbSent holds the sent file's SHA-1
-  bool fReadDigest;          // rgbRead holds the read-back's SHA-1
+  HRESULT hr;        // the failing call's result (Read, the temporary file, Delete); S_OK when matched
+  ULONGLONG cbSent;  // length of the file that was sent
+  ULONGLONG cbRead;  // length of what came back (0 when nothing did)
+  bool fSentDigest;  // rgbSent holds the sent file's SHA-1
+  bool fReadDigest;  // rgbRead holds the read-back's SHA-1
   BYTE rgbSent[kReadBackDigestSize];
   BYTE rgbRead[kReadBackDigestSize];
-  bool fRemoved;             // after a mismatch: the damaged file was deleted from the player
-  HRESULT hrDelete;          // after a mismatch: Delete's result
+  bool fRemoved;     // after a mismatch: the damaged file was deleted from the player
+  HRESULT hrDelete;  // after a mismatch: Delete's result
 };
 
 // Reads back the file that the last successful TransferFile made on the held

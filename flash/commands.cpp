@@ -8,8 +8,8 @@
 #include "device/transfer.h"
 #include "device/transfer_stop.h"
 #include "flash/device_connection.h"
-#include "flash/flash_log.h"
 #include "flash/flash.h"
+#include "flash/flash_log.h"
 #include "flash/render.h"
 #include "flash/result_text.h"
 #include "flash/verdict.h"
@@ -105,8 +105,9 @@ const DeviceDetails* PickPlayer(const Options& o, const Players& players, int* r
       if (!names.empty()) names += ", ";
       names += Utf8(p->info.szDeviceName);
     }
-    *rc = Fail(o, kExitUsage, "several players are connected (" + names +
-                                  "): choose one with --player NAME, ID or POSITION, or use --all");
+    *rc = Fail(
+        o, kExitUsage,
+        "several players are connected (" + names + "): choose one with --player NAME, ID or POSITION, or use --all");
     return nullptr;
   }
   if (!o.playerGiven) return players.empty() ? nullptr : players.front().get();
@@ -153,8 +154,9 @@ int ChoosePlayer(const Options& o, DeviceConnection& connection, Players* player
       if (o.playerGiven) return Fail(o, kExitFailed, "no player named '" + Utf8(o.player) + "' is connected");
       return Fail(o, kExitFailed, "no player is connected");
     }
-    AnnounceWait(o, &announced, *chosen != nullptr ? "the player " + PlayerLabel(**chosen) + " to become ready"
-                                                   : std::string("a player"));
+    AnnounceWait(
+        o, &announced,
+        *chosen != nullptr ? "the player " + PlayerLabel(**chosen) + " to become ready" : std::string("a player"));
     const DWORD left = waitMs - spent;
     connection.WaitForDeviceEvent(left < kWaitPollMs ? left : kWaitPollMs);
   }

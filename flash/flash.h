@@ -32,10 +32,10 @@ struct Options {
   const TransferKindInfo* kind = nullptr;  // null until --kind names one
   WString file;
   bool playerGiven = false;
-  WString player;  // a name, an id or a position, as list shows them
-  bool all = false;     // every connected player in turn
-  bool verify = true;   // send reads the file back and compares it
-  WString logFile;      // send appends one JSON line per attempt here; empty: no log
+  WString player;      // a name, an id or a position, as list shows them
+  bool all = false;    // every connected player in turn
+  bool verify = true;  // send reads the file back and compares it
+  WString logFile;     // send appends one JSON line per attempt here; empty: no log
   DWORD waitSeconds = 0;
 };
 

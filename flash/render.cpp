@@ -257,9 +257,9 @@ std::string LogLine(const TransferVerdict& v, const std::string& utcTime, const 
   j += ",\"signatureLevel\":" + OrNull(v.trustLevel);
   j += ",\"result\":" + JsonQuote(ResultWord(v)) + ",\"error\":" + OrNull(v.failure);
   j += ",\"verified\":" + VerifiedJson(v);
-  j += ",\"readBackSha1\":" +
-       (v.readBack.fReadDigest ? JsonQuote(HexDigest(v.readBack.rgbRead, sizeof v.readBack.rgbRead))
-                               : std::string("null"));
+  j += ",\"readBackSha1\":" + (v.readBack.fReadDigest
+                                   ? JsonQuote(HexDigest(v.readBack.rgbRead, sizeof v.readBack.rgbRead))
+                                   : std::string("null"));
   return j + "}\n";
 }
 

@@ -77,13 +77,13 @@ void DecideReadBack(TransferVerdict* v, bool ran, HRESULT hr, const ReadBackResu
     }
     case ReadBackOutcome::kReadFailed:
       v->verification = Verification::kNotDone;
-      v->failure = "the file was sent but could not be read back: " + DescribeDeviceResult(r.hr) + "; " +
-                   destination + " is left on the player (it may be good): send again, or use --no-verify";
+      v->failure = "the file was sent but could not be read back: " + DescribeDeviceResult(r.hr) + "; " + destination +
+                   " is left on the player (it may be good): send again, or use --no-verify";
       break;
     case ReadBackOutcome::kSourceFailed:
       v->verification = Verification::kNotDone;
-      v->failure = "the file was sent but '" + v->file + "' can no longer be read here to compare it; " +
-                   destination + " is left on the player";
+      v->failure = "the file was sent but '" + v->file + "' can no longer be read here to compare it; " + destination +
+                   " is left on the player";
       break;
   }
   v->exitCode = kExitFailed;

@@ -15,15 +15,15 @@ tf_add_gtest(device_unit_tests
 
 # The device layer against the simulated service, reached through CoCreateInstance.
 tf_add_gtest(device_sim_tests
-  SOURCES devicemanager_test.cpp transfer_test.cpp console_support_test.cpp sim_fixture.cpp fake_image.cpp
-          ${TF_TEST_WINDOW}
+  SOURCES devicemanager_test.cpp transfer_test.cpp readback_test.cpp console_support_test.cpp sim_fixture.cpp
+          fake_image.cpp ${TF_TEST_WINDOW}
   LIBS tf_device tf_sim)
 
 # On Windows the same suite once more against the COM server DLL that the
 # registry names, driven through tf_simclient.
 if(WIN32)
   tf_add_gtest(device_sim_dll_tests
-    SOURCES devicemanager_test.cpp transfer_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
+    SOURCES devicemanager_test.cpp transfer_test.cpp readback_test.cpp sim_fixture.cpp fake_image.cpp ${TF_TEST_WINDOW}
     LIBS tf_device tf_simclient)
   set_tests_properties(device_sim_dll_tests PROPERTIES FIXTURES_REQUIRED tf_sim_dll)
 endif()

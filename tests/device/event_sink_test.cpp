@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "device/devicemanager.h"
+#include "device/transfer_stop.h"
 #include "tests/device/test_window.h"
 
 namespace {
@@ -72,6 +73,17 @@ TEST_F(EventSinkTest, ProgressIsSentInOrderWithBeginAndEndCodes) {
       {kMsg, 0, 51, false}, {kMsg, 0, 100, false}, {kMsg, 0, 100, false},
   };
   EXPECT_EQ(window_.messages(), expected);
+}
+
+// A stop request reaches the service as the answer to its next report.
+TEST_F(EventSinkTest, ProgressAnswersAStopRequestWithCancelled) {
+  ASSERT_EQ(sink_->Begin(100), S_OK);
+  EXPECT_EQ(sink_->Progress(10), S_OK);
+  RequestTransferStop();
+  EXPECT_EQ(sink_->Progress(20), WMDM_E_USER_CANCELLED);
+  ClearTransferStop();
+  EXPECT_EQ(sink_->Progress(30), S_OK);
+  EXPECT_EQ(window_.messages().size(), 4u) << "each report is still shown";
 }
 
 TEST_F(EventSinkTest, ArrivalAndRemovalArePostedOtherEventsDropped) {

@@ -76,13 +76,14 @@ TEST(TransferRules, FirmwareNamesAsWindowsComparesThem) {
     const WCHAR* name;
     bool firmware;
   } cases[] = {
-      {WSTR("NK.bin"), true},          {WSTR("nk.BIN"), true},          {WSTR("EBOOT.BIN"), true},
-      {WSTR("recovery.bin"), true},    {WSTR("NK.bin."), true},         {WSTR("NK.bin . ."), true},
-      {WSTR("NK.bin.ttf"), false},     {WSTR("xNK.bin"), false},        {WSTR(" NK.bin"), false},
-      {WSTR("NK.bi"), false},          {WSTR("NK"), false},             {WSTR(""), false},
-      {WSTR("Recovery.bin2"), false},  {WSTR("Sans.ttf"), false},
+      {WSTR("NK.bin"), true},         {WSTR("nk.BIN"), true},    {WSTR("EBOOT.BIN"), true},
+      {WSTR("recovery.bin"), true},   {WSTR("NK.bin."), true},   {WSTR("NK.bin . ."), true},
+      {WSTR("NK.bin.ttf"), false},    {WSTR("xNK.bin"), false},  {WSTR(" NK.bin"), false},
+      {WSTR("NK.bi"), false},         {WSTR("NK"), false},       {WSTR(""), false},
+      {WSTR("Recovery.bin2"), false}, {WSTR("Sans.ttf"), false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsFirmwareDestinationName(c.name), c.firmware) << NarrowToUtf8(WStringView(c.name, WideLength(c.name)));
+  for (const auto& c : cases)
+    EXPECT_EQ(IsFirmwareDestinationName(c.name), c.firmware) << NarrowToUtf8(WStringView(c.name, WideLength(c.name)));
   EXPECT_FALSE(IsFirmwareDestinationName(nullptr));
 }
 

@@ -145,18 +145,19 @@ TEST(FlashVerdict, JsonHoldsTheWholeVerdict) {
   sent.fileSha1 = flash::HexDigest(matched.rgbSent, sizeof matched.rgbSent);
   const std::string digest = "a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5";
   const Printed p = flash::RenderTransfer(true, sent);
-  EXPECT_EQ(p.out,
-            "{\"ok\":true,\"exitCode\":0,\"command\":\"send\",\"player\":{\"manufacturer\":\"Corvane\",\"name\":"
-            "\"ZR-410\",\"version\":\"0x00010002\",\"id\":\"usb#p1\",\"ready\":true,\"storages\":[{\"name\":"
-            "\"Internal\",\"ready\":true},{\"name\":\"Card\",\"ready\":false}]},\"make\":\"Corvane\",\"model\":\"ZR-410\","
-            "\"file\":\"nk \\\"2\\\".bin\",\"kind\":\"os\",\"size\":1572864,\"sha1\":\"" +
-                digest +
-                "\",\"checked\":true,\"image\":true,\"accepted\":true,\"trustLevel\":\"test\",\"sizeWindow\":"
-                "\"inside\",\"destination\":\"NK.bin\",\"sent\":true,\"storage\":\"Internal\",\"result\":"
-                "\"0x00000000\",\"verified\":true,\"sentSha1\":\"" +
-                digest + "\",\"readBackSha1\":\"" + digest +
-                "\",\"readBackSize\":1572864,\"removed\":false,\"interrupted\":null,\"error\":null,\"lines\":"
-                "[\"one\\u0009tab\"]}\n");
+  EXPECT_EQ(
+      p.out,
+      "{\"ok\":true,\"exitCode\":0,\"command\":\"send\",\"player\":{\"manufacturer\":\"Corvane\",\"name\":"
+      "\"ZR-410\",\"version\":\"0x00010002\",\"id\":\"usb#p1\",\"ready\":true,\"storages\":[{\"name\":"
+      "\"Internal\",\"ready\":true},{\"name\":\"Card\",\"ready\":false}]},\"make\":\"Corvane\",\"model\":\"ZR-410\","
+      "\"file\":\"nk \\\"2\\\".bin\",\"kind\":\"os\",\"size\":1572864,\"sha1\":\"" +
+          digest +
+          "\",\"checked\":true,\"image\":true,\"accepted\":true,\"trustLevel\":\"test\",\"sizeWindow\":"
+          "\"inside\",\"destination\":\"NK.bin\",\"sent\":true,\"storage\":\"Internal\",\"result\":"
+          "\"0x00000000\",\"verified\":true,\"sentSha1\":\"" +
+          digest + "\",\"readBackSha1\":\"" + digest +
+          "\",\"readBackSize\":1572864,\"removed\":false,\"interrupted\":null,\"error\":null,\"lines\":"
+          "[\"one\\u0009tab\"]}\n");
   EXPECT_EQ(p.err, "");
 
   // A check has no copy result; a font has no window; a refusal is the error.
