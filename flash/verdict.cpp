@@ -1,6 +1,7 @@
 #include "flash/verdict.h"
 
 #include "flash/result_text.h"
+#include "platform/text.h"
 
 namespace flash {
 
@@ -22,15 +23,21 @@ std::string Refusal(const TransferVerdict& v, const AcceptReport* report) {
          " window (" + SizeWindowText(v.kind->window) + ")";
 }
 
-}  // namespace
-
-TransferVerdict DecideTransfer(const Options& o, const DeviceDetails& player, const TransferCheck& check, HRESULT hr,
-                               const AcceptReport* report, std::vector<std::string> lines) {
+// What every verdict on `player` starts from: the command, the file and the kind.
+TransferVerdict VerdictFor(const Options& o, const DeviceDetails& player) {
   TransferVerdict v;
   v.send = o.command == Command::kSend;
   v.file = Utf8(o.file);
   v.kind = o.kind;
   v.player = &player;
+  return v;
+}
+
+}  // namespace
+
+TransferVerdict DecideTransfer(const Options& o, const DeviceDetails& player, const TransferCheck& check, HRESULT hr,
+                               const AcceptReport* report, std::vector<std::string> lines) {
+  TransferVerdict v = VerdictFor(o, player);
   v.check = check;
   v.hr = hr;
   v.lines = std::move(lines);
@@ -113,25 +120,13 @@ void DecideInterruption(TransferVerdict* v, Interruption where) {
 }
 
 TransferVerdict SkippedPlayer(const Options& o, const DeviceDetails& player, const std::string& reason) {
-  TransferVerdict v;
-  v.send = o.command == Command::kSend;
-  v.file = Utf8(o.file);
-  v.kind = o.kind;
-  v.player = &player;
+  TransferVerdict v = VerdictFor(o, player);
   v.failure = reason;
   v.exitCode = kExitFailed;
   v.skipped = true;
   return v;
 }
 
-std::string HexDigest(const BYTE* digest, size_t length) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 15];
-  }
-  return text;
-}
+std::string HexDigest(const BYTE* digest, size_t length) { return LowerHex(digest, length); }
 
 }  // namespace flash

@@ -136,3 +136,14 @@ bool SameFileNameText(WStringView a, WStringView b) {
   return true;
 #endif
 }
+
+std::string LowerHex(const BYTE* bytes, size_t length) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * length);
+  for (size_t i = 0; i < length; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}

@@ -20,6 +20,10 @@ size_t WideLength(const WCHAR* s);
 // copied as they are, so ill-formed input stays ill-formed.
 std::string JsonQuote(std::string_view utf8);
 
+// Lower-case hex of `length` bytes, two digits a byte (digests as the tools and
+// tests print them).
+std::string LowerHex(const BYTE* bytes, size_t length);
+
 // Whether two file names are the same name to Windows: equal without regard to
 // case (the system's own case table on Windows; the C library's upper-case
 // mapping of each UTF-16 unit elsewhere).

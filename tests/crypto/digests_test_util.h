@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win.h"
 
 inline std::vector<BYTE> FromHex(const std::string& hex) {
@@ -31,15 +32,7 @@ inline std::vector<BYTE> FromHex(const std::string& hex) {
   return out;
 }
 
-inline std::string ToHex(const BYTE* p, size_t n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += kDigits[p[i] >> 4];
-    s += kDigits[p[i] & 15];
-  }
-  return s;
-}
+inline std::string ToHex(const BYTE* p, size_t n) { return LowerHex(p, n); }
 
 inline std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
 

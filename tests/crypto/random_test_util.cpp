@@ -4,6 +4,7 @@
 
 #include "crypto/random/random_state.h"
 #include "crypto/rc4.h"
+#include "platform/text.h"
 
 std::vector<BYTE> Pattern(size_t n, unsigned m, unsigned c) {
   std::vector<BYTE> v(n);
@@ -11,15 +12,7 @@ std::vector<BYTE> Pattern(size_t n, unsigned m, unsigned c) {
   return v;
 }
 
-std::string Hex(const BYTE* pb, size_t cb) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < cb; ++i) {
-    s += kDigits[pb[i] >> 4];
-    s += kDigits[pb[i] & 15];
-  }
-  return s;
-}
+std::string Hex(const BYTE* pb, size_t cb) { return LowerHex(pb, cb); }
 
 std::vector<BYTE> Keystream(const std::vector<BYTE>& key, size_t cb) {
   Rc4State rc4;

@@ -23,15 +23,7 @@ namespace {
 constexpr char kSha1Abc[] = "a9993e364706816aba3e25717850c26c9cd0d89d";
 constexpr char kSha1Ab[] = "da23614e02469a0d7c7bd1bdab5c9c474b1904dc";
 
-std::string Hex(const BYTE* digest) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (UINT i = 0; i < kReadBackDigestSize; ++i) {
-    text += kDigits[digest[i] >> 4];
-    text += kDigits[digest[i] & 15];
-  }
-  return text;
-}
+std::string Hex(const BYTE* digest) { return LowerHex(digest, kReadBackDigestSize); }
 
 void SetEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32

@@ -189,16 +189,26 @@ class Sending(FlashTest):
         add_player(self.players, "a")
         command = " ".join(shlex.quote(a) for a in [WINE, str(self.exe), "send", "--kind", "os",
                                                      windows_path(self.image("os.bin"))])
-        env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players), "TESSFOLD_SIM_FAULTS": "chunk=262144"})
-        with tempfile.TemporaryFile() as out:
-            p = subprocess.run(["script", "-qec", command, "/dev/null"], env=env, stdin=subprocess.DEVNULL,
-                               stdout=out, stderr=subprocess.STDOUT, timeout=120)
-            out.seek(0)
-            text = out.read().decode("utf-8", "replace")
-        self.assertEqual(p.returncode, 0, text)
-        self.assertIn(" 50%  786432 of 1572864 bytes", text)
-        self.assertIn("100%  1572864 of 1572864 bytes", text)
+
+        def on_a_terminal(faults):
+            env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players), "TESSFOLD_SIM_FAULTS": faults})
+            with tempfile.TemporaryFile() as out:
+                p = subprocess.run(["script", "-qec", command, "/dev/null"], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=out, stderr=subprocess.STDOUT, timeout=120)
+                out.seek(0)
+                return p.returncode, out.read().decode("utf-8", "replace")
+
+        rc, text = on_a_terminal("chunk=262144")
+        self.assertEqual(rc, 0, text)
+        self.assertIn("Writing  50%  786432 of 1572864 bytes", text)
+        self.assertIn("Writing 100%  1572864 of 1572864 bytes", text)
+        self.assertIn("Verifying 100%  1572864 of 1572864 bytes", text)
         self.assertIn("KiB/s", text)
+        # A copy that fails half-way ends its line as failed, never at 100%.
+        rc, text = on_a_terminal("chunk=262144,insert-fail")
+        self.assertEqual(rc, 1, text)
+        self.assertIn("Writing FAILED at 50%", text)
+        self.assertNotIn("Writing 100%", text)
 
     def test_json_verdict_of_a_send(self):
         add_player(self.players, "a")
