@@ -20,6 +20,7 @@ struct ProgressState {
   ULONGLONG total = 0;
   DWORD start = 0;
   LPARAM last = -1;
+  bool reachedEnd = false;
 };
 
 ProgressState g_progress;
@@ -39,9 +40,7 @@ std::string Bytes(ULONGLONG n) {
   return text;
 }
 
-void DrawProgress(LPARAM percent) {
-  if (!g_progress.active || !g_progress.console || percent == g_progress.last) return;
-  g_progress.last = percent;
+void DrawLine(LPARAM percent) {
   const ULONGLONG done = g_progress.total * static_cast<ULONGLONG>(percent) / 100;
   const DWORD elapsed = GetTickCount() - g_progress.start;
   char rate[32] = "";
@@ -54,6 +53,19 @@ void DrawProgress(LPARAM percent) {
                 Bytes(done).c_str(), Bytes(g_progress.total).c_str(), rate);
   WriteToConsole(line);
   g_progress.drawn = true;
+}
+
+// The service ends a failed copy with the same end code (100) as a finished
+// one, so 100% is drawn only once the copy is known to have succeeded.
+void DrawProgress(LPARAM percent) {
+  if (!g_progress.active || !g_progress.console) return;
+  if (percent >= kDeviceNotifyEnd) {
+    g_progress.reachedEnd = true;
+    return;
+  }
+  if (percent == g_progress.last) return;
+  g_progress.last = percent;
+  DrawLine(percent);
 }
 
 LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -94,6 +106,7 @@ void BeginProgress(const char* phase, ULONGLONG cbFile) {
 }
 
 void EndProgress(bool succeeded) {
+  if (succeeded && g_progress.reachedEnd) DrawLine(kDeviceNotifyEnd);
   if (g_progress.drawn) {
     if (succeeded) {
       WriteToConsole("\n");

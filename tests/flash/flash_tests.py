@@ -207,7 +207,7 @@ class Sending(FlashTest):
         # A copy that fails half-way ends its line as failed, never at 100%.
         rc, text = on_a_terminal("chunk=262144,insert-fail")
         self.assertEqual(rc, 1, text)
-        self.assertIn("Writing FAILED at 50%", text)
+        self.assertIn("Writing FAILED at 50%", text, text[-600:])
         self.assertNotIn("Writing 100%", text)
 
     def test_json_verdict_of_a_send(self):
