@@ -257,7 +257,10 @@ TransferVerdict WorkOn(const Options& o, DeviceConnection& connection, const Dev
 
 void Record(FlashLog& log, const Options& o, const TransferVerdict& v) {
   if (o.command != Command::kSend || !log.IsOpen()) return;
-  if (!log.Append(LogLine(v, UtcNow(), TESSFOLD_VERSION_STRING)))
+  WCHAR full[MAX_PATH * 4] = {};
+  const DWORD length = GetFullPathNameW(o.file.c_str(), MAX_PATH * 4, full, nullptr);
+  const std::string source = length > 0 && length < MAX_PATH * 4 ? Utf8(full) : Utf8(o.file);
+  if (!log.Append(LogLine(v, source, UtcNow(), TESSFOLD_VERSION_STRING)))
     Err("tessfold-flash: warning: the log '" + Utf8(o.logFile) + "' could not be written\n");
 }
 

@@ -242,14 +242,15 @@ Printed RenderSummary(bool json, const std::vector<TransferVerdict>& verdicts) {
   return {t, ""};
 }
 
-std::string LogLine(const TransferVerdict& v, const std::string& utcTime, const std::string& version) {
+std::string LogLine(const TransferVerdict& v, const std::string& sourcePath, const std::string& utcTime,
+                    const std::string& version) {
   const DeviceDetails& p = *v.player;
   std::string j = "{\"time\":" + JsonQuote(utcTime) + ",\"version\":" + JsonQuote(version);
   j += ",\"manufacturer\":" + JsonQuote(Utf8(p.info.szDeviceManufacturer));
   j += ",\"player\":" + JsonQuote(Utf8(p.info.szDeviceName));
   j += ",\"deviceVersion\":" + JsonQuote(Hex32(p.info.dwDeviceVersion));
   j += ",\"id\":" + JsonQuote(Utf8(p.szCanonicalName));
-  j += ",\"kind\":" + JsonQuote(v.kind->pszOptionName) + ",\"source\":" + JsonQuote(v.file);
+  j += ",\"kind\":" + JsonQuote(v.kind->pszOptionName) + ",\"source\":" + JsonQuote(sourcePath);
   j += ",\"size\":" + (v.skipped ? std::string("null") : std::to_string(v.check.cbFile));
   j += ",\"sha1\":" + OrNull(v.fileSha1);
   j += ",\"destination\":" + (v.skipped ? std::string("null") : JsonQuote(Utf8(v.check.szDestination)));

@@ -43,6 +43,9 @@ Printed RenderSummary(bool json, const std::vector<TransferVerdict>& verdicts);
 std::string PlayerLabel(const DeviceDetails& player);
 
 // The log's record of one send attempt: one JSON object on one line.
-std::string LogLine(const TransferVerdict& verdict, const std::string& utcTime, const std::string& version);
+// `sourcePath` is the file's full path (a record must still name it when the
+// folder it was given from is long forgotten).
+std::string LogLine(const TransferVerdict& verdict, const std::string& sourcePath, const std::string& utcTime,
+                    const std::string& version);
 
 }  // namespace flash

@@ -125,7 +125,7 @@ class FlashTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.exe = Path(ARGS.exe)
+        cls.exe = Path(ARGS.exe).resolve()
 
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix="tf_flash_", dir=ARGS.work))
@@ -480,7 +480,11 @@ class Records(FlashTest):
         log = self.dir / "records" / "flash.log"
         log.parent.mkdir()
         image = self.image("os.bin")
-        self.assertEqual(self.flash("send", "--kind", "os", windows_path(image), "--log", windows_path(log))[0], 0)
+        # Given as a name in the current folder; the record names the whole path.
+        env = wine_env({"TESSFOLD_SIM_PLAYERS": str(self.players)})
+        rc, out, err = wine([self.exe, "send", "--kind", "os", image.name, "--log", windows_path(log)], env,
+                            cwd=image.parent)
+        self.assertEqual(rc, 0, out + err)
         self.assertEqual(self.flash("send", "--kind", "os", windows_path(image), "--log", windows_path(log),
                                     faults="damaged-write")[0], 1)
         lines = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
@@ -493,6 +497,7 @@ class Records(FlashTest):
         self.assertEqual((first["destination"], first["storage"], first["signatureLevel"]),
                          ("NK.bin", "Internal Storage", "product"))
         self.assertEqual(first["version"], ARGS.version)
+        self.assertEqual(first["source"], windows_path(image), "the full path, as a record must name it")
         self.assertRegex(first["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
         self.assertNotEqual(lines[1]["readBackSha1"], lines[1]["sha1"])
 

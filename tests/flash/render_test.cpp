@@ -293,14 +293,15 @@ TEST(FlashVerdict, SummaryTableAndLogLine) {
             std::string::npos)
       << json;
 
-  EXPECT_EQ(flash::LogLine(verdicts.back(), "2026-12-11T14:05:09Z", "1.2.3"),
-            "{\"time\":\"2026-12-11T14:05:09Z\",\"version\":\"1.2.3\",\"manufacturer\":\"Corvane\",\"player\":"
-            "\"ZR-410\",\"deviceVersion\":\"0x00010002\",\"id\":\"usb#2\",\"kind\":\"os\",\"source\":\"nk.bin\","
-            "\"size\":1572864,\"sha1\":\"" +
-                std::string(40, '0') +
-                "\",\"destination\":\"NK.bin\",\"storage\":\"Internal\",\"signatureLevel\":\"product\","
-                "\"result\":\"sent\",\"error\":null,\"verified\":true,\"readBackSha1\":\"" +
-                std::string(40, '0') + "\"}\n");
+  EXPECT_EQ(
+      flash::LogLine(verdicts.back(), "C:\\fw\\nk.bin", "2026-12-11T14:05:09Z", "1.2.3"),
+      "{\"time\":\"2026-12-11T14:05:09Z\",\"version\":\"1.2.3\",\"manufacturer\":\"Corvane\",\"player\":"
+      "\"ZR-410\",\"deviceVersion\":\"0x00010002\",\"id\":\"usb#2\",\"kind\":\"os\",\"source\":\"C:\\\\fw\\\\nk.bin\","
+      "\"size\":1572864,\"sha1\":\"" +
+          std::string(40, '0') +
+          "\",\"destination\":\"NK.bin\",\"storage\":\"Internal\",\"signatureLevel\":\"product\","
+          "\"result\":\"sent\",\"error\":null,\"verified\":true,\"readBackSha1\":\"" +
+          std::string(40, '0') + "\"}\n");
 }
 
 TEST(FlashVerdict, PlayerListKeepsItsStoragesAndCountsTheRest) {
