@@ -241,6 +241,25 @@ class SimService : public ::testing::Test {
 
   // Authenticated, with NK.bin (the source file) inserted into Internal and
   // the file's storage object in *file; faults are set only afterwards.
+  // A fresh player holding NK.bin and the storage object that Insert3 made
+  // for it (`file`); the call goes to `target`: that object, or the storage
+  // folder itself (`folder`). The player's file may be gone or the player
+  // pulled out first.
+  struct StorageTarget {
+    IWMDMStorageControl* file = nullptr;
+    IWMDMStorageControl3* folder = nullptr;
+    IWMDMStorageControl* target = nullptr;
+  };
+  void Target(const char* faults, bool folderItself, bool fileGone, bool pulledOut, StorageTarget* t) {
+    SimReset();
+    SimSetPlayerFolder(root_dir_ / "players");
+    InsertSource(&t->file, faults);
+    t->target = t->file;
+    if (folderItself) t->target = t->folder = StorageControl("Internal");
+    if (fileGone) fs::remove(SimStorageFolder("zr410", "Internal") / "NK.bin");
+    if (pulledOut) SimUnplugPlayer("zr410");
+  }
+
   void InsertSource(IWMDMStorageControl** file, const char* faults = "") {
     IWMDMStorageControl3* control = StorageControl("Internal");
     ASSERT_NE(control, nullptr);
@@ -662,16 +681,10 @@ TEST_F(SimService, ReadRefusalsWriteNothing) {
     SCOPED_TRACE(c.name);
     fs::remove_all(computer);
     fs::create_directories(computer);
-    SimReset();
-    SimSetPlayerFolder(root_dir_ / "players");
-    IWMDMStorageControl* file = nullptr;
-    InsertSource(&file, c.faults);
-    ASSERT_NE(file, nullptr);
-    IWMDMStorageControl* target = file;
-    IWMDMStorageControl3* folder = nullptr;
-    if (c.setup == kFolderItself) target = folder = StorageControl("Internal");
-    if (c.setup == kFileGone) fs::remove(SimStorageFolder("zr410", "Internal") / "NK.bin");
-    if (c.setup == kPulledOut) SimUnplugPlayer("zr410");
+    StorageTarget t;
+    Target(c.faults, c.setup == kFolderItself, c.setup == kFileGone, c.setup == kPulledOut, &t);
+    ASSERT_NE(t.file, nullptr);
+    IWMDMStorageControl* target = t.target;
     Callback progress;
     // The interface is only declared, so any object stands in: the service
     // must refuse the call before it would touch one.
@@ -681,8 +694,8 @@ TEST_F(SimService, ReadRefusalsWriteNothing) {
     EXPECT_TRUE(progress.calls.empty());
     EXPECT_EQ(progress.references, 1);
     EXPECT_TRUE(fs::is_empty(computer));
-    ReleaseAndClear(folder);
-    ReleaseAndClear(file);
+    ReleaseAndClear(t.folder);
+    ReleaseAndClear(t.file);
   }
 }
 
@@ -709,24 +722,18 @@ TEST_F(SimService, DeleteRemovesThePlayersFile) {
   const fs::path onPlayer = SimStorageFolder("zr410", "Internal") / "NK.bin";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SimReset();
-    SimSetPlayerFolder(root_dir_ / "players");
-    IWMDMStorageControl* file = nullptr;
-    InsertSource(&file, c.faults);
-    ASSERT_NE(file, nullptr);
-    IWMDMStorageControl* target = file;
-    IWMDMStorageControl3* folder = nullptr;
-    if (c.setup == kFolderItself) target = folder = StorageControl("Internal");
-    if (c.setup == kFileGone) fs::remove(onPlayer);
-    if (c.setup == kPulledOut) SimUnplugPlayer("zr410");
+    StorageTarget t;
+    Target(c.faults, c.setup == kFolderItself, c.setup == kFileGone, c.setup == kPulledOut, &t);
+    ASSERT_NE(t.file, nullptr);
+    IWMDMStorageControl* target = t.target;
     Callback progress;
     EXPECT_EQ(target->Delete(WMDM_MODE_BLOCK, c.setup == kNoProgress ? nullptr : &progress), c.result);
     EXPECT_EQ(progress.calls, c.calls);
     EXPECT_EQ(progress.references, 1);
     EXPECT_EQ(fs::exists(onPlayer), c.fileLeft);
     EXPECT_TRUE(fs::is_directory(onPlayer.parent_path()));
-    ReleaseAndClear(folder);
-    ReleaseAndClear(file);
+    ReleaseAndClear(t.folder);
+    ReleaseAndClear(t.file);
   }
 }
 
